@@ -1,0 +1,106 @@
+#include "tst/tsstrmap.h"
+
+#include "tst/tsexcep.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+TEST(TSStringMap, CaseFlagDecidesKeyMatching)
+{
+    TSStringMap insensitive(0);
+    insensitive.Set("CODE", "1");
+    std::string value;
+    EXPECT_TRUE(insensitive.Get("code", value));
+    EXPECT_EQ(value, "1");
+    insensitive.Set("Code", "2");
+    EXPECT_EQ(insensitive.Size(), 1u);
+    insensitive.ForEach([](const std::string& key, const std::string&) { EXPECT_EQ(key, "CODE"); });
+
+    TSStringMap sensitive(1);
+    sensitive.Set("CODE", "1");
+    EXPECT_FALSE(sensitive.Get("code", value));
+    sensitive.Set("code", "2");
+    EXPECT_EQ(sensitive.Size(), 2u);
+}
+
+TEST(TSStringMap, SetReplacesAndGetLeavesValueAloneWhenMissing)
+{
+    TSStringMap map;
+    map.Set("A", "1");
+    map.Set("A", std::string("2"));
+    std::string value = "untouched";
+    EXPECT_FALSE(map.Get("B", value));
+    EXPECT_EQ(value, "untouched");
+    EXPECT_TRUE(map.Get("A", value));
+    EXPECT_EQ(value, "2");
+    EXPECT_TRUE(map.Remove("A"));
+    EXPECT_FALSE(map.Remove("A"));
+    EXPECT_TRUE(map.IsEmpty());
+}
+
+TEST(TSStringMap, NullKeyOrValueRaisesNullPointer)
+{
+    TSStringMap map;
+    std::string value;
+    EXPECT_THROW(map.Set(nullptr, "x"), TSInternalError);
+    EXPECT_THROW(map.Set("x", static_cast<const char*>(nullptr)), TSInternalError);
+    EXPECT_THROW(map.Get(static_cast<const char*>(nullptr), value), TSInternalError);
+}
+
+TEST(TSStringMap, CopyOnWrite)
+{
+    TSStringMap first;
+    first.Set("K", "one");
+    TSStringMap second(first);
+    EXPECT_EQ(first.GetBody(), second.GetBody());
+
+    second.Set("K", "two");
+    EXPECT_NE(first.GetBody(), second.GetBody());
+    std::string value;
+    first.Get("K", value);
+    EXPECT_EQ(value, "one");
+    second.Get("K", value);
+    EXPECT_EQ(value, "two");
+
+    // The copy keeps the case flag.
+    TSStringMap insensitive(0);
+    insensitive.Set("a", "1");
+    TSStringMap copy(insensitive);
+    copy.Set("b", "2");
+    EXPECT_EQ(copy.IsCaseSensitive(), 0);
+    EXPECT_TRUE(copy.Get("A", value));
+
+    TSObjectImpl* body = second.GetBody();
+    second.Set("L", "three");
+    EXPECT_EQ(second.GetBody(), body) << "an unshared body is changed in place";
+}
+
+TEST(TSStringMap, ClearOfASharedMapLeavesTheOtherHandle)
+{
+    TSStringMap first;
+    first.Set("K", "v");
+    TSStringMap second(first);
+    second.Clear();
+    EXPECT_TRUE(second.IsEmpty());
+    EXPECT_EQ(first.Size(), 1u);
+}
+
+TEST(TSStringMap, HoldsManyKeysAcrossBuckets)
+{
+    TSStringMap map;
+    std::map<std::string, std::string> expected;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string key = "key" + std::to_string(i);
+        map.Set(key, std::to_string(i * 7));
+        expected[key] = std::to_string(i * 7);
+    }
+    EXPECT_EQ(map.Size(), 1000u);
+    std::map<std::string, std::string> seen;
+    map.ForEach([&](const std::string& key, const std::string& value) { seen[key] = value; });
+    EXPECT_EQ(seen, expected);
+}
+
+} // namespace

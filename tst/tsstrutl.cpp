@@ -1,0 +1,121 @@
+#include "tst/tsstrutl.h"
+
+#include "tst/tsexcep.h"
+
+#include <algorithm>
+#include <cstdio>
+
+std::string StripSpacesAndDashes(const char* text)
+{
+    TS_CHECK_NULL(text);
+    return StripSpacesAndDashes(std::string_view(text));
+}
+
+std::string StripSpacesAndDashes(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (char c : text)
+        if (c != ' ' && c != '-')
+            result.push_back(c);
+    return result;
+}
+
+std::string StripLeadingZeros(std::string_view text)
+{
+    if (text.empty() || text.front() != '0')
+        return std::string(text);
+    const auto first = text.find_first_not_of('0');
+    if (first == std::string_view::npos)
+        return "0";
+    return std::string(text.substr(first));
+}
+
+bool IsAllDigits(const char* text)
+{
+    return text != nullptr && IsAllDigits(std::string_view(text));
+}
+
+bool IsAllDigits(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsDecimalDigit);
+}
+
+long ParseDecimal(const char* text, int length)
+{
+    TS_CHECK_NULL(text);
+    TS_ASSERT(length >= 0);
+    unsigned long value = 0;
+    for (int i = 0; i < length; ++i) {
+        // A terminating NUL is a non-digit, so a short text stops here.
+        TS_ASSERT_MSG(IsDecimalDigit(text[i]), "non-digit");
+        value = value * 10 + static_cast<unsigned long>(text[i] - '0');
+    }
+    return static_cast<long>(value);
+}
+
+std::string FormatUnsigned(unsigned long value)
+{
+    return std::to_string(value);
+}
+
+bool XmlEscape(std::string& text)
+{
+    std::string out;
+    bool changed = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const char* entity = nullptr;
+        char numeric[8];
+        switch (c) {
+        case '&': entity = "&amp;"; break;
+        case '>': entity = "&gt;"; break;
+        case '<': entity = "&lt;"; break;
+        case '"': entity = "&quot;"; break;
+        case '\'': entity = "&#039;"; break;
+        default:
+            if (!IsPrintableAscii(c)) {
+                std::snprintf(numeric, sizeof numeric, "&#%03u;", c);
+                entity = numeric;
+            }
+        }
+        if (entity && !changed) {
+            out.assign(text, 0, i);
+            changed = true;
+        }
+        if (entity)
+            out.append(entity);
+        else if (changed)
+            out.push_back(static_cast<char>(c));
+    }
+    if (changed)
+        text = std::move(out);
+    return changed;
+}
+
+bool UrlEncode(std::string& text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    bool changed = false;
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDecimalDigit(ch) ||
+                          c == '.' || c == '/' || c == '_';
+        if (kept) {
+            out.push_back(ch);
+        } else if (c == ' ') {
+            out.push_back('+');
+            changed = true;
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0x0F]);
+            changed = true;
+        }
+    }
+    if (changed)
+        text = std::move(out);
+    return changed;
+}
