@@ -10,6 +10,8 @@ packages=(
     clang libclang-rt-14-dev
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev python3
+    # the HTTP proxy the proxy tests run through, and the HTTP benchmark's anchor
+    tinyproxy libcurl4-openssl-dev
 )
 
 missing=()
