@@ -351,7 +351,8 @@ TSHttpResponse TSHttpTransactionClient::ReceiveResponse(TSDataSocket& socket, co
     TSHttpResponse response;
     try {
         std::string why;
-        Check(HttpReadHead(socket, head, settings.m_timeouts.m_headLine, why), Step::kReceive, why);
+        const int32_t result = HttpReadHead(socket, head, settings.m_timeouts.m_headLine, why);
+        Check(result, Step::kReceive, why);
         try {
             response.ParseHead(head);
         } catch (const TSHttpException& error) {
@@ -378,7 +379,8 @@ void TSHttpTransactionClient::ReceiveBody(TSDataSocket& socket, TSHttpResponse& 
     read.m_nextTimeout = settings.m_timeouts.m_nextBody;
     read.m_maxSize = settings.m_maxBodySize;
     std::string why;
-    Check(HttpReadBody(socket, response.GetBody(), length, read, why), Step::kReceive, why);
+    const int32_t result = HttpReadBody(socket, response.GetBody(), length, read, why);
+    Check(result, Step::kReceive, why);
 }
 
 void TSHttpTransactionClient::CheckCancel() const
