@@ -37,7 +37,7 @@ TEST(TSHttpUrl, ParsesHostPortPathAndUserInfo)
 TEST(TSHttpUrl, RejectsWhatIsNotAPlainHttpUrl)
 {
     for (const char* text : {"http://", "http://h:", "http://:80/", "http://h:8a/", "http://@h/", "http://u@/",
-                             "https://h/", "ftp://host/", "http://h/a b", "http:/host/", "http://h:99999/", ""}) {
+                             "https://h/", "ftp://host/", "http://h/a b", "http://h/\r\nX-Injected: 1", "http://h/\t", "http:/host/", "http://h:99999/", ""}) {
         try {
             TSHttpUrl::Parse(text);
             ADD_FAILURE() << "accepted " << text;
@@ -64,6 +64,8 @@ TEST(TSHttpUrl, Builds)
     url.m_path = "a";
     EXPECT_THROW(url.Build(), TSHttpException);
     url.m_path = "/a b";
+    EXPECT_THROW(url.Build(), TSHttpException);
+    url.m_path = "/a\r\nX: y";
     EXPECT_THROW(url.Build(), TSHttpException);
     url.m_path = "/";
     url.m_host.clear();

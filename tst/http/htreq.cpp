@@ -3,6 +3,8 @@
 #include "tst/http/htexcep.h"
 #include "tst/tsstrutl.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::string_view kScheme = "http://";
@@ -10,6 +12,16 @@ constexpr std::string_view kScheme = "http://";
 [[noreturn]] void InvalidUrl(std::string_view text)
 {
     throw TSHttpException(TSHttpException::kInvalidUrl, text);
+}
+
+// A blank or a control character (a line end above all) would break the
+// request line it is written into.
+bool HasBlankOrControl(std::string_view text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= 0x20 || byte == 0x7F;
+    });
 }
 
 bool StartsWithScheme(std::string_view text)
@@ -43,7 +55,7 @@ bool ParsePort(std::string_view text, int32_t& port)
 
 TSHttpUrl TSHttpUrl::Parse(std::string_view text)
 {
-    if (text.size() <= kScheme.size() || text.find(' ') != std::string_view::npos || !StartsWithScheme(text))
+    if (text.size() <= kScheme.size() || HasBlankOrControl(text) || !StartsWithScheme(text))
         InvalidUrl(text);
     TSHttpUrl url;
     const std::string_view rest = text.substr(kScheme.size());
@@ -84,7 +96,7 @@ std::string TSHttpUrl::Build() const
     if (!m_path.empty() && m_path.front() != '/')
         InvalidUrl(url + m_path);
     url.append(m_path.empty() ? "/" : m_path);
-    if (url.find(' ') != std::string::npos)
+    if (HasBlankOrControl(url))
         InvalidUrl(url);
     return url;
 }

@@ -1,0 +1,240 @@
+// Sequential HTTP/1.0 transactions on loopback: connect, POST of about
+// 1 KB, a text/xml reply of about 2 KB with Content-Length, close. Our
+// transaction client against libcurl's easy interface (a new handle per
+// transaction, with and without a thread per transaction, the latter being
+// the same work our client does) and a raw socket loop, interleaved in
+// rounds so that a busy machine weighs on all of them alike.
+//
+//   bench_http [COUNT]      COUNT transactions each (default 2000)
+//   bench_http serve PORT   only the reply server, for bench/http_client
+#include "bench/benchserver.h"
+#include "tst/http/htclient.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kRequestBody = 1024;
+constexpr std::size_t kReplyBody = 2048;
+constexpr int kRounds = 20;
+
+std::string RequestBody()
+{
+    return "<?xml version=\"1.0\"?>\n<SPLIT>" + std::string(kRequestBody - 40, 'q') + "</SPLIT>\n";
+}
+
+// Tells the waiting caller when the transaction has ended.
+class EndListener : public TSHttpTransactionClientListener {
+public:
+    void OnHttpStateChange() override
+    {
+        const int32_t state = GetLastState().m_state;
+        if (state != kHttpDone && state != kHttpFailed)
+            return;
+        {
+            std::lock_guard guard(m_lock);
+            m_ended = true;
+        }
+        m_changed.notify_one();
+    }
+
+    void Wait()
+    {
+        std::unique_lock guard(m_lock);
+        m_changed.wait(guard, [&] { return m_ended; });
+        m_ended = false;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_ended = false;
+};
+
+class LumoraVariant {
+public:
+    explicit LumoraVariant(uint16_t port)
+    {
+        m_request.SetVerb(kHttpPost);
+        m_request.SetUrl("http://127.0.0.1:" + std::to_string(port) + "/route");
+        m_request.SetContentType(kContentTextXml);
+        m_request.SetBody(RequestBody());
+        m_request.SetContentLengthAndHost();
+        m_client.SetListener(&m_listener);
+    }
+
+    std::size_t operator()()
+    {
+        m_client.ResetCancel();
+        m_client.SetRequest(m_request);
+        m_client.Start();
+        m_listener.Wait();
+        if (m_client.GetState(true).m_state != kHttpDone)
+            return 0;
+        return m_client.GetResponse().GetBodyLength();
+    }
+
+private:
+    TSHttpRequest m_request;
+    TSHttpTransactionClient m_client;
+    EndListener m_listener;
+};
+
+std::size_t CollectBody(char* data, std::size_t size, std::size_t count, void* target)
+{
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
+}
+
+std::size_t CurlTransaction(const std::string& url, const std::string& body)
+{
+    CURL* curl = curl_easy_init();
+    std::string reply;
+    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/xml");
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, CollectBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    const CURLcode result = curl_easy_perform(curl);
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return result == CURLE_OK ? reply.size() : 0;
+}
+
+std::size_t RawTransaction(uint16_t port, const std::string& request)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    std::string reply;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        char buffer[4096];
+        for (ssize_t count; (count = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            reply.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(fd);
+    const auto end = reply.find("\r\n\r\n");
+    return end == std::string::npos ? 0 : reply.size() - end - 4;
+}
+
+struct Variant {
+    const char* name;
+    std::function<std::size_t()> run;
+    std::vector<double> micros;
+    std::size_t failures = 0;
+};
+
+double Percentile(std::vector<double> values, double fraction)
+{
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
+    return values[index];
+}
+
+void RunRound(Variant& variant, int count, std::size_t expected)
+{
+    for (int i = 0; i < count; ++i) {
+        const auto start = Clock::now();
+        const std::size_t received = variant.run();
+        const auto elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        variant.micros.push_back(elapsed);
+        if (received != expected)
+            ++variant.failures;
+    }
+}
+
+int Serve(uint16_t port)
+{
+    BenchServer server(port, kReplyBody);
+    std::printf("serving on 127.0.0.1:%u\n", server.Port());
+    std::fflush(stdout);
+    server.ServeForever();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::string(argv[1]) == "serve")
+        return Serve(static_cast<uint16_t>(std::atoi(argv[2])));
+    const int count = argc > 1 ? std::max(kRounds, std::atoi(argv[1])) : 2000;
+
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    BenchServer server(0, kReplyBody);
+    const uint16_t port = server.Port();
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/route";
+    const std::string body = RequestBody();
+    const std::string rawRequest = "POST /route HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                   "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+                                   "\r\n\r\n" + body;
+    LumoraVariant lumora(port);
+    std::vector<Variant> variants;
+    variants.push_back({"lumora transaction client", std::ref(lumora), {}, 0});
+    variants.push_back({"libcurl, new easy handle", [&] { return CurlTransaction(url, body); }, {}, 0});
+    variants.push_back({"libcurl, new handle + thread", [&] {
+                            std::size_t received = 0;
+                            std::thread worker([&] { received = CurlTransaction(url, body); });
+                            worker.join();
+                            return received;
+                        }, {}, 0});
+    variants.push_back({"raw socket loop", [&] { return RawTransaction(port, rawRequest); }, {}, 0});
+
+    // The exact reply body size, taken from the server's first answer.
+    const std::size_t expected = RawTransaction(port, rawRequest);
+    for (auto& variant : variants) {
+        RunRound(variant, 50, expected);
+        variant.micros.clear();
+        variant.failures = 0;
+    }
+    for (int round = 0; round < kRounds; ++round)
+        for (std::size_t i = 0; i < variants.size(); ++i)
+            RunRound(variants[(i + static_cast<std::size_t>(round)) % variants.size()], count / kRounds, expected);
+
+    std::printf("%d sequential transactions each, POST %zu bytes, reply body %zu bytes\n\n",
+                count / kRounds * kRounds, body.size(), expected);
+    std::printf("%-30s %10s %10s %10s %8s\n", "variant", "median us", "p99 us", "tx/s", "failed");
+    std::vector<double> medians, p99s;
+    for (const auto& variant : variants) {
+        double total = 0;
+        for (double micros : variant.micros)
+            total += micros;
+        medians.push_back(Percentile(variant.micros, 0.5));
+        p99s.push_back(Percentile(variant.micros, 0.99));
+        std::printf("%-30s %10.1f %10.1f %10.0f %8zu\n", variant.name, medians.back(), p99s.back(),
+                    1e6 * static_cast<double>(variant.micros.size()) / total, variant.failures);
+    }
+    std::printf("\nlumora median / libcurl+thread median: %.2f (goal <= 1.00)\n", medians[0] / medians[2]);
+    std::printf("lumora median / libcurl median:        %.2f (goal <= 1.50)\n", medians[0] / medians[1]);
+    std::printf("lumora p99 / libcurl p99:              %.2f (goal <= 2.00)\n", p99s[0] / p99s[1]);
+    std::printf("lumora p99 / libcurl+thread p99:       %.2f\n", p99s[0] / p99s[2]);
+    curl_global_cleanup();
+    return 0;
+}
