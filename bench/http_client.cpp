@@ -2,6 +2,7 @@
 // 1 KB against http://HOST:PORT/, one line per transaction with its time
 // in microseconds (and the error when it failed).
 #include "tst/http/htclient.h"
+#include "tst/tsexcep.h"
 
 #include <chrono>
 #include <condition_variable>
