@@ -7,19 +7,17 @@
 //
 //   bench_http [COUNT]      COUNT transactions each (default 2000)
 //   bench_http serve PORT   only the reply server, for bench/http_client
+#include "bench/benchclient.h"
 #include "bench/benchserver.h"
-#include "tst/http/htclient.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
@@ -32,62 +30,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kRequestBody = 1024;
 constexpr std::size_t kReplyBody = 2048;
 constexpr int kRounds = 20;
 
-std::string RequestBody()
-{
-    return "<?xml version=\"1.0\"?>\n<SPLIT>" + std::string(kRequestBody - 40, 'q') + "</SPLIT>\n";
-}
-
-// Tells the waiting caller when the transaction has ended.
-class EndListener : public TSHttpTransactionClientListener {
-public:
-    void OnHttpStateChange() override
-    {
-        const int32_t state = GetLastState().m_state;
-        if (state != kHttpDone && state != kHttpFailed)
-            return;
-        {
-            std::lock_guard guard(m_lock);
-            m_ended = true;
-        }
-        m_changed.notify_one();
-    }
-
-    void Wait()
-    {
-        std::unique_lock guard(m_lock);
-        m_changed.wait(guard, [&] { return m_ended; });
-        m_ended = false;
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    bool m_ended = false;
-};
-
 class LumoraVariant {
 public:
-    explicit LumoraVariant(uint16_t port)
+    explicit LumoraVariant(uint16_t port) : m_request(BenchRequest("127.0.0.1", std::to_string(port)))
     {
-        m_request.SetVerb(kHttpPost);
-        m_request.SetUrl("http://127.0.0.1:" + std::to_string(port) + "/route");
-        m_request.SetContentType(kContentTextXml);
-        m_request.SetBody(RequestBody());
-        m_request.SetContentLengthAndHost();
         m_client.SetListener(&m_listener);
     }
 
     std::size_t operator()()
     {
-        m_client.ResetCancel();
-        m_client.SetRequest(m_request);
-        m_client.Start();
-        m_listener.Wait();
-        if (m_client.GetState(true).m_state != kHttpDone)
+        if (RunTransaction(m_client, m_listener, m_request).m_state != kHttpDone)
             return 0;
         return m_client.GetResponse().GetBodyLength();
     }
@@ -191,7 +146,7 @@ int main(int argc, char** argv)
     BenchServer server(0, kReplyBody);
     const uint16_t port = server.Port();
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/route";
-    const std::string body = RequestBody();
+    const std::string body = BenchRequestBody();
     const std::string rawRequest = "POST /route HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
                                    "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
                                    "\r\n\r\n" + body;
