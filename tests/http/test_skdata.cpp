@@ -34,6 +34,8 @@ TEST(TSDataSocket, SetAddressRejectsTextThatIsNotHostColonPort)
     EXPECT_EQ(socket->GetPort(), 8080);
     EXPECT_EQ(socket->GetAddressText(), "example.org:8080");
     EXPECT_EQ(socket->GetLookupState(), TSDataSocket::kNotLookedUp);
+    socket->SetAddress("h:000065535");
+    EXPECT_EQ(socket->GetPort(), 65535);
 }
 
 TEST(TSDataSocket, ExceptionTextsAndErrorNumbers)

@@ -74,15 +74,18 @@ TSObjectImpl* TSDataSocket::Clone() const
 void TSDataSocket::SetAddress(std::string_view text)
 {
     const auto colon = text.find(':');
-    if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size())
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size() ||
+        !IsAllDigits(text.substr(colon + 1)))
         throw TSSocketException(TSSocketException::kInvalidAddress, text);
-    const std::string_view portText = text.substr(colon + 1);
-    if (!IsAllDigits(portText) || portText.size() > 5 || ParseDecimal(portText.data(), int(portText.size())) > 65535)
+    // A port beyond TCP's range would wrap to another port.
+    const std::string digits = StripLeadingZeros(text.substr(colon + 1));
+    const long port = digits.size() > 5 ? 65536 : ParseDecimal(digits.c_str(), static_cast<int>(digits.size()));
+    if (port > 65535)
         throw TSSocketException(TSSocketException::kInvalidAddress, text);
     Close();
     m_lookupState = kNotLookedUp;
     m_host.assign(text.substr(0, colon));
-    m_port = static_cast<int32_t>(ParseDecimal(portText.data(), int(portText.size())));
+    m_port = static_cast<int32_t>(port);
     m_target.assign(text);
 }
 
