@@ -5,8 +5,10 @@
 // the same work our client does) and a raw socket loop, interleaved in
 // rounds so that a busy machine weighs on all of them alike.
 //
-//   bench_http [COUNT]      COUNT transactions each (default 2000)
-//   bench_http serve PORT   only the reply server, for bench/http_client
+//   bench_http [COUNT]             COUNT transactions each (default 2000)
+//   bench_http only NAME [COUNT]   one variant alone (lumora, curl,
+//                                  curl-thread, raw), to time whole runs
+//   bench_http serve PORT          only the reply server, for http_client
 #include "bench/benchclient.h"
 #include "bench/benchserver.h"
 
@@ -100,6 +102,7 @@ std::size_t RawTransaction(uint16_t port, const std::string& request)
 }
 
 struct Variant {
+    const char* key;
     const char* name;
     std::function<std::size_t()> run;
     std::vector<double> micros;
@@ -134,13 +137,36 @@ int Serve(uint16_t port)
     return 0;
 }
 
+void PrintRow(const Variant& variant)
+{
+    double total = 0;
+    for (double micros : variant.micros)
+        total += micros;
+    std::printf("%-30s %10.1f %10.1f %10.1f %10.0f %8zu\n", variant.name, Percentile(variant.micros, 0.5),
+                Percentile(variant.micros, 0.99), Percentile(variant.micros, 1.0),
+                1e6 * static_cast<double>(variant.micros.size()) / total, variant.failures);
+}
+
+void PrintComparison(const std::vector<Variant>& variants)
+{
+    const auto median = [&](std::size_t i) { return Percentile(variants[i].micros, 0.5); };
+    const auto p99 = [&](std::size_t i) { return Percentile(variants[i].micros, 0.99); };
+    std::printf("\nlumora median / libcurl+thread median: %.2f (goal <= 1.00)\n", median(0) / median(2));
+    std::printf("lumora median / libcurl median:        %.2f (goal <= 1.50)\n", median(0) / median(1));
+    std::printf("lumora p99 / libcurl p99:              %.2f (goal <= 2.00)\n", p99(0) / p99(1));
+    std::printf("lumora p99 / libcurl+thread p99:       %.2f\n", p99(0) / p99(2));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && std::string(argv[1]) == "serve")
-        return Serve(static_cast<uint16_t>(std::atoi(argv[2])));
-    const int count = argc > 1 ? std::max(kRounds, std::atoi(argv[1])) : 2000;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "serve")
+        return Serve(static_cast<uint16_t>(std::atoi(args[1].c_str())));
+    const bool alone = !args.empty() && args[0] == "only";
+    const std::size_t countAt = alone ? 2 : 0;
+    const int count = args.size() > countAt ? std::max(kRounds, std::atoi(args[countAt].c_str())) : 2000;
 
     curl_global_init(CURL_GLOBAL_DEFAULT);
     BenchServer server(0, kReplyBody);
@@ -152,15 +178,21 @@ int main(int argc, char** argv)
                                    "\r\n\r\n" + body;
     LumoraVariant lumora(port);
     std::vector<Variant> variants;
-    variants.push_back({"lumora transaction client", std::ref(lumora), {}, 0});
-    variants.push_back({"libcurl, new easy handle", [&] { return CurlTransaction(url, body); }, {}, 0});
-    variants.push_back({"libcurl, new handle + thread", [&] {
+    variants.push_back({"lumora", "lumora transaction client", std::ref(lumora), {}, 0});
+    variants.push_back({"curl", "libcurl, new easy handle", [&] { return CurlTransaction(url, body); }, {}, 0});
+    variants.push_back({"curl-thread", "libcurl, new handle + thread", [&] {
                             std::size_t received = 0;
                             std::thread worker([&] { received = CurlTransaction(url, body); });
                             worker.join();
                             return received;
                         }, {}, 0});
-    variants.push_back({"raw socket loop", [&] { return RawTransaction(port, rawRequest); }, {}, 0});
+    variants.push_back({"raw", "raw socket loop", [&] { return RawTransaction(port, rawRequest); }, {}, 0});
+    if (alone)
+        std::erase_if(variants, [&](const Variant& variant) { return args.size() < 2 || args[1] != variant.key; });
+    if (variants.empty()) {
+        std::fprintf(stderr, "usage: bench_http [COUNT] | only lumora|curl|curl-thread|raw [COUNT] | serve PORT\n");
+        return 2;
+    }
 
     // The exact reply body size, taken from the server's first answer.
     const std::size_t expected = RawTransaction(port, rawRequest);
@@ -176,21 +208,10 @@ int main(int argc, char** argv)
     std::printf("%d sequential transactions each, POST %zu bytes, reply body %zu bytes\n\n",
                 count / kRounds * kRounds, body.size(), expected);
     std::printf("%-30s %10s %10s %10s %10s %8s\n", "variant", "median us", "p99 us", "max us", "tx/s", "failed");
-    std::vector<double> medians, p99s;
-    for (const auto& variant : variants) {
-        double total = 0;
-        for (double micros : variant.micros)
-            total += micros;
-        medians.push_back(Percentile(variant.micros, 0.5));
-        p99s.push_back(Percentile(variant.micros, 0.99));
-        std::printf("%-30s %10.1f %10.1f %10.1f %10.0f %8zu\n", variant.name, medians.back(), p99s.back(),
-                    Percentile(variant.micros, 1.0), 1e6 * static_cast<double>(variant.micros.size()) / total,
-                    variant.failures);
-    }
-    std::printf("\nlumora median / libcurl+thread median: %.2f (goal <= 1.00)\n", medians[0] / medians[2]);
-    std::printf("lumora median / libcurl median:        %.2f (goal <= 1.50)\n", medians[0] / medians[1]);
-    std::printf("lumora p99 / libcurl p99:              %.2f (goal <= 2.00)\n", p99s[0] / p99s[1]);
-    std::printf("lumora p99 / libcurl+thread p99:       %.2f\n", p99s[0] / p99s[2]);
+    for (const auto& variant : variants)
+        PrintRow(variant);
+    if (variants.size() == 4)
+        PrintComparison(variants);
     curl_global_cleanup();
     return 0;
 }
