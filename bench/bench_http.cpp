@@ -173,24 +173,31 @@ int main(int argc, char** argv)
     const uint16_t port = server.Port();
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/route";
     const std::string body = BenchRequestBody();
-    const std::string rawRequest = "POST /route HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                                   "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
-                                   "\r\n\r\n" + body;
+    const std::string rawRequest =
+        "POST /route HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
+        "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     LumoraVariant lumora(port);
     std::vector<Variant> variants;
     variants.push_back({"lumora", "lumora transaction client", std::ref(lumora), {}, 0});
-    variants.push_back({"curl", "libcurl, new easy handle", [&] { return CurlTransaction(url, body); }, {}, 0});
-    variants.push_back({"curl-thread", "libcurl, new handle + thread", [&] {
+    variants.push_back(
+        {"curl", "libcurl, new easy handle", [&] { return CurlTransaction(url, body); }, {}, 0});
+    variants.push_back({"curl-thread",
+                        "libcurl, new handle + thread",
+                        [&] {
                             std::size_t received = 0;
                             std::thread worker([&] { received = CurlTransaction(url, body); });
                             worker.join();
                             return received;
-                        }, {}, 0});
+                        },
+                        {},
+                        0});
     variants.push_back({"raw", "raw socket loop", [&] { return RawTransaction(port, rawRequest); }, {}, 0});
     if (alone)
-        std::erase_if(variants, [&](const Variant& variant) { return args.size() < 2 || args[1] != variant.key; });
+        std::erase_if(variants,
+                      [&](const Variant& variant) { return args.size() < 2 || args[1] != variant.key; });
     if (variants.empty()) {
-        std::fprintf(stderr, "usage: bench_http [COUNT] | only lumora|curl|curl-thread|raw [COUNT] | serve PORT\n");
+        std::fprintf(stderr,
+                     "usage: bench_http [COUNT] | only lumora|curl|curl-thread|raw [COUNT] | serve PORT\n");
         return 2;
     }
 
@@ -203,11 +210,13 @@ int main(int argc, char** argv)
     }
     for (int round = 0; round < kRounds; ++round)
         for (std::size_t i = 0; i < variants.size(); ++i)
-            RunRound(variants[(i + static_cast<std::size_t>(round)) % variants.size()], count / kRounds, expected);
+            RunRound(variants[(i + static_cast<std::size_t>(round)) % variants.size()], count / kRounds,
+                     expected);
 
     std::printf("%d sequential transactions each, POST %zu bytes, reply body %zu bytes\n\n",
                 count / kRounds * kRounds, body.size(), expected);
-    std::printf("%-30s %10s %10s %10s %10s %8s\n", "variant", "median us", "p99 us", "max us", "tx/s", "failed");
+    std::printf("%-30s %10s %10s %10s %10s %8s\n", "variant", "median us", "p99 us", "max us", "tx/s",
+                "failed");
     for (const auto& variant : variants)
         PrintRow(variant);
     if (variants.size() == 4)

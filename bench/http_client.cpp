@@ -32,12 +32,14 @@ int main(int argc, char** argv)
         const auto start = std::chrono::steady_clock::now();
         const TSHttpStateRecord end = RunTransaction(client, listener, request);
         const auto micros =
-            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
+                .count();
         if (end.m_state == kHttpDone) {
             std::printf("%lld\n", static_cast<long long>(micros));
         } else {
             ++failed;
-            std::printf("%lld error %d %s\n", static_cast<long long>(micros), end.m_error, end.m_text.c_str());
+            std::printf("%lld error %d %s\n", static_cast<long long>(micros), end.m_error,
+                        end.m_text.c_str());
         }
     }
     return failed == 0 ? 0 : 1;

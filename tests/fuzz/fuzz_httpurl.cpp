@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const TSHttpException&) {
         return 0;
     }
-    if (url.m_url != text || url.m_path.empty() || url.m_path[0] != '/' || url.m_port < 0 || url.m_port > 65535)
+    if (url.m_url != text || url.m_path.empty() || url.m_path[0] != '/' || url.m_port < 0 ||
+        url.m_port > 65535)
         __builtin_trap();
 
     TSHttpUrl parts = url;

@@ -174,34 +174,43 @@ TEST_F(HttpClient, EveryTransportFailureEndsInItsErrorCode)
         {"unknown host", nullptr, [&](const std::string&) { return get("http://no-such-host.invalid/"); },
          Timeouts(5), kHttpErrorUnknownHost, ""},
         {"refused", nullptr,
-         [&](const std::string&) { return get("http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/"); },
+         [&](const std::string&) {
+             return get("http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/");
+         },
          Timeouts(5), kHttpErrorConnectFailed, ""},
         {"send timed out", [] { return ServerScript().Pause(30s); },
          [&](const std::string& address) { return Post("http://" + address + "/", huge); }, Timeouts(1),
          kHttpErrorSendTimedOut, ""},
-        {"silent peer", [] { return ServerScript::Silent(); }, toServer, Timeouts(1), kHttpErrorReceiveTimedOut, ""},
-        {"head and then nothing, without a length",
-         [] { return ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\n\r\n").Hold(); }, toServer, Timeouts(1),
+        {"silent peer", [] { return ServerScript::Silent(); }, toServer, Timeouts(1),
          kHttpErrorReceiveTimedOut, ""},
+        {"head and then nothing, without a length",
+         [] { return ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\n\r\n").Hold(); }, toServer,
+         Timeouts(1), kHttpErrorReceiveTimedOut, ""},
         {"closed before the first byte", [] { return ServerScript().ReadRequest(); }, toServer, Timeouts(5),
          kHttpErrorPeerClosed, ""},
-        {"closed mid-head",
-         [] { return ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nServer: x"); }, toServer, Timeouts(5),
-         kHttpErrorPeerClosed, ""},
-        {"closed mid-body", [] {
+        {"closed mid-head", [] { return ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nServer: x"); },
+         toServer, Timeouts(5), kHttpErrorPeerClosed, ""},
+        {"closed mid-body",
+         [] {
              HttpReply reply = HttpReply::Ok(std::string(100, 'x'));
              return ServerScript().ReadRequest().Send(reply.Head() + reply.m_body.substr(0, 10));
          },
          toServer, Timeouts(5), kHttpErrorPeerClosed, ""},
         {"no host and no proxy", nullptr, [](const std::string&) { return TSHttpRequest(); }, Timeouts(5),
          kHttpErrorNoHost, ""},
-        {"empty host in the URL", nullptr, [&](const std::string&) { return get("http:///path"); }, Timeouts(5),
-         kHttpErrorNoHost, ""},
+        {"empty host in the URL", nullptr, [&](const std::string&) { return get("http:///path"); },
+         Timeouts(5), kHttpErrorNoHost, ""},
         {"garbage head", [] { return ServerScript().ReadRequest().Send("garbage\r\n\r\n"); }, toServer,
          Timeouts(5), kHttpErrorBadHead, "TSHttpException: Invalid version: garbage"},
-        {"two-digit status", [] { return ServerScript().ReadRequest().Send("HTTP/1.0 20 OK\r\n\r\n"); }, toServer,
-         Timeouts(5), kHttpErrorBadHead, "TSHttpException: Invalid status: HTTP/1.0 20 OK"},
-        {"endless head line", [] { return ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nX: " + std::string(100000, 'h')).Hold(); },
+        {"two-digit status", [] { return ServerScript().ReadRequest().Send("HTTP/1.0 20 OK\r\n\r\n"); },
+         toServer, Timeouts(5), kHttpErrorBadHead, "TSHttpException: Invalid status: HTTP/1.0 20 OK"},
+        {"endless head line",
+         [] {
+             return ServerScript()
+                 .ReadRequest()
+                 .Send("HTTP/1.0 200 OK\r\nX: " + std::string(100000, 'h'))
+                 .Hold();
+         },
          toServer, Timeouts(5), kHttpErrorReceiveFailed, "Response head line longer than 65536 bytes"},
         {"address the socket rejects", nullptr,
          [](const std::string&) {
@@ -310,14 +319,20 @@ TEST_F(HttpClient, BodiesOfEveryShape)
 TEST_F(HttpClient, HeadsThatAreOddButReadable)
 {
     // A blank line before the status line is skipped.
-    m_server.Enqueue(ServerScript().ReadRequest().Send("\r\nHTTP/1.0 201 Created\r\nContent-Length: 2\r\n\r\nok"));
+    m_server.Enqueue(
+        ServerScript().ReadRequest().Send("\r\nHTTP/1.0 201 Created\r\nContent-Length: 2\r\n\r\nok"));
     EXPECT_EQ(Run(Post(m_server.Url(), "q")).m_state, kHttpDone);
     EXPECT_EQ(m_client.GetResponse().GetStatus(), 201);
     EXPECT_EQ(m_client.GetResponse().GetBodyText(), "ok");
 
     // Lines arriving slowly, each within the head-line time-out.
-    m_server.Enqueue(ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\n").Pause(300ms)
-                         .Send("Content-Length: 3\r\n").Pause(300ms).Send("\r\nabc"));
+    m_server.Enqueue(ServerScript()
+                         .ReadRequest()
+                         .Send("HTTP/1.0 200 OK\r\n")
+                         .Pause(300ms)
+                         .Send("Content-Length: 3\r\n")
+                         .Pause(300ms)
+                         .Send("\r\nabc"));
     EXPECT_EQ(Run(Post(m_server.Url(), "q")).m_state, kHttpDone);
     EXPECT_EQ(m_client.GetResponse().GetBodyText(), "abc");
 
@@ -368,7 +383,8 @@ TEST_F(HttpClient, ThroughAProxyTheRequestLineCarriesTheFullUrl)
     EXPECT_EQ(Run(request).m_state, kHttpDone);
     EXPECT_EQ(m_client.GetResponse().GetBodyText(), "<via-proxy/>");
     EXPECT_EQ(m_server.WaitForRequest(0), request.FormatRequest(true));
-    EXPECT_TRUE(m_server.WaitForRequest(0).starts_with("POST http://origin.example:8470/route?x=1 HTTP/1.0\r\n"));
+    EXPECT_TRUE(
+        m_server.WaitForRequest(0).starts_with("POST http://origin.example:8470/route?x=1 HTTP/1.0\r\n"));
 
     // With a proxy, a request without a host fails in building its URL.
     m_client.SetProxy(m_server.Address());

@@ -39,10 +39,14 @@ TEST(HttpVocabulary, IndicesNameTheirTexts)
 TEST(HttpVocabulary, NormaliseHeaderName)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"content-length", "Content-Length"}, {"CONTENT-LENGTH", "Content-Length"},
-        {"cOnTeNt-tYpE", "Content-Type"},     {"ETAG", "Etag"},
-        {"x-1abc", "X-1abc"},                 {"-lead", "-Lead"},
-        {"www-authenticate", "Www-Authenticate"}, {"a--b c", "A--B c"},
+        {"content-length", "Content-Length"},
+        {"CONTENT-LENGTH", "Content-Length"},
+        {"cOnTeNt-tYpE", "Content-Type"},
+        {"ETAG", "Etag"},
+        {"x-1abc", "X-1abc"},
+        {"-lead", "-Lead"},
+        {"www-authenticate", "Www-Authenticate"},
+        {"a--b c", "A--B c"},
         {"", ""},
     };
     for (const auto& [name, expected] : cases)
@@ -52,9 +56,15 @@ TEST(HttpVocabulary, NormaliseHeaderName)
 TEST(HttpVocabulary, Base64)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-        {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},
-        {"foobar", "Zm9vYmFy"}, {"user:secret", "dXNlcjpzZWNyZXQ="}, {":pw", "OnB3"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+        {"user:secret", "dXNlcjpzZWNyZXQ="},
+        {":pw", "OnB3"},
     };
     for (const auto& [input, expected] : cases)
         EXPECT_EQ(EncodeBase64(input), expected) << input;
@@ -64,9 +74,9 @@ TEST(HttpVocabulary, Base64)
 
 TEST(HttpException, EveryCodeHasItsText)
 {
-    const char* texts[] = {"Invalid URL",      "Invalid verb",   "Invalid version", "Invalid status",
-                           "Invalid format",   "Invalid request", "Invalid response", "Invalid cookie",
-                           "Invalid header",   "Invalid date",   "Invalid address", "Invalid state",
+    const char* texts[] = {"Invalid URL",    "Invalid verb",    "Invalid version",  "Invalid status",
+                           "Invalid format", "Invalid request", "Invalid response", "Invalid cookie",
+                           "Invalid header", "Invalid date",    "Invalid address",  "Invalid state",
                            "Thread error"};
     for (int32_t code = 0; code <= 12; ++code) {
         TSHttpException error(code, "detail");

@@ -36,8 +36,10 @@ TEST(TSHttpUrl, ParsesHostPortPathAndUserInfo)
 
 TEST(TSHttpUrl, RejectsWhatIsNotAPlainHttpUrl)
 {
-    for (const char* text : {"http://", "http://h:", "http://:80/", "http://h:8a/", "http://@h/", "http://u@/",
-                             "https://h/", "ftp://host/", "http://h/a b", "http://h/\r\nX-Injected: 1", "http://h/\t", "http:/host/", "http://h:99999/", ""}) {
+    for (const char* text :
+         {"http://", "http://h:", "http://:80/", "http://h:8a/", "http://@h/", "http://u@/", "https://h/",
+          "ftp://host/", "http://h/a b", "http://h/\r\nX-Injected: 1", "http://h/\t", "http:/host/",
+          "http://h:99999/", ""}) {
         try {
             TSHttpUrl::Parse(text);
             ADD_FAILURE() << "accepted " << text;
@@ -80,13 +82,12 @@ TEST(TSHttpRequest, FormatsDirectAndThroughAProxy)
     request.SetContentType(kContentTextXml);
     request.SetBody("<DESC/>");
     request.SetContentLengthAndHost();
-    EXPECT_EQ(request.FormatRequest(false),
-              "POST /path HTTP/1.0\r\n"
-              "Content-Length: 7\r\n"
-              "Content-Type: text/xml\r\n"
-              "Host: server.example:8470\r\n"
-              "\r\n"
-              "<DESC/>");
+    EXPECT_EQ(request.FormatRequest(false), "POST /path HTTP/1.0\r\n"
+                                            "Content-Length: 7\r\n"
+                                            "Content-Type: text/xml\r\n"
+                                            "Host: server.example:8470\r\n"
+                                            "\r\n"
+                                            "<DESC/>");
     EXPECT_TRUE(request.FormatRequest(true).starts_with("POST http://server.example:8470/path HTTP/1.0\r\n"));
 
     // Without a path the request line asks for "/"; port 80 builds without ":80".

@@ -209,9 +209,8 @@ std::vector<std::string> LoopbackHttpServer::Requests() const
 std::string LoopbackHttpServer::WaitForRequest(std::size_t index, std::chrono::milliseconds timeout) const
 {
     std::unique_lock guard(m_lock);
-    const bool read = m_changed.wait_for(guard, timeout, [&] {
-        return index < m_requestRead.size() && m_requestRead[index];
-    });
+    const bool read = m_changed.wait_for(
+        guard, timeout, [&] { return index < m_requestRead.size() && m_requestRead[index]; });
     return read ? m_received[index] : std::string();
 }
 
@@ -257,7 +256,8 @@ void LoopbackHttpServer::AcceptLoop()
         m_requestRead.push_back(false);
         Connection& started = *connection;
         m_connections.push_back(std::move(connection));
-        started.m_thread = std::thread([this, &started, script = std::move(script)] { Serve(started, script); });
+        started.m_thread =
+            std::thread([this, &started, script = std::move(script)] { Serve(started, script); });
     }
 }
 
@@ -310,7 +310,8 @@ bool LoopbackHttpServer::WaitReadable(int fd, std::chrono::milliseconds timeout)
     return ready > 0 && waits[0].revents != 0;
 }
 
-void LoopbackHttpServer::Record(Connection& connection, const char* bytes, std::size_t count, bool requestDone)
+void LoopbackHttpServer::Record(Connection& connection, const char* bytes, std::size_t count,
+                                bool requestDone)
 {
     std::lock_guard guard(m_lock);
     m_received[connection.m_index].append(bytes, count);
@@ -327,7 +328,8 @@ bool LoopbackHttpServer::ReadRequest(Connection& connection)
     const auto deadline = std::chrono::steady_clock::now() + kRequestWait;
     char buffer[16384];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !WaitReadable(connection.m_fd, left))
             return false;
         const ssize_t count = recv(connection.m_fd, buffer, sizeof buffer, 0);

@@ -68,16 +68,22 @@ bool TinyProxy::TryStart(const std::string& user, const std::string& password)
 {
     m_port = UnusedLoopbackPort();
     const std::string dir = m_dir.Path().string();
-    const auto config = m_dir.WriteFile("tinyproxy.conf",
-        "Port " + std::to_string(m_port) + "\n"
-        "Listen 127.0.0.1\n"
-        "Timeout 30\n"
-        "MaxClients 20\n"
-        "Allow 127.0.0.1\n"
-        "BasicAuth " + user + " " + password + "\n"
-        "PidFile \"" + dir + "/tinyproxy.pid\"\n"
-        "LogFile \"" + dir + "/tinyproxy.log\"\n"
-        "LogLevel Info\n");
+    const auto config = m_dir.WriteFile("tinyproxy.conf", "Port " + std::to_string(m_port) +
+                                                              "\n"
+                                                              "Listen 127.0.0.1\n"
+                                                              "Timeout 30\n"
+                                                              "MaxClients 20\n"
+                                                              "Allow 127.0.0.1\n"
+                                                              "BasicAuth " +
+                                                              user + " " + password +
+                                                              "\n"
+                                                              "PidFile \"" +
+                                                              dir +
+                                                              "/tinyproxy.pid\"\n"
+                                                              "LogFile \"" +
+                                                              dir +
+                                                              "/tinyproxy.log\"\n"
+                                                              "LogLevel Info\n");
     const std::string program = Executable();
     const std::string output = dir + "/output.txt";
     m_pid = fork();

@@ -333,7 +333,8 @@ std::string TSHttpTransactionClient::TargetOf(const Settings& settings, std::str
     return target;
 }
 
-void TSHttpTransactionClient::SendRequest(TSDataSocket& socket, const std::string& text, const Settings& settings)
+void TSHttpTransactionClient::SendRequest(TSDataSocket& socket, const std::string& text,
+                                          const Settings& settings)
 {
     for (std::size_t sent = 0; sent < text.size(); sent += settings.m_chunkSize) {
         const std::size_t count = std::min<std::size_t>(settings.m_chunkSize, text.size() - sent);
@@ -367,7 +368,8 @@ TSHttpResponse TSHttpTransactionClient::ReceiveResponse(TSDataSocket& socket, co
     return response;
 }
 
-void TSHttpTransactionClient::ReceiveBody(TSDataSocket& socket, TSHttpResponse& response, const Settings& settings)
+void TSHttpTransactionClient::ReceiveBody(TSDataSocket& socket, TSHttpResponse& response,
+                                          const Settings& settings)
 {
     std::optional<uint64_t> length;
     uint64_t declared = 0;
@@ -393,8 +395,10 @@ void TSHttpTransactionClient::Check(int32_t socketResult, Step step, std::string
 {
     static constexpr int32_t kErrors[3][5] = {
         // done, timed out, failed, closed, cancelled
-        {kHttpErrorNone, kHttpErrorConnectTimedOut, kHttpErrorConnectFailed, kHttpErrorPeerClosed, kHttpErrorCancelled},
-        {kHttpErrorNone, kHttpErrorSendTimedOut, kHttpErrorSendFailed, kHttpErrorPeerClosed, kHttpErrorCancelled},
+        {kHttpErrorNone, kHttpErrorConnectTimedOut, kHttpErrorConnectFailed, kHttpErrorPeerClosed,
+         kHttpErrorCancelled},
+        {kHttpErrorNone, kHttpErrorSendTimedOut, kHttpErrorSendFailed, kHttpErrorPeerClosed,
+         kHttpErrorCancelled},
         {kHttpErrorNone, kHttpErrorReceiveTimedOut, kHttpErrorReceiveFailed, kHttpErrorPeerClosed,
          kHttpErrorCancelled},
     };

@@ -5,9 +5,9 @@
 namespace {
 
 constexpr std::array<const char*, 13> kCodeTexts = {
-    "Invalid URL",     "Invalid verb",    "Invalid version",  "Invalid status", "Invalid format",
+    "Invalid URL",     "Invalid verb",     "Invalid version", "Invalid status", "Invalid format",
     "Invalid request", "Invalid response", "Invalid cookie",  "Invalid header", "Invalid date",
-    "Invalid address", "Invalid state",   "Thread error",
+    "Invalid address", "Invalid state",    "Thread error",
 };
 
 } // namespace

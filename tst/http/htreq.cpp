@@ -75,7 +75,8 @@ TSHttpUrl TSHttpUrl::Parse(std::string_view text)
         url.m_host.assign(authority);
         url.m_port = 80;
     } else {
-        if (colon == 0 || colon + 1 == authority.size() || !ParsePort(authority.substr(colon + 1), url.m_port))
+        if (colon == 0 || colon + 1 == authority.size() ||
+            !ParsePort(authority.substr(colon + 1), url.m_port))
             InvalidUrl(text);
         url.m_host.assign(authority.substr(0, colon));
     }
@@ -104,7 +105,8 @@ std::string TSHttpUrl::Build() const
 void TSHttpRequest::SetVerb(int32_t verb)
 {
     if (!HttpVerbText(verb))
-        throw TSHttpException(TSHttpException::kInvalidVerb, FormatUnsigned(static_cast<unsigned long>(verb)));
+        throw TSHttpException(TSHttpException::kInvalidVerb,
+                              FormatUnsigned(static_cast<unsigned long>(verb)));
     m_verb = verb;
 }
 

@@ -36,7 +36,8 @@ std::size_t TSHttpResponse::ParseHead(std::string_view text)
         throw TSHttpException(TSHttpException::kInvalidVersion, version);
     while (at < text.size() && text[at] == ' ')
         ++at;
-    if (!IsDigitAt(text, at) || !IsDigitAt(text, at + 1) || !IsDigitAt(text, at + 2) || IsDigitAt(text, at + 3))
+    if (!IsDigitAt(text, at) || !IsDigitAt(text, at + 1) || !IsDigitAt(text, at + 2) ||
+        IsDigitAt(text, at + 3))
         throw TSHttpException(TSHttpException::kInvalidStatus, statusLine.substr(0, statusLine.find('\r')));
     const auto status = static_cast<int32_t>(ParseDecimal(text.data() + at, 3));
     if (lineEnd == text.size())

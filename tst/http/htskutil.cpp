@@ -29,8 +29,10 @@ int32_t ReadBodyOfLength(TSDataSocket& socket, TSBuffer& body, uint64_t length, 
     uint64_t remaining = length;
     // The first byte may take longer to come than the ones after it.
     for (bool first = true; remaining > 0; first = false) {
-        const std::size_t count = first ? 1 : static_cast<std::size_t>(std::min<uint64_t>(remaining, read.m_chunkSize));
-        const int32_t result = socket.ReceiveExactly(piece, count, first ? read.m_firstTimeout : read.m_nextTimeout);
+        const std::size_t count =
+            first ? 1 : static_cast<std::size_t>(std::min<uint64_t>(remaining, read.m_chunkSize));
+        const int32_t result =
+            socket.ReceiveExactly(piece, count, first ? read.m_firstTimeout : read.m_nextTimeout);
         if (result != kSocketDone)
             return result;
         body.Append(piece);
@@ -91,5 +93,6 @@ int32_t HttpReadHead(TSDataSocket& socket, std::string& head, uint32_t lineTimeo
 int32_t HttpReadBody(TSDataSocket& socket, TSBuffer& body, std::optional<uint64_t> length,
                      const TSHttpBodyRead& read, std::string& why)
 {
-    return length ? ReadBodyOfLength(socket, body, *length, read, why) : ReadBodyToClose(socket, body, read, why);
+    return length ? ReadBodyOfLength(socket, body, *length, read, why)
+                  : ReadBodyToClose(socket, body, read, why);
 }

@@ -29,15 +29,39 @@ struct ErrorNumber {
 
 // The socket error numbers are the BSD ones moved up by 10000.
 constexpr ErrorNumber kErrorNumbers[] = {
-    {EINTR, 10004},        {EBADF, 10009},        {EACCES, 10013},         {EFAULT, 10014},
-    {EINVAL, 10022},       {EMFILE, 10024},       {EWOULDBLOCK, 10035},    {EINPROGRESS, 10036},
-    {EALREADY, 10037},     {ENOTSOCK, 10038},     {EDESTADDRREQ, 10039},   {EMSGSIZE, 10040},
-    {EPROTOTYPE, 10041},   {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {EOPNOTSUPP, 10045},
-    {EAFNOSUPPORT, 10047}, {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},  {ENETDOWN, 10050},
-    {ENETUNREACH, 10051},  {ENETRESET, 10052},    {ECONNABORTED, 10053},   {ECONNRESET, 10054},
+    {EINTR, 10004},
+    {EBADF, 10009},
+    {EACCES, 10013},
+    {EFAULT, 10014},
+    {EINVAL, 10022},
+    {EMFILE, 10024},
+    {EWOULDBLOCK, 10035},
+    {EINPROGRESS, 10036},
+    {EALREADY, 10037},
+    {ENOTSOCK, 10038},
+    {EDESTADDRREQ, 10039},
+    {EMSGSIZE, 10040},
+    {EPROTOTYPE, 10041},
+    {ENOPROTOOPT, 10042},
+    {EPROTONOSUPPORT, 10043},
+    {EOPNOTSUPP, 10045},
+    {EAFNOSUPPORT, 10047},
+    {EADDRINUSE, 10048},
+    {EADDRNOTAVAIL, 10049},
+    {ENETDOWN, 10050},
+    {ENETUNREACH, 10051},
+    {ENETRESET, 10052},
+    {ECONNABORTED, 10053},
+    {ECONNRESET, 10054},
     // Writing to a connection the peer has torn down.
-    {EPIPE, 10054},        {ENOBUFS, 10055},      {EISCONN, 10056},        {ENOTCONN, 10057},
-    {ESHUTDOWN, 10058},    {ETIMEDOUT, 10060},    {ECONNREFUSED, 10061},   {EHOSTDOWN, 10064},
+    {EPIPE, 10054},
+    {ENOBUFS, 10055},
+    {EISCONN, 10056},
+    {ENOTCONN, 10057},
+    {ESHUTDOWN, 10058},
+    {ETIMEDOUT, 10060},
+    {ECONNREFUSED, 10061},
+    {EHOSTDOWN, 10064},
     {EHOSTUNREACH, 10065},
 };
 
@@ -79,7 +103,8 @@ void TSDataSocket::SetAddress(std::string_view text)
         throw TSSocketException(TSSocketException::kInvalidAddress, text);
     // A port beyond TCP's range would wrap to another port.
     const std::string digits = StripLeadingZeros(text.substr(colon + 1));
-    const long port = digits.size() > 5 ? 65536 : ParseDecimal(digits.c_str(), static_cast<int>(digits.size()));
+    const long port =
+        digits.size() > 5 ? 65536 : ParseDecimal(digits.c_str(), static_cast<int>(digits.size()));
     if (port > 65535)
         throw TSSocketException(TSSocketException::kInvalidAddress, text);
     Close();
