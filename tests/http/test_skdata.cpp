@@ -120,7 +120,7 @@ protected:
 
 TEST_F(ConnectedSocket, ReceiveExactlyKeepsTheRestForTheNextCall)
 {
-    Open(ServerScript().Send("0123456789").Hold());
+    ASSERT_NO_FATAL_FAILURE(Open(ServerScript().Send("0123456789").Hold()));
     std::string out;
     ASSERT_EQ(m_socket->ReceiveExactly(out, 1, 5), kSocketDone);
     EXPECT_EQ(out, "0");
@@ -133,7 +133,7 @@ TEST_F(ConnectedSocket, ReceiveExactlyKeepsTheRestForTheNextCall)
 
 TEST_F(ConnectedSocket, ReadLineStripsOnRequest)
 {
-    Open(ServerScript().Send("one\r\ntwo\r\nthree\n\nrest"));
+    ASSERT_NO_FATAL_FAILURE(Open(ServerScript().Send("one\r\ntwo\r\nthree\n\nrest")));
     std::string line;
     ASSERT_EQ(m_socket->ReadLine(line, 5, false, false), kSocketDone);
     EXPECT_EQ(line, "one\r\n");
@@ -151,7 +151,7 @@ TEST_F(ConnectedSocket, ReadLineStripsOnRequest)
 
 TEST_F(ConnectedSocket, ReceiveThroughStopsAtItsLimit)
 {
-    Open(ServerScript().Send(std::string(10000, 'x')).Hold());
+    ASSERT_NO_FATAL_FAILURE(Open(ServerScript().Send(std::string(10000, 'x')).Hold()));
     std::string out;
     EXPECT_EQ(m_socket->ReceiveThrough(out, '\n', 5, 4096), kSocketFailed);
     EXPECT_EQ(m_socket->GetLastError(), TSSocketErrorNumber(EMSGSIZE));
@@ -160,7 +160,7 @@ TEST_F(ConnectedSocket, ReceiveThroughStopsAtItsLimit)
 
 TEST_F(ConnectedSocket, TimeoutsOfZeroAndOfOneSecond)
 {
-    Open(ServerScript().Hold());
+    ASSERT_NO_FATAL_FAILURE(Open(ServerScript().Hold()));
     std::string out;
     EXPECT_EQ(m_socket->Receive(out, 0), kSocketTimedOut);
     const auto start = std::chrono::steady_clock::now();
@@ -170,7 +170,7 @@ TEST_F(ConnectedSocket, TimeoutsOfZeroAndOfOneSecond)
 
 TEST_F(ConnectedSocket, CancelEndsALongWaitWithinAboutASecond)
 {
-    Open(ServerScript().Hold());
+    ASSERT_NO_FATAL_FAILURE(Open(ServerScript().Hold()));
     auto waiting = std::async(std::launch::async, [&] {
         std::string out;
         return m_socket->Receive(out, 30);
@@ -191,8 +191,12 @@ TEST_F(ConnectedSocket, CancelEndsALongWaitWithinAboutASecond)
 
 TEST_F(ConnectedSocket, SendToAPeerThatResetReportsClosed)
 {
-    Open(ServerScript().Reset());
-    // The server may still be on its way to the reset; keep sending.
+    // The server resets once it has a request, so the connection is up first.
+    ASSERT_NO_FATAL_FAILURE(Open(ServerScript().ReadRequest().Reset()));
+    const std::string request = "GET / HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(m_socket->SendAll(request.data(), request.size(), 5), kSocketDone);
+    ASSERT_FALSE(m_server.WaitForRequest(0).empty());
+    // The reset may still be on its way; keep sending.
     const std::string block(64 * 1024, 'y');
     int32_t result = kSocketDone;
     for (int round = 0; round < 200 && result == kSocketDone; ++round) {
@@ -206,7 +210,7 @@ TEST_F(ConnectedSocket, SendToAPeerThatResetReportsClosed)
 
 TEST_F(ConnectedSocket, SendAllTimesOutWhenThePeerDoesNotRead)
 {
-    Open(ServerScript().Pause(30s));
+    ASSERT_NO_FATAL_FAILURE(Open(ServerScript().Pause(30s)));
     const std::string block(1024 * 1024, 'z');
     int32_t result = kSocketDone;
     for (int round = 0; round < 256 && result == kSocketDone; ++round)
