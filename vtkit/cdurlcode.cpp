@@ -102,10 +102,12 @@ void VTUrlCode::ConstructCode(const char*, const char* itemId, const char*)
     SetContents(itemId, kServerId, itemId, nullptr, 1);
 }
 
+// Judged like analysis judges it, without blanks and dashes; the contents
+// keep the address as given.
 void VTUrlCode::DecomposeCode(const char* code, const VTCodeFormat&)
 {
     TS_CHECK_NULL(code);
-    if (!ValidlyFormed(code))
+    if (!ValidlyFormed(StripSpacesAndDashes(code)))
         RaiseInvalidCode("ValidlyFormed()");
     SetContents(code, kServerId, code, nullptr, 1);
 }

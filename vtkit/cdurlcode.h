@@ -15,7 +15,8 @@ public:
 
     // The address is the item ID; server ID and supplemental are ignored.
     void ConstructCode(const char* serverId, const char* itemId, const char* supplemental) override;
-    // Treats the text as ConstructCode treats an address.
+    // Treats the text as ConstructCode treats an address, tested for
+    // validity without its blanks and dashes as analysis does.
     void DecomposeCode(const char* code, const VTCodeFormat& format) override;
 
     // Letters, then ".", "://", or ":" after mailto or telnet.
