@@ -44,12 +44,15 @@ bool EqualsNoCase(std::string_view text, std::string_view upper)
            });
 }
 
-// The text without blanks and dashes; short texts stay on the stack.
+// The text without blanks and dashes; short texts stay on the stack, and a
+// text without any is used as it is.
 class StrippedText {
 public:
     explicit StrippedText(std::string_view text)
     {
-        if (text.size() <= m_small.size()) {
+        if (std::none_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '-'; })) {
+            m_view = text;
+        } else if (text.size() <= m_small.size()) {
             std::size_t n = 0;
             for (const char c : text)
                 if (c != ' ' && c != '-')
@@ -68,16 +71,28 @@ private:
     std::string_view m_view;
 };
 
-bool IsOneOf(ScanType scanType, std::initializer_list<ScanType> values)
+constexpr unsigned ScanTypes(std::initializer_list<ScanType> types)
 {
-    return std::find(values.begin(), values.end(), scanType) != values.end();
+    unsigned mask = 0;
+    for (const ScanType type : types)
+        mask |= 1u << type;
+    return mask;
 }
+
+bool IsOneOf(ScanType scanType, unsigned mask)
+{
+    return scanType >= 0 && scanType < 32 && ((mask >> scanType) & 1u) != 0;
+}
+
+constexpr unsigned kVantrelScans = ScanTypes({kScanUnknown, kScanVantrel});
+constexpr unsigned kUpcScans = ScanTypes({kScanUnknown, kScanUpcFamily, kScanUpcOrEan});
+constexpr unsigned kEanScans = ScanTypes({kScanUnknown, kScanEanFamily, kScanUpcOrEan});
 
 // Analysis of the retail families and Vantrel codes; returns early where a
 // scan of one exact symbology has failed its only test.
 void AnalyzeNumeric(std::string_view s, std::vector<VTCodeType>& out, ScanType scanType, bool supp)
 {
-    if (IsOneOf(scanType, {kScanUnknown, kScanVantrel}) && VTVantrelCode::ValidlyFormed(s, false))
+    if (IsOneOf(scanType, kVantrelScans) && VTVantrelCode::ValidlyFormed(s, false))
         out.push_back(kCodeVantrel);
     if (scanType == kScanUpcA) {
         if (!VTUpcACode::ValidlyFormed(s, false, supp))
@@ -89,7 +104,7 @@ void AnalyzeNumeric(std::string_view s, std::vector<VTCodeType>& out, ScanType s
             return;
         out.push_back(kCodeUpcE);
     }
-    if (IsOneOf(scanType, {kScanUnknown, kScanUpcFamily, kScanUpcOrEan})) {
+    if (IsOneOf(scanType, kUpcScans)) {
         if (VTUpcACode::ValidlyFormed(s, false, supp))
             out.push_back(kCodeUpcA);
         if (VTUpcECode::ValidlyFormed(s, false, supp))
@@ -104,7 +119,7 @@ void AnalyzeNumeric(std::string_view s, std::vector<VTCodeType>& out, ScanType s
                 out.push_back(kCodeEan8);
             return;
         }
-        if (!IsOneOf(scanType, {kScanUnknown, kScanEanFamily, kScanUpcOrEan}))
+        if (!IsOneOf(scanType, kEanScans))
             return;
         if (VTEan8Code::ValidlyFormed(s, false))
             out.push_back(kCodeEan8);
@@ -157,13 +172,20 @@ void AnalyzeCode(std::string_view text, std::vector<VTCodeType>& candidates, Sca
     candidates.clear();
     const StrippedText stripped(text);
     const std::string_view s = stripped.View();
-    AnalyzeNumeric(s, candidates, scanType, scanned);
+    // Every numeric reading needs digits only; a text of digits only is
+    // neither a vanity code (its name would be digits) nor a URL (which
+    // begins with a letter). Deciding that once keeps analysis cheap.
+    const bool digits = IsCodeDigits(s);
+    if (digits)
+        AnalyzeNumeric(s, candidates, scanType, scanned);
     if (!scanned) {
         if (VTIsbnCode::ValidlyFormed(s, false))
             candidates.push_back(kCodeIsbn);
-        if (VTNumicode::ValidlyFormed(s, false))
+        if (digits && VTNumicode::ValidlyFormed(s, false))
             candidates.push_back(kCodeNumi);
     }
+    if (digits)
+        return;
     if (VTVanityCode::ValidlyFormed(s, false))
         candidates.push_back(kCodeVanity);
     if (VTUrlCode::ValidlyFormed(s))

@@ -91,12 +91,16 @@ void VTCodeBase::SetContents(const char* code, const char* serverId, const char*
 char RetailCheckDigit(std::string_view digits, std::size_t count, unsigned evenWeight)
 {
     TS_ASSERT(digits.size() >= count);
-    const unsigned oddWeight = evenWeight == 3 ? 1 : 3;
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        TS_ASSERT_MSG(IsDecimalDigit(digits[i]), "non-digit in check digit");
-        sum += static_cast<unsigned>(digits[i] - '0') * (i % 2 == 0 ? evenWeight : oddWeight);
+    TS_ASSERT_MSG(IsCodeDigits(digits.substr(0, count)), "non-digit in check digit");
+    unsigned even = 0;
+    unsigned odd = 0;
+    for (std::size_t i = 0; i + 1 < count; i += 2) {
+        even += static_cast<unsigned>(digits[i] - '0');
+        odd += static_cast<unsigned>(digits[i + 1] - '0');
     }
+    if (count % 2 != 0)
+        even += static_cast<unsigned>(digits[count - 1] - '0');
+    const unsigned sum = even * evenWeight + odd * (evenWeight == 3 ? 1 : 3);
     return static_cast<char>('0' + (10 - sum % 10) % 10);
 }
 

@@ -137,6 +137,15 @@ private:
     VTCodeContents m_contents;
 };
 
+// Non-empty and decimal digits only; inline, as every validity test asks it.
+constexpr bool IsCodeDigits(std::string_view text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c - '0') > 9)
+            return false;
+    return !text.empty();
+}
+
 // Code texts are 8-bit; letters are the ASCII ones whatever the locale.
 constexpr bool IsCodeLetter(char c)
 {

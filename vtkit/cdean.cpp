@@ -11,7 +11,7 @@ constexpr std::string_view kBookLandPrefix = "978";
 
 bool IsEan13Number(std::string_view s, bool supplemental)
 {
-    return HasRetailLength(s.size(), kEan13Length, supplemental, true) && IsAllDigits(s) &&
+    return HasRetailLength(s.size(), kEan13Length, supplemental, true) && IsCodeDigits(s) &&
            VTEan13Code::CheckDigit(s) == s[kEan13Length - 1];
 }
 
@@ -33,7 +33,7 @@ bool VTEan8Code::ValidlyFormed(const char* text, bool strip)
 bool VTEan8Code::ValidlyFormed(std::string_view text, bool strip)
 {
     return TestMaybeStripped(text, strip, [](std::string_view s) {
-        return s.size() == kEan8Length && IsAllDigits(s) && CheckDigit(s) == s[kEan8Length - 1];
+        return s.size() == kEan8Length && IsCodeDigits(s) && CheckDigit(s) == s[kEan8Length - 1];
     });
 }
 

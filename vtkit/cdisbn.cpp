@@ -35,7 +35,7 @@ bool VTIsbnCode::ValidlyFormed(const char* text, bool strip)
 bool VTIsbnCode::ValidlyFormed(std::string_view text, bool strip)
 {
     return TestMaybeStripped(text, strip, [](std::string_view s) {
-        if (s.size() != kIsbnLength || s.starts_with("978") || !IsAllDigits(s.substr(0, kIsbnLength - 1)))
+        if (s.size() != kIsbnLength || s.starts_with("978") || !IsCodeDigits(s.substr(0, kIsbnLength - 1)))
             return false;
         const char last = s[kIsbnLength - 1] == 'x' ? 'X' : s[kIsbnLength - 1];
         return CheckDigit(s) == last;

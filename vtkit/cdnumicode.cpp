@@ -24,7 +24,7 @@ bool VTNumicode::ValidlyFormed(const char* text, bool strip)
 bool VTNumicode::ValidlyFormed(std::string_view text, bool strip)
 {
     return TestMaybeStripped(text, strip,
-                             [](std::string_view s) { return s.size() <= kMaxDigits && IsAllDigits(s); });
+                             [](std::string_view s) { return s.size() <= kMaxDigits && IsCodeDigits(s); });
 }
 
 void VTNumicode::ConstructCode(const char*, const char* itemId, const char* supplemental)

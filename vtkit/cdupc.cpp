@@ -44,7 +44,7 @@ bool VTUpcACode::ValidlyFormed(const char* text, bool strip, bool supplemental)
 bool VTUpcACode::ValidlyFormed(std::string_view text, bool strip, bool supplemental)
 {
     return TestMaybeStripped(text, strip, [supplemental](std::string_view s) {
-        return HasRetailLength(s.size(), kUpcALength, supplemental, true) && IsAllDigits(s) &&
+        return HasRetailLength(s.size(), kUpcALength, supplemental, true) && IsCodeDigits(s) &&
                CheckDigit(s) == s[kUpcALength - 1];
     });
 }
@@ -89,7 +89,7 @@ bool VTUpcECode::ValidlyFormed(std::string_view text, bool strip, bool supplemen
 {
     return TestMaybeStripped(text, strip, [supplemental](std::string_view s) {
         std::string expanded;
-        return HasRetailLength(s.size(), kUpcELength, supplemental, false) && s[0] == '0' && IsAllDigits(s) &&
+        return HasRetailLength(s.size(), kUpcELength, supplemental, false) && s[0] == '0' && IsCodeDigits(s) &&
                ExpandUpcE(s.substr(0, kUpcELength), expanded);
     });
 }

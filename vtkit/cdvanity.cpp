@@ -54,7 +54,7 @@ bool VTVanityCode::ValidlyFormed(std::string_view text, bool strip)
         if (separator == 0 || (separator > 0 && s[static_cast<std::size_t>(separator)] == '.'))
             return false;
         const std::string_view name = separator < 0 ? s : s.substr(0, static_cast<std::size_t>(separator));
-        return !IsAllDigits(name) && !VTIsbnCode::ValidlyFormed(s, false);
+        return !IsCodeDigits(name) && !VTIsbnCode::ValidlyFormed(s, false);
     });
 }
 

@@ -26,7 +26,7 @@ std::string_view WithoutLeadingZeros(std::string_view digits)
 // Writes the code of the two IDs into `out`; its length, or 0 on failure.
 std::size_t Encode(std::string_view serverId, std::string_view itemId, Buffer& out)
 {
-    if (!IsAllDigits(serverId) || !IsAllDigits(itemId))
+    if (!IsCodeDigits(serverId) || !IsCodeDigits(itemId))
         return 0;
     const std::string_view sid = WithoutLeadingZeros(serverId);
     const std::string_view iid = WithoutLeadingZeros(itemId);
@@ -55,8 +55,7 @@ std::size_t Encode(std::string_view serverId, std::string_view itemId, Buffer& o
     for (int tries = 0, seed = checksum; tries < kSeedTries; ++tries, ++seed) {
         seed %= 10;
         out[0] = static_cast<char>('0' + seed);
-        std::memcpy(body, plainCopy.data(), bodyLength);
-        VTDigitScrambler(static_cast<std::uint32_t>(seed)).ScrambleInPlace(body, bodyLength);
+        VTDigitScrambler(static_cast<std::uint32_t>(seed)).Scramble(plainCopy.data(), body, bodyLength);
         const std::string_view candidate(out.data(), 1 + bodyLength);
         if (!VTUpcACode::ValidlyFormed(candidate, false, false) && !VTUpcECode::ValidlyFormed(candidate, false, false))
             return candidate.size();
@@ -68,19 +67,27 @@ std::size_t Encode(std::string_view serverId, std::string_view itemId, Buffer& o
 bool Decode(std::string_view code, Buffer& body, std::string_view& serverId, std::string_view& itemId)
 {
     if (code.size() < VTVantrelCode::kMinLength || code.size() > VTVantrelCode::kMaxLength ||
-        code.size() % 2 != 0 || !IsAllDigits(code))
+        code.size() % 2 != 0 || !IsCodeDigits(code))
         return false;
     const std::size_t bodyLength = code.size() - 1;
-    std::memcpy(body.data(), code.data() + 1, bodyLength);
-    VTDigitScrambler(static_cast<std::uint32_t>(code[0] - '0')).UnscrambleInPlace(body.data(), bodyLength);
-    // Only kinds 2 and 3 are ever written, so nothing else can re-encode to itself.
-    if (body[0] != '2' && body[0] != '3')
-        return false;
+    const VTDigitScrambler scrambler(static_cast<std::uint32_t>(code[0] - '0'));
+    // Kind and length come first and reject most texts, so they are
+    // unscrambled first. Only kinds 2 and 3 are ever written, so nothing else
+    // can re-encode to itself.
+    scrambler.Unscramble(code.data() + 1, body.data(), 2);
     const auto serverLength = static_cast<std::size_t>(body[1] - '0');
-    if (serverLength == 0 || serverLength >= bodyLength - 2)
+    if ((body[0] != '2' && body[0] != '3') || serverLength == 0 || serverLength >= bodyLength - 2)
         return false;
-    serverId = WithoutLeadingZeros(std::string_view(body.data() + 2, serverLength));
-    itemId = WithoutLeadingZeros(std::string_view(body.data() + 2 + serverLength, bodyLength - 2 - serverLength));
+    scrambler.Unscramble(code.data() + 1, body.data(), bodyLength);
+    const std::string_view rawServerId(body.data() + 2, serverLength);
+    const std::string_view rawItemId(body.data() + 2 + serverLength, bodyLength - 2 - serverLength);
+    serverId = WithoutLeadingZeros(rawServerId);
+    itemId = WithoutLeadingZeros(rawItemId);
+    // The encoder writes the server ID without leading zeros and puts at most
+    // one zero before the item ID; anything else cannot come back (and this
+    // spares most texts the full re-encoding).
+    if (serverId.size() != serverLength || rawItemId.size() > itemId.size() + 1 || !IsCodeDigits(rawServerId))
+        return false;
     Buffer again;
     const std::size_t length = Encode(serverId, itemId, again);
     return length == code.size() && std::memcmp(again.data(), code.data(), length) == 0;

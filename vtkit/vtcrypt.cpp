@@ -56,6 +56,28 @@ unsigned DigitValue(char c)
     return static_cast<unsigned>(c - '0');
 }
 
+// The running value a counts up by each plain digit plus one, and takes part
+// only through its last two decimal digits, so those are what is kept. This
+// keeps both directions exact inverses even where a 32-bit counter would wrap.
+class RunningValue {
+public:
+    explicit RunningValue(std::uint32_t seed) : m_ones(seed % 10), m_tens(seed / 10 % 10) {}
+    unsigned Ones() const { return m_ones; }
+    unsigned Tens() const { return m_tens; }
+    void Advance(unsigned plainDigit)
+    {
+        m_ones += plainDigit + 1;
+        if (m_ones >= 10) {
+            m_ones -= 10;
+            m_tens = m_tens == 9 ? 0 : m_tens + 1;
+        }
+    }
+
+private:
+    unsigned m_ones;
+    unsigned m_tens;
+};
+
 } // namespace
 
 void VTDigitScrambler::Seed(std::uint32_t seed)
@@ -64,29 +86,28 @@ void VTDigitScrambler::Seed(std::uint32_t seed)
     m_tables = seed < kCachedSeeds ? kCachedTables[seed] : MakeTables(seed);
 }
 
-// The running value takes part only modulo 10 and divided by 10 modulo 10,
-// so it is kept as a plain counter; (a mod 10 + b) keeps the two directions
-// exact inverses even when a counter near 2^32 would wrap.
-void VTDigitScrambler::ScrambleInPlace(char* digits, std::size_t count) const
+void VTDigitScrambler::Scramble(const char* in, char* out, std::size_t count) const
 {
-    std::uint32_t a = m_seed;
+    RunningValue a(m_seed);
     for (std::size_t i = 0; i < count; ++i) {
-        const unsigned b = DigitValue(digits[i]);
-        const unsigned mixed = (a / 10 % 10 + m_tables.p1[(a % 10 + b) % 10]) % 10;
-        digits[i] = static_cast<char>('0' + m_tables.p2[mixed]);
-        a += b + 1;
+        const unsigned b = DigitValue(in[i]);
+        const unsigned sum = a.Ones() + b;
+        const unsigned mixed = a.Tens() + m_tables.p1[sum >= 10 ? sum - 10 : sum];
+        out[i] = static_cast<char>('0' + m_tables.p2[mixed >= 10 ? mixed - 10 : mixed]);
+        a.Advance(b);
     }
 }
 
-void VTDigitScrambler::UnscrambleInPlace(char* digits, std::size_t count) const
+void VTDigitScrambler::Unscramble(const char* in, char* out, std::size_t count) const
 {
-    std::uint32_t a = m_seed;
+    RunningValue a(m_seed);
     for (std::size_t i = 0; i < count; ++i) {
-        const unsigned d = DigitValue(digits[i]);
-        const unsigned mixed = (m_tables.i2[d] + 10 - a / 10 % 10) % 10;
-        const unsigned b = (m_tables.i1[mixed] + 10 - a % 10) % 10;
-        digits[i] = static_cast<char>('0' + b);
-        a += b + 1;
+        const unsigned d = DigitValue(in[i]);
+        const unsigned mixed = m_tables.i2[d] + 10 - a.Tens();
+        const unsigned sum = m_tables.i1[mixed >= 10 ? mixed - 10 : mixed] + 10 - a.Ones();
+        const unsigned b = sum >= 10 ? sum - 10 : sum;
+        out[i] = static_cast<char>('0' + b);
+        a.Advance(b);
     }
 }
 
@@ -98,8 +119,8 @@ std::string VTDigitScrambler::Scramble(const char* digits) const
 
 std::string VTDigitScrambler::Scramble(std::string_view digits) const
 {
-    std::string out(digits);
-    ScrambleInPlace(out.data(), out.size());
+    std::string out(digits.size(), '0');
+    Scramble(digits.data(), out.data(), digits.size());
     return out;
 }
 
@@ -111,7 +132,7 @@ std::string VTDigitScrambler::Unscramble(const char* digits) const
 
 std::string VTDigitScrambler::Unscramble(std::string_view digits) const
 {
-    std::string out(digits);
-    UnscrambleInPlace(out.data(), out.size());
+    std::string out(digits.size(), '0');
+    Unscramble(digits.data(), out.data(), digits.size());
     return out;
 }

@@ -24,9 +24,10 @@ public:
     std::string Unscramble(const char* digits) const;
     std::string Unscramble(std::string_view digits) const;
 
-    // In-place forms for callers that keep digits in their own buffers.
-    void ScrambleInPlace(char* digits, std::size_t count) const;
-    void UnscrambleInPlace(char* digits, std::size_t count) const;
+    // Forms for callers that keep digits in their own buffers: `count`
+    // digits from `in` to `out`, which may be the same buffer.
+    void Scramble(const char* in, char* out, std::size_t count) const;
+    void Unscramble(const char* in, char* out, std::size_t count) const;
 
     const Permutation& P1() const { return m_tables.p1; }
     const Permutation& P2() const { return m_tables.p2; }
