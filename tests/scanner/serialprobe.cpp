@@ -16,6 +16,8 @@ long SerialProbe::Read(int fd, void* buffer, std::size_t count)
     if (got > 0) {
         std::lock_guard lock(m_lock);
         m_bytesRead += static_cast<std::size_t>(got);
+        if (std::exchange(m_garbleNextRead, false))
+            ++m_frameErrors;
     }
     return got;
 }
@@ -109,6 +111,12 @@ void SerialProbe::InjectLineError()
 {
     std::lock_guard lock(m_lock);
     ++m_frameErrors;
+}
+
+void SerialProbe::GarbleNextRead()
+{
+    std::lock_guard lock(m_lock);
+    m_garbleNextRead = true;
 }
 
 void SerialProbe::FailNextRead(int error)

@@ -23,6 +23,9 @@ public:
     void SetCTS(bool on);
     // Counts one framing error, as the driver would on a garbled byte.
     void InjectLineError();
+    // The next read that brings bytes also counts a framing error, as when
+    // a garbled byte arrives with them.
+    void GarbleNextRead();
     // The next read or write fails with this error number.
     void FailNextRead(int error);
     void FailNextWrite(int error);
@@ -51,6 +54,7 @@ private:
     int m_breakClears = 0;
     std::size_t m_bytesRead = 0;
     int m_frameErrors = 0;
+    bool m_garbleNextRead = false;
     int m_failRead = 0;
     int m_failWrite = 0;
     std::vector<std::string> m_changes;
