@@ -2,6 +2,11 @@
 
 #include <utility>
 
+ScanRecorder::~ScanRecorder()
+{
+    DetachFromScanner();
+}
+
 void ScanRecorder::OnScanData(VTScanDataSet scans)
 {
     std::function<void()> hook;

@@ -14,6 +14,9 @@ class ScanRecorder : public VTScannerListener {
 public:
     using Ms = std::chrono::milliseconds;
 
+    ScanRecorder() = default;
+    ~ScanRecorder() override;
+
     void OnScanData(VTScanDataSet scans) override;
     void OnDetectResult(int found) override;
     void OnScannerStopped() override;

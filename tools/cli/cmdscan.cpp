@@ -73,6 +73,7 @@ public:
     };
 
     explicit ScanEvents(int wakeFd) : m_wakeFd(wakeFd) {}
+    ~ScanEvents() override { DetachFromScanner(); }
 
     std::vector<Event> Take()
     {

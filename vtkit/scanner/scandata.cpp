@@ -40,6 +40,11 @@ void VTScanDataSet::Clear()
 
 VTScannerListener::~VTScannerListener()
 {
+    DetachFromScanner();
+}
+
+void VTScannerListener::DetachFromScanner()
+{
     if (VTBarcodeScanner* scanner = m_scanner.load())
         scanner->Detach(this);
 }

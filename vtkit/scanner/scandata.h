@@ -87,6 +87,10 @@ public:
     virtual void OnScannerError(const char* message);
 
     VTBarcodeScanner* GetScanner() const { return m_scanner.load(); }
+    // Detaches from the scanner, waiting for a callback in progress. A
+    // listener with state of its own calls this first in its destructor:
+    // the base destructor runs only after that state is gone.
+    void DetachFromScanner();
 
 private:
     friend class VTBarcodeScanner;
