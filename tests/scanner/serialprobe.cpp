@@ -5,6 +5,21 @@
 #include <sys/ioctl.h>
 #include <utility>
 
+int SerialProbe::Open(const std::string& path, int flags)
+{
+    {
+        std::lock_guard lock(m_lock);
+        ++m_opens;
+    }
+    return VTSerialSystem::Open(path, flags);
+}
+
+int SerialProbe::Opens() const
+{
+    std::lock_guard lock(m_lock);
+    return m_opens;
+}
+
 long SerialProbe::Read(int fd, void* buffer, std::size_t count)
 {
     {

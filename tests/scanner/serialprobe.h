@@ -14,6 +14,7 @@
 // so; everything it does not answer goes to the real pty.
 class SerialProbe : public VTSerialSystem {
 public:
+    int Open(const std::string& path, int flags) override;
     long Read(int fd, void* buffer, std::size_t count) override;
     long Write(int fd, const void* buffer, std::size_t count) override;
     int Poll(int fd, short events, int timeoutMs, short& revents) override;
@@ -40,6 +41,8 @@ public:
     // The time-outs of the port's waits for input, in the order made.
     std::vector<int> ReadWaits() const;
     std::vector<int> WriteWaits() const;
+    // Attempts to open a device.
+    int Opens() const;
     // Forgets the waits recorded so far.
     void ClearWaits();
     // The line settings the port last asked for. A pty keeps only some of
@@ -53,6 +56,7 @@ private:
     bool m_break = false;
     int m_breakClears = 0;
     std::size_t m_bytesRead = 0;
+    int m_opens = 0;
     int m_frameErrors = 0;
     bool m_garbleNextRead = false;
     int m_failRead = 0;

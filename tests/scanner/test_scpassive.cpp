@@ -3,6 +3,7 @@
 #include "tests/support/dosdevices.h"
 #include "tests/support/portholder.h"
 #include "tests/support/ptydevice.h"
+#include "tests/support/tempdir.h"
 #include "vtkit/scanner/scexcep.h"
 #include "vtkit/scanner/scpassive.h"
 
@@ -148,25 +149,33 @@ TEST_F(PassiveScannerTest, SeparateBurstsAreSeparateDeliveries)
     EXPECT_FALSE(m_device.IsOpenByDriver());
 }
 
+// Uses the probe to count the attempts to open: a port that fails for
+// another reason than missing or busy gets one more try.
 TEST_F(PassiveScannerTest, StartReportsWhyThePortDidNotOpen)
 {
     m_dosDevices.LinkMissing(9);
+    TempDir files;
+    m_dosDevices.Link(5, files.WriteFile("not-a-tty", "").string());
     auto& scanner = Make(Driver::WelchAllyn);
     const struct {
         std::string port;
         int result;
         std::string error;
+        int opens;
     } cases[] = {
-        {"COM9", VTSerialBarcodeScanner::kPortMissing, "VTSerialPortException: Invalid port: COM9"},
-        {"COM1", VTSerialBarcodeScanner::kPortInUse, "VTSerialPortException: Port In Use: COM1"},
-        {"COM10", VTSerialBarcodeScanner::kPortFailed, "VTSerialPortException: Invalid config"},
+        {"COM9", VTSerialBarcodeScanner::kPortMissing, "VTSerialPortException: Invalid port: COM9", 1},
+        {"COM1", VTSerialBarcodeScanner::kPortInUse, "VTSerialPortException: Port In Use: COM1", 1},
+        {"COM5", VTSerialBarcodeScanner::kPortFailed, "VTSerialPortException: OS Error Code: " + std::to_string(ENOTTY), 2},
+        {"COM10", VTSerialBarcodeScanner::kPortFailed, "VTSerialPortException: Invalid config", 0},
     };
     {
         PortHolder otherProgram(m_device.SlavePath());
         for (const auto& c : cases) {
+            const int opensBefore = m_probe.Opens();
             scanner.SetPortConfig(Port(c.port));
             EXPECT_EQ(scanner.Start(), c.result) << c.port;
             EXPECT_EQ(scanner.GetLastOpenError(), c.error);
+            EXPECT_EQ(m_probe.Opens() - opensBefore, c.opens) << c.port;
             EXPECT_EQ(scanner.GetState(), VTBarcodeScanner::kIdle);
         }
     }

@@ -3,7 +3,6 @@
 #include "vtkit/scanner/srexcep.h"
 
 #include <algorithm>
-#include <string_view>
 
 namespace {
 
@@ -104,19 +103,26 @@ void VTPassiveSerialBarcodeScanner::ReadBurst()
         m_buffer += chunk;
 }
 
+std::vector<std::string> VTPassiveSerialBarcodeScanner::SplitBurst(std::string_view burst)
+{
+    const std::string_view text = burst.substr(0, burst.find('\0'));
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        if (end > start)
+            lines.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 void VTPassiveSerialBarcodeScanner::DeliverBurst()
 {
     VTScanDataSet scans;
     if (GetSplitLines()) {
-        // The burst is text: it ends at its first NUL byte.
-        const std::string_view text(m_buffer.c_str());
-        std::size_t start = 0;
-        while (start < text.size()) {
-            const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-            if (end > start)
-                scans.Add(MakeScanData(std::string(text.substr(start, end - start))));
-            start = end + 1;
-        }
+        for (const auto& line : SplitBurst(m_buffer))
+            scans.Add(MakeScanData(line));
     } else {
         scans.Add(MakeScanData(m_buffer));
     }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // A scanner that sends each code it reads as a line, unasked. The worker
 // waits for a burst, cuts it into lines and delivers one scan per line.
@@ -26,6 +28,10 @@ public:
     // Whether a burst is cut into lines at CR and LF.
     bool GetSplitLines() const;
     void SetSplitLines(bool split);
+
+    // The non-empty lines of a burst cut at CR and LF. The burst is text: it
+    // ends at its first NUL byte.
+    static std::vector<std::string> SplitBurst(std::string_view burst);
 
     // Turns one line into a scan: the generic scanner keeps the line as it is.
     virtual VTScanData MakeScanData(const std::string& line);
