@@ -1,6 +1,7 @@
 // lumora-cli: the command-line front end on the client's libraries.
 #include "tools/cli/cliargs.h"
 #include "tools/cli/cmdcode.h"
+#include "tools/cli/cmdscan.h"
 
 #include <cstring>
 #include <iostream>
@@ -24,6 +25,7 @@ const std::vector<Command>& Commands()
         {"analyze", CmdAnalyze, kAnalyzeUsage},
         {"construct", CmdConstruct, kConstructUsage},
         {"decompose", CmdDecompose, kDecomposeUsage},
+        {"scan", CmdScan, kScanUsage},
     };
     return commands;
 }
