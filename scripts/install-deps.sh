@@ -12,6 +12,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev python3
     # the HTTP proxy the proxy tests run through, and the HTTP benchmark's anchor
     tinyproxy libcurl4-openssl-dev
+    # independent check-digit oracle for the code tests and benchmarks
+    python3-stdnum valgrind
 )
 
 missing=()
