@@ -97,8 +97,8 @@ bool EnsureFolder(const std::filesystem::path& folder, unsigned mode, std::strin
             return true;
         return Fail(error, "not a folder:", folder, ENOTDIR);
     }
-    if (folder.has_parent_path() && folder.parent_path() != folder
-        && !EnsureFolder(folder.parent_path(), mode, error))
+    if (folder.has_parent_path() && folder.parent_path() != folder &&
+        !EnsureFolder(folder.parent_path(), mode, error))
         return false;
     if (::mkdir(folder.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST)
         return Fail(error, "cannot create folder", folder, errno);

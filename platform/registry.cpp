@@ -166,8 +166,8 @@ const char* ParseData(std::string_view data, RegistryValue& value)
     case 4:
         if (bytes.size() != 4)
             return "a hex(4) number needs 4 bytes";
-        value = RegistryValue::Number(static_cast<std::uint32_t>(bytes[0]) | (bytes[1] << 8)
-                                      | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24));
+        value = RegistryValue::Number(static_cast<std::uint32_t>(bytes[0]) | (bytes[1] << 8) |
+                                      (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24));
         return nullptr;
     default:
         return "unsupported value type";
@@ -280,8 +280,9 @@ private:
             return;
         }
         if (!m_key) {
-            m_problems.push_back({first, m_keyLine ? "value of the key rejected at line " + std::to_string(m_keyLine)
-                                                   : std::string("value before any key")});
+            m_problems.push_back(
+                {first, m_keyLine ? "value of the key rejected at line " + std::to_string(m_keyLine)
+                                  : std::string("value before any key")});
             return;
         }
         m_key->SetValue(name, std::move(value));
@@ -493,8 +494,8 @@ bool RegistryNode::RemoveValue(std::string_view name)
 
 bool RegistryNode::operator==(const RegistryNode& other) const
 {
-    if (m_name != other.m_name || m_values.size() != other.m_values.size()
-        || m_subKeys.size() != other.m_subKeys.size())
+    if (m_name != other.m_name || m_values.size() != other.m_values.size() ||
+        m_subKeys.size() != other.m_subKeys.size())
         return false;
     for (const auto& [name, value] : m_values) {
         const auto found = other.m_values.find(name);
@@ -520,7 +521,8 @@ bool RegistryNode::IsValidKeyName(std::string_view name)
 
 bool RegistryNode::IsValidValueName(std::string_view name)
 {
-    return name.size() <= kMaxValueNameLength && name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+    return name.size() <= kMaxValueNameLength &&
+           name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
 RegistryNode ParseHive(std::string_view text, std::string_view rootName, std::vector<HiveProblem>& problems)

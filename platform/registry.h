@@ -103,8 +103,7 @@ struct HiveProblem {
 
 // Reads REGEDIT4 text whose keys are all under `rootName`. Lines it cannot
 // take are listed in `problems` and skipped; everything else is kept.
-RegistryNode ParseHive(std::string_view text, std::string_view rootName,
-                       std::vector<HiveProblem>& problems);
+RegistryNode ParseHive(std::string_view text, std::string_view rootName, std::vector<HiveProblem>& problems);
 // The REGEDIT4 text of a tree; ParseHive reads it back unchanged.
 std::string FormatHive(const RegistryNode& root, std::string_view rootName);
 

@@ -39,21 +39,22 @@ TEST(IniFile, ReadsValuesAsTheProfileFunctionsDo)
         const char* key;
         const char* expected;
     } const cases[] = {
-        {"source", "csrcm", "ACME"},                 // names in any case, blanks trimmed
-        {"Source", "CSRCString", "  Acme Books  "},  // quotes removed, blanks inside kept
-        {"icons", "traybad", "bad.ico"},             // single quotes too
-        {"icons", "about", ""},                      // present but empty
-        {"icons", "app", "dflt"},                    // no '=': the default
-        {"icons", "half", "\"open"},                 // unmatched quote stays
+        {"source", "csrcm", "ACME"},                // names in any case, blanks trimmed
+        {"Source", "CSRCString", "  Acme Books  "}, // quotes removed, blanks inside kept
+        {"icons", "traybad", "bad.ico"},            // single quotes too
+        {"icons", "about", ""},                     // present but empty
+        {"icons", "app", "dflt"},                   // no '=': the default
+        {"icons", "half", "\"open"},                // unmatched quote stays
         {"icons", "missing", "dflt"},
         {"nosuch", "csrcm", "dflt"},
-        {"source", "late", "dflt"},                  // a repeated section is not searched
-        {"webview", "framesrc", "frame.htm"},        // header blanks and trailing words ignored
-        {"", "stray", "dflt"},                       // lines before the first section belong to none
+        {"source", "late", "dflt"},           // a repeated section is not searched
+        {"webview", "framesrc", "frame.htm"}, // header blanks and trailing words ignored
+        {"", "stray", "dflt"},                // lines before the first section belong to none
     };
     for (const auto& c : cases)
         EXPECT_EQ(ini.GetString(c.section, c.key, "dflt   ", 1024), c.expected) << c.section << "/" << c.key;
-    EXPECT_EQ(ini.SectionNames(), (std::vector<std::string>{"Source", "icons", "SOURCE", "webview", "numbers"}));
+    EXPECT_EQ(ini.SectionNames(),
+              (std::vector<std::string>{"Source", "icons", "SOURCE", "webview", "numbers"}));
 }
 
 TEST(IniFile, ValuesAreCutToTheBuffer)

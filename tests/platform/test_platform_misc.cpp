@@ -30,7 +30,8 @@ TEST(Folders, MachineHiveAndUserDataFollowTheInstall)
 {
     TempHome home;
     EXPECT_EQ(platform::LocalMachineHivePath("/opt/lumora"), "/opt/lumora/system.reg");
-    EXPECT_EQ(platform::LocalMachineHivePath(home.Home() / "apps/lumora"), home.DataHome() / "lumora/system.reg");
+    EXPECT_EQ(platform::LocalMachineHivePath(home.Home() / "apps/lumora"),
+              home.DataHome() / "lumora/system.reg");
     EXPECT_EQ(platform::UserDataFolder(home.Home()), home.Home());
     EXPECT_EQ(platform::UserDataFolder(home.Home() / "no-such-folder"), home.DataHome() / "lumora");
     EXPECT_TRUE(platform::ProgramPath().is_absolute());

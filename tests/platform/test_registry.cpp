@@ -141,21 +141,21 @@ TEST(Registry, ReaderTakesWhatRegeditWrites)
 
 TEST(Registry, DamagedLinesAreNamedAndTheRestKept)
 {
-    const std::string damaged = "REGEDIT4\r\n"                                   // 1
-                                "\r\n"                                           // 2
-                                "[HKEY_CURRENT_USER\\Software\\Lumora\\Config]\r\n" // 3
-                                "\"Scanner\"=dword:0000000a\r\n"                 // 4
-                                "\"Auto Go\"=dword:zz\r\n"                       // 5
-                                "\"ProxyAddr\"=\"unterminated\r\n"               // 6
-                                "this line means nothing\r\n"                    // 7
-                                "\"ProxyPort\"=\"8080\"\r\n"                     // 8
-                                "[HKEY_LOCAL_MACHINE\\Software]\r\n"             // 9
-                                "\"Elsewhere\"=dword:00000001\r\n"               // 10
+    const std::string damaged = "REGEDIT4\r\n"                                              // 1
+                                "\r\n"                                                      // 2
+                                "[HKEY_CURRENT_USER\\Software\\Lumora\\Config]\r\n"         // 3
+                                "\"Scanner\"=dword:0000000a\r\n"                            // 4
+                                "\"Auto Go\"=dword:zz\r\n"                                  // 5
+                                "\"ProxyAddr\"=\"unterminated\r\n"                          // 6
+                                "this line means nothing\r\n"                               // 7
+                                "\"ProxyPort\"=\"8080\"\r\n"                                // 8
+                                "[HKEY_LOCAL_MACHINE\\Software]\r\n"                        // 9
+                                "\"Elsewhere\"=dword:00000001\r\n"                          // 10
                                 "[HKEY_CURRENT_USER\\Software\\Lumora\\Config\\ColData\r\n" // 11
-                                "\"Gone\"=-\r\n"                                 // 12
-                                "[HKEY_CURRENT_USER\\Software\\Lumora\\PenConfig]\r\n" // 13
-                                "\"Port\"=hex(4):01,00\r\n"                      // 14
-                                "\"Pen Volume\"=dword:00000002\r\n";             // 15
+                                "\"Gone\"=-\r\n"                                            // 12
+                                "[HKEY_CURRENT_USER\\Software\\Lumora\\PenConfig]\r\n"      // 13
+                                "\"Port\"=hex(4):01,00\r\n"                                 // 14
+                                "\"Pen Volume\"=dword:00000002\r\n";                        // 15
     RegistryNode tree;
     const auto problems = Parse(damaged, tree);
     const std::vector<std::size_t> expectedLines = {5, 6, 7, 9, 10, 11, 12, 14};
@@ -170,7 +170,8 @@ TEST(Registry, DamagedLinesAreNamedAndTheRestKept)
     EXPECT_EQ(config->Value("Scanner")->AsNumber(), 10u);
     EXPECT_EQ(config->Value("ProxyPort")->AsString(), "8080");
     EXPECT_EQ(config->Values().size(), 2u);
-    EXPECT_EQ(tree.SubKey("Software")->SubKey("Lumora")->SubKey("PenConfig")->Value("Pen Volume")->AsNumber(), 2u);
+    EXPECT_EQ(tree.SubKey("Software")->SubKey("Lumora")->SubKey("PenConfig")->Value("Pen Volume")->AsNumber(),
+              2u);
 
     RegistryNode headless;
     const auto noHeader = Parse("[HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n", headless);
@@ -197,7 +198,8 @@ TEST(Registry, DamagedHiveIsReportedAndItsOriginalKept)
     EXPECT_EQ(TempDir::ReadFile(dir / "user.reg.damaged"), original) << "the rejected line is not lost";
     EXPECT_TRUE(hive.Problems().empty()) << "the file written back is clean";
     ASSERT_TRUE(hive.SetValue("Config", "Auto Go", RegistryValue::Number(2)));
-    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"user.reg", "user.reg.damaged", "user.reg.lock"}));
+    EXPECT_EQ(FilesIn(dir.Path()),
+              (std::vector<std::string>{"user.reg", "user.reg.damaged", "user.reg.lock"}));
 }
 
 TEST(Registry, InterruptedSaveLeavesThePreviousHiveLoadable)
@@ -230,7 +232,8 @@ TEST(Registry, InterruptedSaveLeavesThePreviousHiveLoadable)
             << "no temporary file left behind";
     }
     EXPECT_GT(limit, before.size()) << "the whole new hive had to be written";
-    EXPECT_EQ(RegistryHive(RegistryRoot::CurrentUser, file).QueryValue("Software\\Lumora\\Config", "Window Placement"),
+    EXPECT_EQ(RegistryHive(RegistryRoot::CurrentUser, file)
+                  .QueryValue("Software\\Lumora\\Config", "Window Placement"),
               placement);
 }
 
@@ -267,8 +270,8 @@ TEST(Registry, ChangesOfOtherProcessesAreSeenAndNoneIsLost)
             bool ok = true;
             for (int i = 0; i < kValuesEach; ++i)
                 ok = theirs.SetValue("Counters", "w" + std::to_string(writer) + "-" + std::to_string(i),
-                                     RegistryValue::Number(static_cast<std::uint32_t>(i)))
-                    && ok;
+                                     RegistryValue::Number(static_cast<std::uint32_t>(i))) &&
+                     ok;
             ::_exit(ok ? 0 : 1);
         }
         children.push_back(pid);
