@@ -346,9 +346,6 @@ bool CStoredCodeMgr::ReadLine(ReadState& state, std::string_view line)
         entry.userDescription = fields[8];
         entry.lastAccessed = fields[9];
         entry.enterDate = fields[10];
-        if (entry.genericDescription.empty() && entry.itemDescription.empty() &&
-            entry.userDescription.empty())
-            entry.genericDescription = TypeName(entry.codeType);
     } else if (state.format == ReadState::Format::Old) {
         auto fields = Split(line, '\x03');
         if (fields.size() < 3)
@@ -396,11 +393,12 @@ bool CStoredCodeMgr::ReadLine(ReadState& state, std::string_view line)
         entry.codeType = entry.serverId.empty() ? 0 : MapOldType(oldType, entry.codeText);
         if (fields.size() > 3)
             entry.userDescription = Trim(fields[3]);
-        if (entry.userDescription.empty())
-            entry.genericDescription = TypeName(entry.codeType);
         entry.status = CStoredCode::kNew;
         entry.enterDate = Now(true);
     }
+    // An entry without any description shows its type's name.
+    if (entry.genericDescription.empty() && entry.itemDescription.empty() && entry.userDescription.empty())
+        entry.genericDescription = TypeName(entry.codeType);
     const auto same = [&](const CStoredCode& other) {
         return other.SameCode(entry.codeText, entry.codeType);
     };
