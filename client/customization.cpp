@@ -18,16 +18,6 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-bool HasCustSuffix(const std::string& name)
-{
-    if (name.size() < 5)
-        return false;
-    std::string tail = name.substr(name.size() - 5);
-    std::transform(tail.begin(), tail.end(), tail.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-    return tail == ".cust";
-}
-
 CCustomMedia EmptyMedia(CCustomMedia::Kind kind)
 {
     CCustomMedia media;
@@ -107,7 +97,7 @@ std::filesystem::path CCustomization::FindFile(const std::filesystem::path& fold
     // Names in byte order, so that "first" means the same on every system.
     std::vector<std::filesystem::path> matches;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        if (HasCustSuffix(it->path().filename().string()))
+        if (platform::NameHasSuffix(it->path().filename().string(), ".cust"))
             matches.push_back(it->path());
     std::sort(matches.begin(), matches.end());
     for (const auto& match : matches) {

@@ -19,16 +19,6 @@ constexpr long kLineMissingDialog = 473;
 constexpr std::size_t kMaxIdentityLength = 256;
 constexpr std::uint32_t kMaxTableEntries = 1u << 16;
 
-bool HasLibrarySuffix(const std::string& name)
-{
-    if (name.size() < 3)
-        return false;
-    std::string tail = name.substr(name.size() - 3);
-    std::transform(tail.begin(), tail.end(), tail.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-    return tail == ".so";
-}
-
 std::string CopyIdentity(const char* text)
 {
     return std::string(text, ::strnlen(text, kMaxIdentityLength));
@@ -93,7 +83,7 @@ void CLanguageMgr::ScanFolder(const std::filesystem::path& folder, std::size_t d
     // Names in byte order, so that "first found" means the same on every system.
     std::vector<std::filesystem::path> names;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        if (HasLibrarySuffix(it->path().filename().string()))
+        if (platform::NameHasSuffix(it->path().filename().string(), ".so"))
             names.push_back(it->path());
     std::sort(names.begin(), names.end());
     for (const auto& path : names) {

@@ -15,19 +15,17 @@ std::string CRegistryKey::Join(std::string_view path, std::string_view name)
 bool CRegistryKey::Open(platform::RegistryHive& hive, std::string_view path, unsigned access)
 {
     Close();
-    if (!hive.KeyExists(path))
-        return false;
-    m_hive = &hive;
-    m_path = path;
-    m_access = access;
-    return true;
+    return hive.KeyExists(path) && Attach(hive, path, access);
 }
 
 bool CRegistryKey::Create(platform::RegistryHive& hive, std::string_view path, unsigned access)
 {
     Close();
-    if (!hive.CreateKey(path))
-        return false;
+    return hive.CreateKey(path) && Attach(hive, path, access);
+}
+
+bool CRegistryKey::Attach(platform::RegistryHive& hive, std::string_view path, unsigned access)
+{
     m_hive = &hive;
     m_path = path;
     m_access = access;

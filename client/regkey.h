@@ -42,6 +42,7 @@ public:
     bool DeleteValue(std::string_view name);
 
 private:
+    bool Attach(platform::RegistryHive& hive, std::string_view path, unsigned access);
     std::optional<platform::RegistryValue> Query(std::string_view name) const;
     bool Write(std::string_view name, const platform::RegistryValue& value);
     static std::string Join(std::string_view path, std::string_view name);

@@ -250,19 +250,20 @@ CListLoadResult CStoredCodeMgr::Load(const std::filesystem::path& path)
 
 CListLoadResult CStoredCodeMgr::Replace(const std::filesystem::path& path)
 {
-    auto before = m_entries;
-    CListLoadResult result = ReadFile(path, false);
-    if (result.status != CListLoadResult::Status::CannotOpen)
-        m_undo = UndoState{kStrUndoReplace, std::move(before)};
-    return result;
+    return ReadWithUndo(path, false, kStrUndoReplace);
 }
 
 CListLoadResult CStoredCodeMgr::Insert(const std::filesystem::path& path)
 {
+    return ReadWithUndo(path, true, kStrUndoInsert);
+}
+
+CListLoadResult CStoredCodeMgr::ReadWithUndo(const std::filesystem::path& path, bool append, int undoTextId)
+{
     auto before = m_entries;
-    CListLoadResult result = ReadFile(path, true);
+    CListLoadResult result = ReadFile(path, append);
     if (result.status != CListLoadResult::Status::CannotOpen)
-        m_undo = UndoState{kStrUndoInsert, std::move(before)};
+        m_undo = UndoState{undoTextId, std::move(before)};
     return result;
 }
 

@@ -181,6 +181,7 @@ private:
     struct ReadState;
 
     CListLoadResult ReadFile(const std::filesystem::path& path, bool append);
+    CListLoadResult ReadWithUndo(const std::filesystem::path& path, bool append, int undoTextId);
     bool ReadLine(ReadState& state, std::string_view line);
     CStoredCode* Find(std::string_view text, int type);
     void Renumber();

@@ -111,16 +111,23 @@ def parse(path, with_ids):
                 raise Error(f'{where}: name {value} must start with {prefix} and a capital')
             return value
 
+        def in_menu(what):
+            if not stack or stack[-1][0] not in ('MENU', 'POPUP'):
+                raise Error(f'{where}: {what} outside a menu')
+
+        def named():
+            """NAME [ID] "text": the identifier only in the program's own file."""
+            if with_ids:
+                n, i, text = want('wwt')
+                return n, ident(i), text
+            n, text = want('wt')
+            return n, None, text
+
         if kind in ('LANGUAGE', 'DESCRIPTION', 'VERSION', 'PRODUCT'):
             (value,) = want('w' if kind == 'LANGUAGE' else 't')
             res.header[kind] = value
         elif kind == 'STRING':
-            if with_ids:
-                n, i, text = want('wwt')
-                i = ident(i)
-            else:
-                n, text = want('wt')
-                i = None
+            n, i, text = named()
             n = name(n, 'Str')
             if n in res.strings:
                 raise Error(f'{where}: {n} given twice')
@@ -135,45 +142,27 @@ def parse(path, with_ids):
             stack.append(('MENU', n))
         elif kind == 'POPUP':
             (text,) = want('t')
-            if not stack or stack[-1][0] not in ('MENU', 'POPUP'):
-                raise Error(f'{where}: POPUP outside a menu')
+            in_menu('POPUP')
             res.menus[stack[0][1]][1].append(('POPUP', None, None, text))
             stack.append(('POPUP', None))
         elif kind == 'ITEM':
-            if with_ids:
-                n, i, text = want('wwt')
-                i = ident(i)
-            else:
-                n, text = want('wt')
-                i = None
-            if not stack or stack[-1][0] not in ('MENU', 'POPUP'):
-                raise Error(f'{where}: ITEM outside a menu')
+            n, i, text = named()
+            in_menu('ITEM')
             res.menus[stack[0][1]][1].append(('ITEM', name(n, 'Cmd'), i, text))
         elif kind == 'SEPARATOR':
             want('')
-            if not stack or stack[-1][0] not in ('MENU', 'POPUP'):
-                raise Error(f'{where}: SEPARATOR outside a menu')
+            in_menu('SEPARATOR')
             res.menus[stack[0][1]][1].append(('SEPARATOR', None, None, None))
         elif kind == 'DIALOG':
             if stack:
                 raise Error(f'{where}: DIALOG inside a block')
-            if with_ids:
-                n, i, caption = want('wwt')
-                i = ident(i)
-            else:
-                n, caption = want('wt')
-                i = None
+            n, i, caption = named()
             n = name(n, 'Dlg')
             res.dialogs[n] = (i, caption, {}, [])
             res.order['dialogs'].append(n)
             stack.append(('DIALOG', n))
         elif kind == 'CONTROL':
-            if with_ids:
-                n, i, text = want('wwt')
-                i = ident(i)
-            else:
-                n, text = want('wt')
-                i = None
+            n, i, text = named()
             if not stack or stack[-1][0] != 'DIALOG':
                 raise Error(f'{where}: CONTROL outside a dialog')
             dialog = res.dialogs[stack[-1][1]]

@@ -1,5 +1,6 @@
 #include "platform/folders.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <pwd.h>
 #include <system_error>
@@ -88,6 +89,15 @@ std::filesystem::path LocalMachineHivePath(const std::filesystem::path& programF
     if (programFolder.empty() || IsInside(programFolder.lexically_normal(), HomeFolder().lexically_normal()))
         return XdgDataHome() / "lumora" / "system.reg";
     return programFolder / "system.reg";
+}
+
+bool NameHasSuffix(std::string_view name, std::string_view suffix)
+{
+    if (name.size() < suffix.size())
+        return false;
+    const auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::equal(suffix.begin(), suffix.end(), name.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+                      [&](char a, char b) { return fold(a) == fold(b); });
 }
 
 std::filesystem::path AutostartEntryPath()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
 // Where the program and its users' files live.
 namespace platform {
@@ -29,6 +30,10 @@ std::filesystem::path UserDataFolder(const std::filesystem::path& programFolder 
 // program is installed inside the user's home.
 std::filesystem::path CurrentUserHivePath();
 std::filesystem::path LocalMachineHivePath(const std::filesystem::path& programFolder = ProgramFolder());
+
+// Whether a file name ends in `suffix` (".so", ".cust"), compared without
+// regard to ASCII case as the names of program files were on their first platform.
+bool NameHasSuffix(std::string_view name, std::string_view suffix);
 
 // The autostart entry that starts the client at log-on.
 std::filesystem::path AutostartEntryPath();
