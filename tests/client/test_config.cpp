@@ -36,7 +36,8 @@ protected:
     std::vector<std::string> Values(const std::string& key) { return User().ValueNames(key); }
     std::int32_t Number(const std::string& key, const char* name)
     {
-        return static_cast<std::int32_t>(User().QueryValue(key, name).value_or(RegistryValue()).AsNumber());
+        const auto value = User().QueryValue(key, name);
+        return value ? static_cast<std::int32_t>(value->AsNumber()) : 0;
     }
 
     TempHome m_home;

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 #include <set>
 
 namespace {
@@ -32,12 +31,21 @@ const std::set<int> kSameInEveryLanguage = {
 };
 
 // "%1".."%9", "%u", "%ld" and "%%" in order: a translation must keep them all.
-std::vector<std::string> Placeholders(const std::string& text)
+std::vector<std::string> Placeholders(std::string_view text)
 {
-    static const std::regex kPlaceholder("%(%|[1-9]|u|ld)");
     std::vector<std::string> found;
-    for (std::sregex_iterator it(text.begin(), text.end(), kPlaceholder), end; it != end; ++it)
-        found.push_back(it->str());
+    for (auto at = text.find('%'); at != std::string_view::npos; at = text.find('%', at + 1)) {
+        const std::string_view rest = text.substr(at + 1);
+        std::size_t length = 0;
+        if (rest.starts_with("%") || rest.starts_with("u") || (!rest.empty() && rest[0] >= '1' && rest[0] <= '9'))
+            length = 1;
+        else if (rest.starts_with("ld"))
+            length = 2;
+        if (length) {
+            found.emplace_back(text.substr(at, length + 1));
+            at += length;
+        }
+    }
     std::sort(found.begin(), found.end());
     return found;
 }
