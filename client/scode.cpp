@@ -4,6 +4,8 @@
 #include "client/langmgr.h"
 #include "client/uitextids.h"
 #include "platform/atomicfile.h"
+#include "vtkit/cdanalyze.h"
+#include "vtkit/cdurlcode.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -130,6 +132,23 @@ bool NextLine(std::istream& in, std::string& line, std::size_t limit, bool& tooL
 }
 
 } // namespace
+
+CCodeRecognizer CodeModelRecognizer()
+{
+    CCodeRecognizer recognizer;
+    recognizer.analyze = [](std::string_view text, int scanType, bool scanned) {
+        std::vector<VTCodeType> candidates;
+        AnalyzeCode(text, candidates, scanType, scanned);
+        return std::vector<int>(candidates.begin(), candidates.end());
+    };
+    recognizer.completeUrl = [](std::string_view url) {
+        std::string text(url);
+        if (!VTUrlCode::HasScheme(text))
+            VTUrlCode::AddScheme(text);
+        return text;
+    };
+    return recognizer;
+}
 
 const std::string& CStoredCode::ShownDescription() const
 {

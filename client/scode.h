@@ -83,6 +83,9 @@ struct CCodeRecognizer {
     std::function<std::string(std::string_view url)> completeUrl;
 };
 
+// The code model's analysis and URL rule.
+CCodeRecognizer CodeModelRecognizer();
+
 // The user's pick among several fitting types; none when the user cancels.
 using CTypeChooser = std::function<std::optional<int>(std::string_view text, const std::vector<int>& types)>;
 

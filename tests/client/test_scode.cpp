@@ -361,6 +361,31 @@ TEST_F(StoredCodes, TakingCodesIn)
               std::vector<std::string>{"nothing else"});
 }
 
+TEST_F(StoredCodes, TakingCodesInWithTheCodeModel)
+{
+    std::vector<std::pair<std::string, std::vector<int>>> asked;
+    const CTypeChooser takeTheLast = [&](std::string_view text, const std::vector<int>& types) {
+        asked.emplace_back(std::string(text), types);
+        return std::optional<int>(types.back());
+    };
+    std::vector<CPendingCode> codes(4);
+    codes[0].text = "036000291452";
+    codes[1].text = "www.example.com";
+    codes[2].text = "ftp.example.com";
+    codes[3].text = "01234565"; // a UPC-E or an EAN-8
+    const CTakeCodesResult result = m_codes.TakeCodes(codes, CodeModelRecognizer(), takeTheLast, false);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(codes[0].type, 2);
+    EXPECT_EQ(codes[1].text, "http://www.example.com");
+    EXPECT_EQ(codes[2].text, "ftp://ftp.example.com");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].second, (std::vector<int>{3, 5}));
+    EXPECT_EQ(codes[3].type, 5);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"01234565", "ftp://ftp.example.com",
+                                                 "http://www.example.com", "036000291452"}));
+    EXPECT_EQ(m_codes.Entries()[0].genericDescription, "EAN8 Code");
+}
+
 TEST_F(StoredCodes, ResultsOfProcessing)
 {
     for (const char* text : {"bad", "free", "linked", "shown"})
