@@ -1,0 +1,203 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CLanguageMgr;
+struct CClientSettings;
+
+// One entry of the stored code list. Types are the stored type numbers
+// (0 unknown to 10 URL); dates are the decimal text of a local file time
+// (100 ns units since 1601), empty when never.
+struct CStoredCode {
+    enum Status { kInvalid = 0, kNew = 1, kNotShown = 2, kShown = 3 };
+
+    unsigned number = 0; // 1 = most recent
+    std::string codeText;
+    int codeType = 0;
+    std::string serverId;
+    std::string itemId;
+    int status = kNew;
+    std::string genericDescription;
+    std::string itemDescription;
+    std::string userDescription;
+    std::string lastAccessed;
+    std::string enterDate;
+    bool selected = false;
+
+    // The user's description, else the item's, else the generic one.
+    const std::string& ShownDescription() const;
+    // Trimmed and case-folded: two entries with the same normalised text
+    // and type are the same code.
+    std::string NormalizedText() const;
+    bool SameCode(std::string_view text, int type) const;
+};
+
+// The columns of the list, in their order.
+enum CStoredColumn {
+    kColumnNumber,
+    kColumnCode,
+    kColumnDescription,
+    kColumnType,
+    kColumnEnterDate,
+    kColumnLastAccessed,
+    kColumnItemId,
+    kColumnServerId,
+    kColumnStatus,
+    kColumnCount
+};
+
+// How reading a list file ended. Entries read before an error stay.
+struct CListLoadResult {
+    enum class Status { Ok, CannotOpen, WrongFormat, BadLine };
+    Status status = Status::Ok;
+    int messageId = 0;    // the text to show, its %1 the file name
+    int errorCode = 0;    // shown after "Error Code = "
+    std::size_t line = 0; // the line that stopped the reading
+
+    bool Ok() const { return status == Status::Ok; }
+};
+
+// The parts of a code waiting to be processed that the stored list reads
+// and fills when it takes the code in (a typed code or a scan).
+struct CPendingCode {
+    std::string text;
+    int type = 0; // 0: not yet known
+    int scanType = 0;
+    bool scanned = false;
+    std::string itemDescription;
+    std::string userDescription;
+};
+
+// What taking codes in needs of the code model: the types a text could be
+// (most likely first) and the URL rule that puts a scheme in front.
+struct CCodeRecognizer {
+    std::function<std::vector<int>(std::string_view text, int scanType, bool scanned)> analyze;
+    std::function<std::string(std::string_view url)> completeUrl;
+};
+
+// The code model's analysis and URL rule.
+CCodeRecognizer CodeModelRecognizer();
+
+// The user's pick among several fitting types; none when the user cancels.
+using CTypeChooser = std::function<std::optional<int>(std::string_view text, const std::vector<int>& types)>;
+
+struct CTakeCodesResult {
+    bool canceled = false;           // show "User has canceled processing."
+    std::vector<std::string> failed; // codes that could not be stored (50107)
+};
+
+// The outcome of processing one code, as the stored list takes it.
+struct CProcessedCode {
+    enum class Outcome { Invalid, Unlinked, Linked };
+    std::string text;
+    int type = 0;
+    Outcome outcome = Outcome::Invalid;
+    std::string serverId;
+    std::string itemId;
+    std::string serverDescription;
+    std::string itemDescription;
+    bool pageOpened = false; // the first code, whose page was opened
+};
+
+// The stored code list: at most 200 entries, most recent first, kept in
+// "Codes.dat" (format 2.0), importable from older and plain lists,
+// exportable as a list or as text, with one level of undo.
+class CStoredCodeMgr {
+public:
+    static constexpr std::size_t kMaxEntries = 200;
+    static constexpr std::size_t kMaxLineBytes = 64 * 1024;
+    static constexpr std::size_t kMaxFileBytes = 64u << 20;
+    using Clock = std::function<std::chrono::system_clock::time_point()>;
+
+    CStoredCodeMgr(const CLanguageMgr& language, const CClientSettings& settings);
+
+    void SetClock(Clock clock) { m_clock = std::move(clock); }
+    // While the view refreshes access times, a code added again only gets
+    // its last-accessed date set.
+    void SetRefreshingAccessTimes(bool refreshing) { m_refreshingAccessTimes = refreshing; }
+
+    // In number order: entry i has number i + 1.
+    const std::vector<CStoredCode>& Entries() const { return m_entries; }
+    // In the order of the current sort.
+    std::vector<const CStoredCode*> SortedEntries() const;
+
+    // Replaces the list with a list file (the stored list at start-up).
+    CListLoadResult Load(const std::filesystem::path& path);
+    // Replace and insert for the menu commands: with undo.
+    CListLoadResult Replace(const std::filesystem::path& path);
+    CListLoadResult Insert(const std::filesystem::path& path);
+    // Reads list-file text, appending to the list (or replacing it).
+    CListLoadResult Read(std::istream& in, bool append);
+
+    // Writes the list in format 2.0. When the list was read from this file
+    // with an error, the file is first kept as "<path>.damaged".
+    bool Save(const std::filesystem::path& path, std::string* error = nullptr);
+    bool ExportText(const std::filesystem::path& path, std::string* error = nullptr) const;
+    std::string FormatList() const;
+    std::string FormatText() const;
+
+    // Adds a code at the top or moves it there; false when it cannot be
+    // stored (a type outside 1 to 10, unless `first` allows type 0).
+    bool AddEntry(CStoredCode entry, bool first);
+    // Gives each pending code its type (analysing it, asking `choose` when
+    // several types fit) and stores it, passing stored descriptions back.
+    CTakeCodesResult TakeCodes(std::vector<CPendingCode>& codes, const CCodeRecognizer& recognizer,
+                               const CTypeChooser& choose, bool first);
+    void UpdateAfterProcessing(const std::vector<CProcessedCode>& results, bool refreshDescriptions);
+
+    void Select(unsigned number, bool selected);
+    std::size_t DeleteSelected();
+    void DeleteAll();
+    bool EditDescription(unsigned number, std::string text);
+
+    void Sort(int column, bool ascending);
+    int SortColumn() const { return m_sortColumn; }
+    bool SortAscending() const { return m_sortAscending; }
+
+    // Undoes the last delete, insert, replace or description change.
+    bool Undo();
+    // The menu text of what Undo would undo, or 0 when there is nothing.
+    int UndoTextId() const { return m_undo ? m_undo->textId : 0; }
+
+    std::string TypeName(int type) const;
+    std::string StatusName(int status) const;
+    std::string Now(bool zeroMilliseconds) const;
+
+    // A file time as a local time point and back, as the list stores them.
+    static std::string FileTimeText(std::chrono::system_clock::time_point when, bool zeroMilliseconds);
+    // "YYYY-MM-DD HH:MM:SS" of a stored date; the text itself when it is not one.
+    static std::string DateText(std::string_view fileTime);
+
+private:
+    struct UndoState {
+        int textId;
+        std::vector<CStoredCode> entries;
+    };
+    struct ReadState;
+
+    CListLoadResult ReadFile(const std::filesystem::path& path, bool append);
+    CListLoadResult ReadWithUndo(const std::filesystem::path& path, bool append, int undoTextId);
+    bool ReadLine(ReadState& state, std::string_view line);
+    CStoredCode* Find(std::string_view text, int type);
+    void Renumber();
+    void Remember(int undoTextId);
+    void Forget() { m_undo.reset(); }
+
+    const CLanguageMgr& m_language;
+    const CClientSettings& m_settings;
+    Clock m_clock;
+    std::vector<CStoredCode> m_entries;
+    int m_sortColumn = kColumnNumber;
+    bool m_sortAscending = true;
+    bool m_refreshingAccessTimes = false;
+    std::optional<UndoState> m_undo;
+    std::filesystem::path m_damagedSource; // read with an error, not yet kept
+};

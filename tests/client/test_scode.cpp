@@ -1,0 +1,502 @@
+#include "client/scode.h"
+
+#include "client/config.h"
+#include "client/langmgr.h"
+#include "client/uitextids.h"
+#include "tests/support/filelimit.h"
+#include "tests/support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+namespace {
+
+using Status = CListLoadResult::Status;
+
+// 2000-01-01 00:00:00 as the list stores it (the tests run in UTC).
+constexpr const char* kY2k = "125911584000000000";
+
+std::string Line(const std::vector<std::string>& fields)
+{
+    std::string line;
+    for (const auto& field : fields)
+        line += field + "\t";
+    return line + "\n";
+}
+
+class StoredCodes : public ::testing::Test {
+protected:
+    StoredCodes() : m_codes(m_language, m_settings)
+    {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+        m_codes.SetClock([this] { return m_now; });
+    }
+
+    CListLoadResult Read(const std::string& text, bool append = false)
+    {
+        std::istringstream in(text);
+        return m_codes.Read(in, append);
+    }
+    std::vector<std::string> Texts() const
+    {
+        std::vector<std::string> texts;
+        for (const auto& entry : m_codes.Entries())
+            texts.push_back(entry.codeText);
+        return texts;
+    }
+    CStoredCode Code(const std::string& text, int type)
+    {
+        CStoredCode code;
+        code.codeText = text;
+        code.codeType = type;
+        code.genericDescription = m_codes.TypeName(type);
+        return code;
+    }
+
+    std::chrono::system_clock::time_point m_now = std::chrono::system_clock::from_time_t(946684800);
+    CLanguageMgr m_language;
+    CClientSettings m_settings;
+    CStoredCodeMgr m_codes;
+    TempDir m_dir;
+};
+
+TEST_F(StoredCodes, CurrentFormatRoundTrip)
+{
+    const std::string text = "Version Format: 2.0\n" +
+                             Line({"2", "036000291452", "2", "0", "1234", "3", "UPCA Code", "Soup", "Lunch",
+                                   "125911584001230000", kY2k}) +
+                             Line({"1", "ACME/123", "7", "", "", "1", "", "", "", "", kY2k});
+    ASSERT_TRUE(Read(text).Ok());
+    ASSERT_EQ(Texts(), (std::vector<std::string>{"ACME/123", "036000291452"})) << "ordered by number";
+    const CStoredCode& vanity = m_codes.Entries()[0];
+    EXPECT_EQ(vanity.number, 1u);
+    EXPECT_EQ(vanity.genericDescription, "Lumora Code") << "no description at all: the type's name";
+    const CStoredCode& upc = m_codes.Entries()[1];
+    EXPECT_EQ(upc.status, CStoredCode::kShown);
+    EXPECT_EQ(upc.ShownDescription(), "Lunch");
+    EXPECT_EQ(upc.lastAccessed, "125911584001230000");
+
+    const std::string saved = m_codes.FormatList();
+    EXPECT_EQ(saved, "Version Format: 2.0\n" +
+                         Line({"1", "ACME/123", "7", "", "", "1", "Lumora Code", "", "", "", kY2k}) +
+                         Line({"2", "036000291452", "2", "0", "1234", "3", "UPCA Code", "Soup", "Lunch",
+                               "125911584001230000", kY2k}));
+
+    ASSERT_TRUE(m_codes.EditDescription(1, "tab\there\nand a line"));
+    EXPECT_NE(m_codes.FormatList().find("\ttab here and a line\t"), std::string::npos)
+        << "a description cannot split its line";
+}
+
+TEST_F(StoredCodes, ListOf250LinesKeepsTheFirst200)
+{
+    std::string text = "Version Format: 2.0\n";
+    for (int i = 1; i <= 250; ++i)
+        text += Line({std::to_string(i), "code" + std::to_string(i), "9", "", "", "1", "", "", "", "", kY2k});
+    ASSERT_TRUE(Read(text).Ok());
+    ASSERT_EQ(m_codes.Entries().size(), 200u);
+    EXPECT_EQ(m_codes.Entries().front().codeText, "code1");
+    EXPECT_EQ(m_codes.Entries().back().codeText, "code200");
+    EXPECT_EQ(m_codes.Entries().back().number, 200u);
+
+    std::string plain;
+    for (int i = 1; i <= 250; ++i)
+        plain += "plain" + std::to_string(i) + ",9,s\n";
+    ASSERT_TRUE(Read(plain).Ok());
+    EXPECT_EQ(m_codes.Entries().size(), 200u);
+}
+
+TEST_F(StoredCodes, RepeatedCodeIsKeptOnce)
+{
+    const std::string text = "Version Format: 2.0\n" +
+                             Line({"1", "ABC-1", "7", "", "", "1", "", "", "", "", ""}) +
+                             Line({"2", " abc-1 ", "7", "", "", "1", "", "", "", "", ""}) +
+                             Line({"3", "ABC-1", "10", "", "", "1", "", "", "", "", ""});
+    ASSERT_TRUE(Read(text).Ok());
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"ABC-1", "ABC-1"})) << "same text, other type: two codes";
+    EXPECT_EQ(m_codes.Entries()[1].codeType, 10);
+}
+
+TEST_F(StoredCodes, OlderListTypesStatusesAndDescriptions)
+{
+    struct Case {
+        std::string code;
+        int oldType;
+        int oldStatus;
+        int kind;
+        int type;
+        int status;
+        const char* generic;
+        const char* item;
+        const char* user;
+    } const cases[] = {
+        {"c0", 0, 0, 0, 0, CStoredCode::kShown, "UNKNOWN", "", ""},
+        {"c1", 1, 1, 0, 0, CStoredCode::kNotShown, "UNKNOWN", "", ""},
+        {"c2", 2, 2, 0, 0, CStoredCode::kInvalid, "INVALID", "", ""},
+        {"c3", 3, 3, 1, 1, CStoredCode::kNew, "INVALID", "", ""},
+        {"01234565", 4, 3, 2, 3, CStoredCode::kNew, "", "", "text"}, // eight characters: UPC-E
+        {"036000291452", 4, 3, 3, 2, CStoredCode::kNew, "", "text", ""},
+        {"c5", 5, 3, 4, 4, CStoredCode::kNew, "text", "", ""},
+        {"c6", 6, 3, 0, 5, CStoredCode::kNew, "EAN8 Code", "", ""},
+        {"c7", 7, 3, 0, 7, CStoredCode::kNew, "Lumora Code", "", ""},
+    };
+    std::string text = "Stored list Version Format: 1.0\n";
+    for (const auto& c : cases)
+        text += c.code + "\x03" + std::to_string(c.oldType) + "\x03sid\x03iid\x03" +
+                std::to_string(c.oldStatus) + "\x03" + std::to_string(c.kind) + "\x03text\x03" + kY2k + "\n";
+    ASSERT_TRUE(Read(text).Ok());
+    ASSERT_EQ(m_codes.Entries().size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const auto& entry = m_codes.Entries()[i];
+        SCOPED_TRACE(c.code);
+        EXPECT_EQ(entry.codeType, c.type);
+        EXPECT_EQ(entry.status, c.status);
+        EXPECT_EQ(entry.genericDescription, c.generic);
+        EXPECT_EQ(entry.itemDescription, c.item);
+        EXPECT_EQ(entry.userDescription, c.user);
+        EXPECT_EQ(entry.serverId, "sid");
+        EXPECT_EQ(entry.enterDate, kY2k);
+    }
+}
+
+TEST_F(StoredCodes, PlainLists)
+{
+    ASSERT_TRUE(Read("036000291452,4,100\n"
+                     "ACME/1,7,,ignored type\n"
+                     "9780306406157, 4 , 200, a note, with commas\n")
+                    .Ok());
+    ASSERT_EQ(m_codes.Entries().size(), 3u);
+    EXPECT_EQ(m_codes.Entries()[0].codeType, 2);
+    EXPECT_EQ(m_codes.Entries()[0].genericDescription, "UPCA Code");
+    EXPECT_EQ(m_codes.Entries()[0].status, CStoredCode::kNew);
+    EXPECT_EQ(m_codes.Entries()[0].enterDate, kY2k);
+    EXPECT_EQ(m_codes.Entries()[1].codeType, 0) << "an empty third field";
+    EXPECT_EQ(m_codes.Entries()[2].userDescription, "a note, with commas");
+    EXPECT_EQ(m_codes.Entries()[2].genericDescription, "");
+}
+
+TEST_F(StoredCodes, BadFilesStopWithTheirMessage)
+{
+    ASSERT_TRUE(Read("a,9,s\nb,9,s\n").Ok());
+    const CListLoadResult wrong = Read("Version Format: 3.1\nx,9,s\n");
+    EXPECT_EQ(wrong.status, Status::WrongFormat);
+    EXPECT_EQ(wrong.messageId, kStrListFileWrongFormat);
+    EXPECT_EQ(wrong.errorCode, 8);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"a", "b"})) << "a refused file changes nothing";
+
+    struct Case {
+        std::string text;
+        std::size_t line;
+    } const cases[] = {
+        {"c1,9,s\nc2,9\nc3,9,s\n", 2},
+        {"c1,9,s\nc2,nine,s\n", 2},
+        {"Version Format: 2.0\n" + Line({"1", "c1", "9"}) + Line({"x", "c2", "9"}), 3},
+        {"Version Format: 2.0\n" + Line({"1", "c0", "9"}) + Line({"2", "c1", "11"}), 3},
+        {"Version Format: 2.0\n" + Line({"1", "c0", "9"}) + Line({"2", "c1", "9", "", "", "4"}), 3},
+        {"Version Format: 1.0\nc1\x03"
+         "3\x03s\nc2\x03"
+         "3\n",
+         3},
+        {"c1,9,s\n" + std::string(CStoredCodeMgr::kMaxLineBytes + 1, 'x') + ",9,s\n", 2},
+    };
+    for (const auto& c : cases) {
+        const CListLoadResult bad = Read(c.text);
+        EXPECT_EQ(bad.status, Status::BadLine) << c.text.substr(0, 60);
+        EXPECT_EQ(bad.messageId, kStrListFileBadLine);
+        EXPECT_EQ(bad.errorCode, 540);
+        EXPECT_EQ(bad.line, c.line) << c.text.substr(0, 60);
+        EXPECT_EQ(m_codes.Entries().size(), 1u) << "what came before the bad line stays";
+    }
+    EXPECT_TRUE(Read("\n\nc1,9,s\n\r\n\nc2,9,s\r\n").Ok()) << "empty lines are passed over";
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"c1", "c2"}));
+    EXPECT_EQ(m_codes.Load(m_dir / "absent.dat").status, Status::CannotOpen);
+}
+
+TEST_F(StoredCodes, InterruptedSaveLeavesThePreviousListLoadable)
+{
+    const auto file = m_dir / "123456789012345Codes.dat";
+    ASSERT_TRUE(Read("a,9,s\nb,9,s\n").Ok());
+    ASSERT_TRUE(m_codes.Save(file));
+    const std::string before = TempDir::ReadFile(file);
+
+    ASSERT_TRUE(m_codes.AddEntry(Code("newest", 9), false));
+    const std::string after = m_codes.FormatList();
+    for (std::size_t limit = 0; limit < after.size(); limit += 7) {
+        {
+            FileSizeLimit disk(limit);
+            std::string error;
+            EXPECT_FALSE(m_codes.Save(file, &error));
+            EXPECT_NE(error.find("Codes.dat"), std::string::npos) << error;
+        }
+        EXPECT_EQ(TempDir::ReadFile(file), before) << "stopped after " << limit << " bytes";
+        CStoredCodeMgr reader(m_language, m_settings);
+        ASSERT_TRUE(reader.Load(file).Ok());
+        EXPECT_EQ(reader.Entries().size(), 2u);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 1)
+        << "no temporary file left behind";
+    ASSERT_TRUE(m_codes.Save(file));
+    EXPECT_EQ(TempDir::ReadFile(file), after);
+}
+
+TEST_F(StoredCodes, DamagedStoredListIsKeptBeforeItIsSavedOver)
+{
+    const std::string damaged = "Version Format: 2.0\n" + Line({"1", "kept", "9"}) + "garbage line\n" +
+                                Line({"3", "would be lost", "9"});
+    const auto file = m_dir.WriteFile("Codes.dat", damaged);
+    EXPECT_EQ(m_codes.Load(file).status, Status::BadLine);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"kept"});
+    ASSERT_TRUE(m_codes.Save(file));
+    EXPECT_EQ(TempDir::ReadFile(m_dir / "Codes.dat.damaged"), damaged);
+    ASSERT_TRUE(m_codes.Save(file));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "Codes.dat.damaged.1")) << "kept once";
+}
+
+TEST_F(StoredCodes, AddingMovesToTopAndKeeps200)
+{
+    for (int i = 1; i <= 200; ++i)
+        ASSERT_TRUE(m_codes.AddEntry(Code("n" + std::to_string(i), 9), false));
+    EXPECT_EQ(m_codes.Entries().front().codeText, "n200");
+    ASSERT_TRUE(m_codes.AddEntry(Code("n201", 9), false));
+    EXPECT_EQ(m_codes.Entries().size(), 200u);
+    EXPECT_EQ(m_codes.Entries().back().codeText, "n2") << "the oldest went first";
+
+    m_codes.EditDescription(101, "mine"); // n101
+    ASSERT_TRUE(m_codes.AddEntry(Code("N101 ", 9), false));
+    EXPECT_EQ(m_codes.Entries().size(), 200u);
+    EXPECT_EQ(m_codes.Entries()[0].codeText, "N101 ");
+    EXPECT_EQ(m_codes.Entries()[0].number, 1u);
+    EXPECT_EQ(m_codes.Entries()[0].userDescription, "") << "a new entry, not the old one's texts";
+    EXPECT_EQ(m_codes.Entries()[1].codeText, "n201");
+    EXPECT_EQ(m_codes.Entries()[100].codeText, "n102") << "those above the old place move down";
+    EXPECT_EQ(m_codes.Entries()[101].codeText, "n100") << "those below it keep their place";
+    EXPECT_EQ(m_codes.Entries()[101].number, 102u);
+    EXPECT_EQ(m_codes.Entries()[0].enterDate, kY2k);
+
+    EXPECT_FALSE(m_codes.AddEntry(Code("zero", 0), false));
+    EXPECT_TRUE(m_codes.AddEntry(Code("zero", 0), true)) << "type 0 only for the first code";
+    EXPECT_FALSE(m_codes.AddEntry(Code("eleven", 11), true));
+}
+
+TEST_F(StoredCodes, AddingAgainTakesOverTextsOnlyWhenNothingFetchesThem)
+{
+    ASSERT_TRUE(m_codes.AddEntry(Code("x", 9), false));
+    m_codes.EditDescription(1, "kept");
+    m_settings.autoDescriptions = 0;
+    m_settings.autoGo = 2;
+    ASSERT_TRUE(m_codes.AddEntry(Code("x", 9), false));
+    EXPECT_EQ(m_codes.Entries()[0].userDescription, "kept");
+
+    m_codes.SetRefreshingAccessTimes(true);
+    m_now += std::chrono::seconds(1);
+    CStoredCode again = Code("x", 9);
+    again.userDescription = "other";
+    ASSERT_TRUE(m_codes.AddEntry(again, false));
+    EXPECT_EQ(m_codes.Entries()[0].userDescription, "kept");
+    EXPECT_EQ(m_codes.Entries()[0].lastAccessed, "125911584010000000") << "only the access time";
+}
+
+TEST_F(StoredCodes, TakingCodesIn)
+{
+    const std::map<std::string, std::vector<int>> kinds = {
+        {"036000291452", {2}}, {"12345", {9, 7}}, {"www.example.com", {10}},
+        {"ACME/1", {7}},       {"nothing", {}},   {"nothing else", {}},
+    };
+    CCodeRecognizer recognizer;
+    recognizer.analyze = [&](std::string_view text, int, bool) { return kinds.at(std::string(text)); };
+    recognizer.completeUrl = [](std::string_view url) { return "http://" + std::string(url); };
+    std::vector<std::pair<std::string, std::vector<int>>> asked;
+    std::optional<int> answer = 7;
+    const CTypeChooser choose = [&](std::string_view text, const std::vector<int>& types) {
+        asked.emplace_back(std::string(text), types);
+        return answer;
+    };
+
+    ASSERT_TRUE(m_codes.AddEntry(Code("acme/1", 7), false));
+    m_codes.EditDescription(1, "the user's");
+    ASSERT_TRUE(m_codes.AddEntry(Code("other", 9), false));
+
+    std::vector<CPendingCode> codes(5);
+    codes[0].text = "036000291452";
+    codes[1].text = "12345";
+    codes[2].text = "www.example.com";
+    codes[3].text = "ACME/1";
+    codes[4].text = "typed already";
+    codes[4].type = 9;
+    const CTakeCodesResult result = m_codes.TakeCodes(codes, recognizer, choose, false);
+    EXPECT_FALSE(result.canceled);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(codes[0].type, 2);
+    EXPECT_EQ(codes[1].type, 7) << "the user's choice";
+    ASSERT_EQ(asked.size(), 1u) << "asked only where several types fit";
+    EXPECT_EQ(asked[0].second, (std::vector<int>{9, 7}));
+    EXPECT_EQ(codes[2].text, "http://www.example.com");
+    EXPECT_EQ(codes[3].text, "acme/1") << "a known vanity code takes the stored text";
+    EXPECT_EQ(codes[3].userDescription, "the user's");
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"typed already", "acme/1", "http://www.example.com", "12345",
+                                                 "036000291452", "other"}));
+    EXPECT_EQ(m_codes.Entries()[1].userDescription, "the user's") << "moved with what it holds";
+    EXPECT_EQ(m_codes.Entries()[3].genericDescription, "Lumora Code");
+
+    answer.reset();
+    std::vector<CPendingCode> ambiguous(2);
+    ambiguous[0].text = "12345";
+    ambiguous[1].text = "nothing";
+    const CTakeCodesResult canceled = m_codes.TakeCodes(ambiguous, recognizer, choose, true);
+    EXPECT_TRUE(canceled.canceled);
+    EXPECT_EQ(ambiguous[0].type, 0);
+    EXPECT_EQ(m_codes.Entries()[1].codeText, "12345");
+    EXPECT_EQ(m_codes.Entries()[1].codeType, 0);
+    EXPECT_EQ(m_codes.Entries()[1].genericDescription, "Ambiguous Code");
+    EXPECT_EQ(m_codes.Entries()[0].codeText, "nothing")
+        << "a first code that fits nothing is kept as unknown";
+
+    std::vector<CPendingCode> notFirst(1);
+    notFirst[0].text = "nothing else";
+    EXPECT_EQ(m_codes.TakeCodes(notFirst, recognizer, choose, false).failed,
+              std::vector<std::string>{"nothing else"});
+}
+
+TEST_F(StoredCodes, TakingCodesInWithTheCodeModel)
+{
+    std::vector<std::pair<std::string, std::vector<int>>> asked;
+    const CTypeChooser takeTheLast = [&](std::string_view text, const std::vector<int>& types) {
+        asked.emplace_back(std::string(text), types);
+        return std::optional<int>(types.back());
+    };
+    std::vector<CPendingCode> codes(4);
+    codes[0].text = "036000291452";
+    codes[1].text = "www.example.com";
+    codes[2].text = "ftp.example.com";
+    codes[3].text = "01234565"; // a UPC-E or an EAN-8
+    const CTakeCodesResult result = m_codes.TakeCodes(codes, CodeModelRecognizer(), takeTheLast, false);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(codes[0].type, 2);
+    EXPECT_EQ(codes[1].text, "http://www.example.com");
+    EXPECT_EQ(codes[2].text, "ftp://ftp.example.com");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].second, (std::vector<int>{3, 5}));
+    EXPECT_EQ(codes[3].type, 5);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"01234565", "ftp://ftp.example.com",
+                                                 "http://www.example.com", "036000291452"}));
+    EXPECT_EQ(m_codes.Entries()[0].genericDescription, "EAN8 Code");
+}
+
+TEST_F(StoredCodes, ResultsOfProcessing)
+{
+    for (const char* text : {"bad", "free", "linked", "shown"})
+        ASSERT_TRUE(m_codes.AddEntry(Code(text, 9), false));
+    m_codes.EditDescription(2, "stale"); // "linked"
+    m_now += std::chrono::milliseconds(1500);
+    const std::vector<CProcessedCode> results = {
+        {"bad", 9, CProcessedCode::Outcome::Invalid, "", "", "", "", false},
+        {"free", 9, CProcessedCode::Outcome::Unlinked, "S1", "I1", "", "", false},
+        {"LINKED", 9, CProcessedCode::Outcome::Linked, "S2", "I2", "Acme", "A book", false},
+        {"shown", 9, CProcessedCode::Outcome::Linked, "S3", "I3", "", "A page", true},
+        {"unknown", 9, CProcessedCode::Outcome::Linked, "S4", "I4", "", "", true},
+    };
+    m_codes.UpdateAfterProcessing(results, true);
+    const auto& e = m_codes.Entries();
+    EXPECT_EQ(e[3].status, CStoredCode::kInvalid);
+    EXPECT_EQ(e[3].genericDescription, "INVALID");
+    EXPECT_EQ(e[2].status, CStoredCode::kNotShown);
+    EXPECT_EQ(e[2].genericDescription, "Numicode Unlinked");
+    EXPECT_EQ(e[2].serverId, "S1");
+    EXPECT_EQ(e[1].itemDescription, "A book");
+    EXPECT_EQ(e[1].genericDescription, "Acme Numicode");
+    EXPECT_EQ(e[1].userDescription, "") << "a refresh empties the user's description";
+    EXPECT_EQ(e[0].status, CStoredCode::kShown);
+    EXPECT_EQ(e[0].lastAccessed, "125911584015000000");
+    EXPECT_EQ(e.size(), 4u);
+}
+
+TEST_F(StoredCodes, SortingKeepsNumberOrderForEqualKeys)
+{
+    for (const char* text : {"b", "A", "b", "c"}) {
+        CStoredCode code = Code(text, std::string(text) == "b" && m_codes.Entries().empty() ? 7 : 9);
+        ASSERT_TRUE(m_codes.AddEntry(code, false));
+    }
+    // Numbers: 1 "c"(9), 2 "b"(9), 3 "A"(9), 4 "b"(7)
+    const auto order = [&] {
+        std::vector<std::string> seen;
+        for (const CStoredCode* entry : m_codes.SortedEntries())
+            seen.push_back(entry->codeText + std::to_string(entry->number));
+        return seen;
+    };
+    m_codes.Sort(kColumnCode, true);
+    EXPECT_EQ(order(), (std::vector<std::string>{"A3", "b2", "b4", "c1"}));
+    m_codes.Sort(kColumnCode, false);
+    EXPECT_EQ(order(), (std::vector<std::string>{"c1", "b2", "b4", "A3"}));
+    m_codes.Sort(kColumnType, true);
+    EXPECT_EQ(order(), (std::vector<std::string>{"b4", "c1", "b2", "A3"})) << "Lumora Code before Numicode";
+    m_codes.Sort(kColumnNumber, false);
+    EXPECT_EQ(order(), (std::vector<std::string>{"b4", "A3", "b2", "c1"}));
+}
+
+TEST_F(StoredCodes, UndoOfTheLastListChange)
+{
+    ASSERT_TRUE(Read("a,9,s\nb,9,s\nc,9,s\n").Ok());
+    EXPECT_EQ(m_codes.UndoTextId(), 0);
+    m_codes.Select(2, true);
+    EXPECT_EQ(m_codes.DeleteSelected(), 1u);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(m_codes.UndoTextId(), kStrUndoDelete);
+    ASSERT_TRUE(m_codes.Undo());
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_FALSE(m_codes.Undo()) << "one level only";
+
+    const auto list = m_dir.WriteFile("more.codelist", "d,9,s\na,9,s\n");
+    ASSERT_TRUE(m_codes.Insert(list).Ok());
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(m_codes.UndoTextId(), kStrUndoInsert);
+    ASSERT_TRUE(m_codes.Replace(list).Ok());
+    EXPECT_EQ(m_codes.UndoTextId(), kStrUndoReplace);
+    ASSERT_TRUE(m_codes.Undo());
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"a", "b", "c", "d"}));
+
+    m_codes.EditDescription(1, "new");
+    EXPECT_EQ(m_codes.UndoTextId(), kStrUndoDescription);
+    ASSERT_TRUE(m_codes.AddEntry(Code("scanned", 9), false));
+    EXPECT_EQ(m_codes.UndoTextId(), 0) << "another change ends the undo: it would lose the new code";
+}
+
+TEST_F(StoredCodes, ExportAsText)
+{
+    const std::string text = "Version Format: 2.0\n" +
+                             Line({"1", "036000291452", "2", "0", "1234", "3", "", "Soup", "", "", kY2k}) +
+                             Line({"2", "never", "9", "", "", "1", "", "", "", "", kY2k});
+    ASSERT_TRUE(Read(text).Ok());
+    const auto path = m_dir / "list.txt";
+    ASSERT_TRUE(m_codes.ExportText(path));
+    EXPECT_EQ(TempDir::ReadFile(path),
+              "  Stored Codes\n"
+              "  ============\n"
+              "\n"
+              " # \tCode\tType\tDescription\tEnter Date\tLast Accessed\tItem ID\tServer ID\t@\t\n"
+              "\n"
+              "1\t036000291452\tUPCA Code\tSoup\t2000-01-01 00:00:00\t-none-\t1234\t0\tShown\n"
+              "2\tnever\tNumicode\tNumicode\t2000-01-01 00:00:00\t-none-\t\t\tNew\n");
+}
+
+TEST(StoredCodeTimes, FileTimes)
+{
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    const auto when = std::chrono::system_clock::from_time_t(946684800) + std::chrono::milliseconds(250);
+    EXPECT_EQ(CStoredCodeMgr::FileTimeText(when, true), kY2k);
+    EXPECT_EQ(CStoredCodeMgr::FileTimeText(when, false), "125911584002500000");
+    EXPECT_EQ(CStoredCodeMgr::DateText(kY2k), "2000-01-01 00:00:00");
+    EXPECT_EQ(CStoredCodeMgr::DateText("soon"), "soon");
+    ::setenv("TZ", "EST5", 1);
+    ::tzset();
+    EXPECT_EQ(CStoredCodeMgr::FileTimeText(when, true), "125911404000000000")
+        << "local time, five hours behind";
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+}
+
+} // namespace
