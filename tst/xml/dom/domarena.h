@@ -22,6 +22,23 @@ public:
     // Gives back the storage of one object allocated here.
     static void Free(void* object, std::uint16_t blockOffset) noexcept;
 
+    // While one exists on a thread, frees on that thread are counted per
+    // block and applied together (a tree's objects lie side by side).
+    class FreeBatch {
+    public:
+        FreeBatch() noexcept;
+        FreeBatch(const FreeBatch&) = delete;
+        FreeBatch& operator=(const FreeBatch&) = delete;
+        ~FreeBatch();
+
+    private:
+        friend class TSDomArena;
+        void Flush() noexcept;
+        bool m_active = false;
+        void* m_block = nullptr;
+        std::int64_t m_count = 0;
+    };
+
 private:
     struct Block {
         std::atomic<std::int64_t> m_live;

@@ -3,6 +3,7 @@
 #include "tst/tsexcep.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -180,6 +181,7 @@ void TSDomNodeImpl::ReleaseNode(TSDomNodeImpl* node) noexcept
 // within their parent.
 void TSDomNodeImpl::DestroyReleased(TSDomNodeImpl* node) noexcept
 {
+    TSDomArena::FreeBatch batch;
     TSDomNodeImpl* pending = node;
     node->m_next = nullptr;
     while (pending) {
@@ -191,7 +193,12 @@ void TSDomNodeImpl::DestroyReleased(TSDomNodeImpl* node) noexcept
                 TSDomNodeImpl* next = child->m_next;
                 child->m_container = nullptr;
                 child->m_next = nullptr;
-                if (child->Release()) {
+                // A count of 1 is ours alone: no locked decrement needed (the
+                // fence orders it after whoever let go before).
+                const bool alone = child->GetRefCount() == 1;
+                if (alone)
+                    std::atomic_thread_fence(std::memory_order_acquire);
+                if (alone || child->Release()) {
                     child->m_next = pending;
                     pending = child;
                 }

@@ -84,16 +84,31 @@ TSDomString TSDomString::InArena(TSDomArena& arena, std::u16string_view text)
     return result;
 }
 
-void TSDomString::Release(TSDomStringRep* rep) noexcept
+namespace {
+
+void FreeRep(TSDomStringRep* rep) noexcept
 {
-    if (!rep || rep->m_kind == TSDomStringRep::kStatic)
-        return;
-    if (rep->m_refs.fetch_sub(1, std::memory_order_acq_rel) != 1)
-        return;
     if (rep->m_kind == TSDomStringRep::kArena)
         TSDomArena::Free(rep, rep->m_blockOffset);
     else
         std::free(rep);
+}
+
+} // namespace
+
+void TSDomString::Release(TSDomStringRep* rep) noexcept
+{
+    if (!rep || rep->m_kind == TSDomStringRep::kStatic)
+        return;
+    // The only reference cannot gain company: no need for the locked decrement.
+    if (rep->m_refs.load(std::memory_order_acquire) == 1 || rep->m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        FreeRep(rep);
+}
+
+void TSDomString::AdjustCount(TSDomStringRep* rep, std::int32_t delta) noexcept
+{
+    if (rep->m_refs.fetch_add(delta, std::memory_order_acq_rel) + delta == 0)
+        FreeRep(rep);
 }
 
 TSDomString TSDomString::Substring(std::size_t offset, std::size_t count) const

@@ -80,6 +80,16 @@ public:
     // The shared body, for the parser's table of repeated texts.
     TSDomStringRep* GetRep() const noexcept { return m_rep; }
     explicit TSDomString(TSDomStringRep* rep) noexcept : m_rep(rep) { AddRef(rep); }
+    // A string over `rep` that takes over a reference already counted.
+    static TSDomString Adopt(TSDomStringRep* rep) noexcept
+    {
+        TSDomString result;
+        result.m_rep = rep;
+        return result;
+    }
+    // Adds `delta` (possibly negative) to the count of a heap or arena
+    // body, freeing it when the count reaches zero.
+    static void AdjustCount(TSDomStringRep* rep, std::int32_t delta) noexcept;
 
 private:
     static void AddRef(TSDomStringRep* rep) noexcept

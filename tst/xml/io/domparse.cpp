@@ -5,10 +5,14 @@
 #include "tst/xml/transcode.h"
 #include "tst/xml/xmlexcep.h"
 
+#include <typeinfo>
+
 namespace {
 
 // Texts up to this length are looked up among the recent ones first.
 constexpr std::size_t kMaxSharedLength = 24;
+constexpr std::int32_t kSharedBias = 1 << 28;
+constexpr std::int32_t kSettleUses = 1 << 20;
 
 constexpr bool IsBlank(char16_t c)
 {
@@ -48,6 +52,8 @@ TSDomDocument TSDomParser::Parse()
 void TSDomParser::Parse(TSDomDocument& document)
 {
     TS_CHECK_NULL(m_source);
+    // Without an own hook there is nothing to call, and end tags need no element.
+    m_callHook = typeid(*this) != typeid(TSDomParser);
     TSDomArena arena;
     m_arena = &arena;
     TSDomDocument result;
@@ -74,8 +80,10 @@ void TSDomParser::Parse(TSDomDocument& document)
 
 void TSDomParser::Finish() noexcept
 {
-    m_hookElement = TSDomElement();
-    m_shared.fill(TSDomString());
+    m_hookElement.SetBody(nullptr);
+    m_endName.Clear();
+    for (SharedText& entry : m_shared)
+        Settle(entry);
     m_open.clear();
     m_arena = nullptr;
 }
@@ -182,7 +190,7 @@ void TSDomParser::ParseRoot(TSDomNodeImpl* document)
         }
         TSDomNodeImpl* element = ParseTag(token, kind);
         if (kind == kEndTag) {
-            CheckEndTag(element, m_open.back(), token);
+            CheckEndTag(element ? element->GetNodeName() : m_endName, m_open.back(), token);
             m_open.pop_back();
             continue;
         }
@@ -213,10 +221,9 @@ void TSDomParser::AppendContent(TSDomNodeImpl* parent, const TSXmlToken& token)
     parent->LinkChild(node);
 }
 
-void TSDomParser::CheckEndTag(const TSDomNodeImpl* element, const OpenElement& open, const TSXmlToken& token) const
+void TSDomParser::CheckEndTag(const TSDomString& closeName, const OpenElement& open, const TSXmlToken& token) const
 {
     const TSDomString& openName = open.m_element->GetNodeName();
-    const TSDomString& closeName = element->GetNodeName();
     if (openName == closeName)
         return;
     std::string detail = "\nOpen: ";
@@ -260,9 +267,16 @@ TSDomNodeImpl* TSDomParser::ParseTag(const TSXmlToken& token, int& tagKind)
                 tagKind = kEmptyTag;
         }
     }
+    if (!m_callHook) {
+        if (tagKind == kEndTag) {
+            m_endName = std::move(name);
+            return nullptr;
+        }
+        return MakeElement(std::move(name), false);
+    }
     TSDomNodeImpl* element = MakeElement(std::move(name), tagKind == kEndTag);
     // The hook's handle keeps the element alive until the caller has linked it.
-    m_hookElement = TSDomNode(element);
+    m_hookElement.SetBody(element);
     ElementHook(m_hookElement, tagKind);
     return element;
 }
@@ -311,12 +325,12 @@ void TSDomParser::ParseAttributes(std::u16string_view text, std::size_t i, const
 
 TSDomNodeImpl* TSDomParser::MakeElement(TSDomString name, bool endTag)
 {
-    m_hookElement = TSDomElement(); // the previous tag's element is linked by now
     if (endTag) {
         // End tags only need an element for the hook: reuse the last one
         // when nothing else took it.
         TSDomNodeImpl* spare = m_endElement.Impl();
-        if (spare->IsNull() || spare->GetRefCount() != 1 || spare->GetContainer()
+        const int ours = m_hookElement.Impl() == spare ? 2 : 1;
+        if (spare->IsNull() || spare->GetRefCount() != ours || spare->GetContainer()
             || spare->HasChildNodes() || static_cast<TSDomElementImpl*>(spare)->Attributes().Size())
             m_endElement = TSDomElement(std::move(name));
         else
@@ -373,10 +387,28 @@ TSDomString TSDomParser::Store(std::u16string_view text)
     std::uint32_t hash = 2166136261u;
     for (char16_t c : text)
         hash = (hash ^ c) * 16777619u;
-    TSDomString& slot = m_shared[(hash ^ (hash >> 16)) % m_shared.size()];
-    if (slot.View() != text)
-        slot = TSDomString::InArena(*m_arena, text);
-    return slot;
+    SharedText& entry = m_shared[(hash ^ (hash >> 16)) % m_shared.size()];
+    if (entry.m_rep && entry.m_hash == hash
+        && std::u16string_view(entry.m_rep->Chars(), entry.m_rep->m_length) == text) {
+        if (++entry.m_uses == kSettleUses) {
+            entry.m_rep->m_refs.fetch_add(kSettleUses, std::memory_order_relaxed);
+            entry.m_uses = 0;
+        }
+        return TSDomString::Adopt(entry.m_rep);
+    }
+    Settle(entry);
+    TSDomString fresh = TSDomString::InArena(*m_arena, text);
+    // Nobody else knows the new body yet: a plain store will do.
+    fresh.GetRep()->m_refs.store(1 + kSharedBias, std::memory_order_relaxed);
+    entry = {fresh.GetRep(), hash, 0};
+    return fresh;
+}
+
+void TSDomParser::Settle(SharedText& entry) noexcept
+{
+    if (entry.m_rep)
+        TSDomString::AdjustCount(entry.m_rep, entry.m_uses - kSharedBias);
+    entry = {};
 }
 
 void TSDomParser::Fail(int code, const TSXmlToken& token) const

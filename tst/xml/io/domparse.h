@@ -54,11 +54,13 @@ private:
     void ParseDoctype(const TSXmlToken& token);
     void ParseRoot(TSDomNodeImpl* document);
     void AppendContent(TSDomNodeImpl* parent, const TSXmlToken& token);
+    // The new element of a start or empty-element tag (to be linked at once);
+    // for an end tag without a hook, null with the name in m_endName.
     TSDomNodeImpl* ParseTag(const TSXmlToken& token, int& tagKind);
     void ParseAttributes(std::u16string_view text, std::size_t position, const TSXmlToken& token);
     TSDomNodeImpl* MakeElement(TSDomString name, bool endTag);
     TSDomNodeImpl* MakeProcessingInstruction(const TSXmlToken& token, bool first, TSDomString* targetOut);
-    void CheckEndTag(const TSDomNodeImpl* element, const OpenElement& open, const TSXmlToken& token) const;
+    void CheckEndTag(const TSDomString& closeName, const OpenElement& open, const TSXmlToken& token) const;
 
     // Entities expanded, in the scratch string when there were any.
     std::u16string_view Expand(std::u16string_view text);
@@ -74,7 +76,18 @@ private:
     std::u16string m_expanded;
     std::vector<Attribute> m_attributes;
     std::vector<OpenElement> m_open;
-    std::array<TSDomString, 2048> m_shared;
+    // Recent short texts. An entry holds a large extra count on its body
+    // and hands out references without touching the count; they are
+    // settled when the entry is replaced or the parse ends.
+    struct SharedText {
+        TSDomStringRep* m_rep = nullptr;
+        std::uint32_t m_hash = 0;
+        std::int32_t m_uses = 0;
+    };
+    void Settle(SharedText& entry) noexcept;
+    std::array<SharedText, 2048> m_shared;
+    bool m_callHook = true;
     TSDomElement m_hookElement;
     TSDomElement m_endElement;
+    TSDomString m_endName;
 };

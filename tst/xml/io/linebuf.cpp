@@ -3,6 +3,8 @@
 #include "tst/tsexcep.h"
 #include "tst/xml/io/xmlsource.h"
 
+#include <algorithm>
+
 std::u16string_view TSXmlLineBuffer::Peek(std::size_t count)
 {
     while (m_chars.size() - m_position < count && Fill()) {
@@ -42,6 +44,12 @@ void TSXmlLineBuffer::Consume(std::size_t count) noexcept
         return;
     const char16_t* chars = m_chars.data() + m_position;
     m_position += count;
+    const char16_t* last = chars + count - 1;
+    if (!m_afterLineFeed && std::find(chars, last, u'\n') == last) {
+        m_column += static_cast<unsigned>(count);
+        m_afterLineFeed = *last == u'\n';
+        return;
+    }
     // A line feed moves only the characters after it to the next line.
     unsigned newLines = m_afterLineFeed ? 1 : 0;
     std::size_t lineStart = 0;
