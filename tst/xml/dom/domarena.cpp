@@ -89,6 +89,14 @@ void TSDomArena::FreeBatch::Flush() noexcept
     m_count = 0;
 }
 
+void TSDomArena::ReleaseKeptBlocks() noexcept
+{
+    std::lock_guard lock(gKeptMutex);
+    for (void* block : KeptBlocks())
+        std::free(block);
+    KeptBlocks().clear();
+}
+
 TSDomArena::~TSDomArena()
 {
     Commit();

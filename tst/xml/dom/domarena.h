@@ -19,6 +19,9 @@ public:
 
     // Storage for `bytes` (at most kMaxObject), 8-byte aligned.
     void* Allocate(std::size_t bytes, std::uint16_t& blockOffset);
+    // Frees the blocks kept for reuse (they are otherwise kept for the process).
+    static void ReleaseKeptBlocks() noexcept;
+
     // Gives back the storage of one object allocated here.
     static void Free(void* object, std::uint16_t blockOffset) noexcept;
 

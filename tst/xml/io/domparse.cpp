@@ -82,8 +82,10 @@ void TSDomParser::Finish() noexcept
 {
     m_hookElement.SetBody(nullptr);
     m_endName.Clear();
-    for (SharedText& entry : m_shared)
+    for (SharedText& entry : m_shared) {
         Settle(entry);
+        entry.m_candidate = 0;
+    }
     m_open.clear();
     m_arena = nullptr;
 }
@@ -396,11 +398,17 @@ TSDomString TSDomParser::Store(std::u16string_view text)
         }
         return TSDomString::Adopt(entry.m_rep);
     }
-    Settle(entry);
     TSDomString fresh = TSDomString::InArena(*m_arena, text);
+    // A text takes the entry when it comes twice in a row, so that values
+    // seen once (dates, numbers) do not push out names and indentation.
+    if (entry.m_candidate != hash) {
+        entry.m_candidate = hash;
+        return fresh;
+    }
+    Settle(entry);
     // Nobody else knows the new body yet: a plain store will do.
     fresh.GetRep()->m_refs.store(1 + kSharedBias, std::memory_order_relaxed);
-    entry = {fresh.GetRep(), hash, 0};
+    entry = {fresh.GetRep(), hash, 0, 0};
     return fresh;
 }
 
@@ -408,7 +416,8 @@ void TSDomParser::Settle(SharedText& entry) noexcept
 {
     if (entry.m_rep)
         TSDomString::AdjustCount(entry.m_rep, entry.m_uses - kSharedBias);
-    entry = {};
+    entry.m_rep = nullptr;
+    entry.m_uses = 0;
 }
 
 void TSDomParser::Fail(int code, const TSXmlToken& token) const

@@ -83,6 +83,7 @@ private:
         TSDomStringRep* m_rep = nullptr;
         std::uint32_t m_hash = 0;
         std::int32_t m_uses = 0;
+        std::uint32_t m_candidate = 0; // hash of the last text that missed
     };
     void Settle(SharedText& entry) noexcept;
     std::array<SharedText, 2048> m_shared;
