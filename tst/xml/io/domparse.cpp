@@ -159,7 +159,8 @@ void TSDomParser::ParseMisc(TSDomNodeImpl* document, MiscStage stage)
     }
 }
 
-void TSDomParser::ParseDoctype(const TSXmlToken& token)
+// The first word of an instruction or declaration, which must start the text.
+std::u16string_view TSDomParser::LeadingWord(const TSXmlToken& token) const
 {
     const std::u16string_view text = token.m_text;
     if (text.empty() || IsBlank(text[0]))
@@ -167,7 +168,12 @@ void TSDomParser::ParseDoctype(const TSXmlToken& token)
     std::size_t end = 0;
     while (end < text.size() && !IsBlank(text[end]))
         ++end;
-    if (text.substr(0, end) != u"DOCTYPE")
+    return text.substr(0, end);
+}
+
+void TSDomParser::ParseDoctype(const TSXmlToken& token)
+{
+    if (LeadingWord(token) != u"DOCTYPE")
         Fail(TSXmlException::kTagFormatError, token);
 }
 
@@ -354,12 +360,7 @@ TSDomNodeImpl* TSDomParser::MakeElement(TSDomString name, bool endTag)
 TSDomNodeImpl* TSDomParser::MakeProcessingInstruction(const TSXmlToken& token, bool first, TSDomString* targetOut)
 {
     const std::u16string_view text = token.m_text;
-    if (text.empty() || IsBlank(text[0]))
-        Fail(TSXmlException::kTagFormatError, token);
-    std::size_t end = 0;
-    while (end < text.size() && !IsBlank(text[end]))
-        ++end;
-    const std::u16string_view target = text.substr(0, end);
+    const std::u16string_view target = LeadingWord(token);
     // "xml" in any case is reserved for the declaration.
     if (!first && target.size() == 3 && (target[0] | 0x20) == u'x' && (target[1] | 0x20) == u'm'
         && (target[2] | 0x20) == u'l')
@@ -368,7 +369,7 @@ TSDomNodeImpl* TSDomParser::MakeProcessingInstruction(const TSXmlToken& token, b
     if (targetOut)
         *targetOut = name;
     return TSDomNodeImpl::NewInArena<TSDomProcessingInstructionImpl>(*m_arena, 0, std::move(name),
-                                                                     Store(text.substr(SkipBlanks(text, end))));
+                                                                     Store(text.substr(SkipBlanks(text, target.size()))));
 }
 
 std::u16string_view TSDomParser::Expand(std::u16string_view text)

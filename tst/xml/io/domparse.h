@@ -51,6 +51,7 @@ private:
     void ParseProlog();
     enum MiscStage { kBeforeDoctype, kAfterDoctype, kAfterRoot };
     void ParseMisc(TSDomNodeImpl* document, MiscStage stage);
+    std::u16string_view LeadingWord(const TSXmlToken& token) const;
     void ParseDoctype(const TSXmlToken& token);
     void ParseRoot(TSDomNodeImpl* document);
     void AppendContent(TSDomNodeImpl* parent, const TSXmlToken& token);
