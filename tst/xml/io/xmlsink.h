@@ -30,6 +30,8 @@ public:
     const std::u16string& GetText() const noexcept { return m_text; }
     // Hands the text over and starts afresh.
     std::u16string TakeText();
+    // Empties the text but keeps its room, for writing many documents.
+    void Clear() noexcept { m_text.clear(); }
 
 private:
     void MakeRoom(std::size_t count);
