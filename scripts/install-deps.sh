@@ -10,6 +10,8 @@ packages=(
     clang libclang-rt-14-dev
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev python3
+    # independent check-digit oracle for the code tests and benchmarks
+    python3-stdnum valgrind
     # XML: reference parser of the differential test, anchors of the benchmark
     libxml2-dev libexpat1-dev libpugixml-dev
 )

@@ -1,5 +1,7 @@
 // lumora-cli: the command-line front end on the client's libraries.
 #include "tools/cli/cliargs.h"
+#include "tools/cli/cmdcode.h"
+#include "tools/cli/cmdscan.h"
 
 #include <cstring>
 #include <iostream>
@@ -19,7 +21,12 @@ struct Command {
 // Each subsystem adds its subcommands here.
 const std::vector<Command>& Commands()
 {
-    static const std::vector<Command> commands = {};
+    static const std::vector<Command> commands = {
+        {"analyze", CmdAnalyze, kAnalyzeUsage},
+        {"construct", CmdConstruct, kConstructUsage},
+        {"decompose", CmdDecompose, kDecomposeUsage},
+        {"scan", CmdScan, kScanUsage},
+    };
     return commands;
 }
 

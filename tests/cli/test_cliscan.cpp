@@ -1,0 +1,226 @@
+#include "tests/support/dosdevices.h"
+#include "tests/support/ptydevice.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using Ms = std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+// lumora-cli running as a child process, its output on pipes.
+class CliProcess {
+public:
+    explicit CliProcess(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), LUMORA_CLI_PATH);
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        int out[2], err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        const int spawned = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(err[1]);
+        m_out = out[0];
+        m_err = err[0];
+        if (spawned != 0)
+            throw std::runtime_error("cannot start lumora-cli");
+    }
+
+    ~CliProcess()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        close(m_out);
+        close(m_err);
+    }
+
+    // Reads standard output until it holds `lines` lines or the time runs out.
+    bool WaitForLines(std::size_t lines, Ms timeout = Ms(10000))
+    {
+        const auto deadline = Clock::now() + timeout;
+        while (std::count(m_stdout.begin(), m_stdout.end(), '\n') < static_cast<long>(lines)) {
+            if (Clock::now() >= deadline || !ReadSome(m_out, m_stdout, deadline))
+                return false;
+        }
+        return true;
+    }
+
+    void Interrupt() { kill(m_pid, SIGINT); }
+
+    // The exit status, once the process has ended within the time; -1 if
+    // it had to be killed.
+    int Wait(Ms timeout = Ms(10000))
+    {
+        const auto deadline = Clock::now() + timeout;
+        while (ReadSome(m_out, m_stdout, deadline)) {
+        }
+        while (ReadSome(m_err, m_stderr, deadline)) {
+        }
+        int status = 0;
+        while (waitpid(m_pid, &status, WNOHANG) == 0) {
+            if (Clock::now() >= deadline) {
+                kill(m_pid, SIGKILL);
+                waitpid(m_pid, nullptr, 0);
+                m_pid = -1;
+                return -1;
+            }
+            std::this_thread::sleep_for(Ms(5));
+        }
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    const std::string& Stdout() const { return m_stdout; }
+    const std::string& Stderr() const { return m_stderr; }
+
+private:
+    // False at end of file or when the time ran out.
+    static bool ReadSome(int fd, std::string& into, Clock::time_point deadline)
+    {
+        const auto left = std::chrono::ceil<Ms>(deadline - Clock::now()).count();
+        pollfd entry{fd, POLLIN, 0};
+        if (left <= 0 || poll(&entry, 1, static_cast<int>(left)) <= 0)
+            return false;
+        char buffer[512];
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            return false;
+        into.append(buffer, static_cast<std::size_t>(got));
+        return true;
+    }
+
+    pid_t m_pid = -1;
+    int m_out = -1;
+    int m_err = -1;
+    std::string m_stdout;
+    std::string m_stderr;
+};
+
+// A scanning device on the pty behind "COM1" of a temporary configuration.
+class CliScanTest : public ::testing::Test {
+protected:
+    CliScanTest() { m_dosDevices.Link(1, m_device.SlavePath()); }
+
+    // The device sends `bursts` once the CLI has opened the port.
+    void PlayWhenOpened(std::string burst)
+    {
+        m_device.Play([burst = std::move(burst)](PtyDevice& device) {
+            if (device.WaitForOpen())
+                device.Send(burst);
+            else
+                device.AddFailure("the port was never opened");
+        });
+    }
+
+    DosDevices m_dosDevices;
+    PtyDevice m_device;
+};
+
+TEST_F(CliScanTest, WandCodesArePrintedOnce)
+{
+    PlayWhenOpened("c012345678905\r\nd5901234123457\r\n");
+    CliProcess cli({"scan", "--scanner", "6", "--port", "COM1", "--once"});
+    EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+    EXPECT_EQ(cli.Stdout(), "TYPE  TEXT\n"
+                            "2     012345678905\n"
+                            "4     5901234123457\n");
+    EXPECT_EQ(cli.Stderr(), "");
+    EXPECT_FALSE(m_device.IsOpenByDriver());
+    m_device.StopPlaying();
+    EXPECT_TRUE(m_device.Failures().empty());
+}
+
+TEST_F(CliScanTest, JsonLinesPerScan)
+{
+    PlayWhenOpened("]E05901234123457\r\n]C0V12\r\n");
+    CliProcess cli({"scan", "--json", "--scanner", "1", "--port", "COM1", "--once"});
+    EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+    EXPECT_EQ(cli.Stdout(), "{\"type\":4,\"text\":\"5901234123457\"}\n"
+                            "{\"type\":1,\"text\":\"V12\"}\n");
+}
+
+// Scans print as they arrive; Ctrl-C stops the scanner and frees the port.
+TEST_F(CliScanTest, CtrlCStopsCleanly)
+{
+    PlayWhenOpened("first\r\n");
+    CliProcess cli({"scan", "--scanner", "2", "--port", "COM1", "--json"});
+    ASSERT_TRUE(cli.WaitForLines(1));
+    EXPECT_EQ(cli.Stdout(), "{\"type\":0,\"text\":\"first\"}\n");
+    m_device.StopPlaying();
+    m_device.Send("second\r\n");
+    ASSERT_TRUE(cli.WaitForLines(2));
+    cli.Interrupt();
+    EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+    EXPECT_EQ(cli.Stdout(), "{\"type\":0,\"text\":\"first\"}\n{\"type\":0,\"text\":\"second\"}\n");
+    EXPECT_FALSE(m_device.IsOpenByDriver());
+}
+
+TEST_F(CliScanTest, TimeoutEndsASilentScan)
+{
+    CliProcess cli({"scan", "--scanner", "6", "--port", "COM1", "--timeout", "1"});
+    EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+    EXPECT_EQ(cli.Stdout(), "");
+    EXPECT_FALSE(m_device.IsOpenByDriver());
+}
+
+TEST_F(CliScanTest, DeviceThatGoesAwayFailsTheScan)
+{
+    m_device.Play([](PtyDevice& device) {
+        if (device.WaitForOpen())
+            device.HangUp();
+    });
+    CliProcess cli({"scan", "--scanner", "2", "--port", "COM1"});
+    EXPECT_EQ(cli.Wait(), 1);
+    EXPECT_EQ(cli.Stderr(), "lumora-cli: VTSerialPortException: Invalid port: COM1\n");
+}
+
+TEST_F(CliScanTest, FailuresAndBadUsage)
+{
+    m_dosDevices.LinkMissing(9);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string error;
+    } cases[] = {
+        {{"--scanner", "6", "--port", "COM9"}, 1, "lumora-cli: COM9: VTSerialPortException: Invalid port: COM9\n"},
+        {{"--scanner", "10", "--port", "COM1"}, 1, "lumora-cli: scanner type 10 is not supported by this build\n"},
+        {{"--scanner", "6", "--port", "COM1", "--detect"}, 1,
+         "lumora-cli: scanner type 6 cannot detect its device\n"},
+        {{"--scanner", "11", "--port", "COM1"}, 2, "lumora-cli scan: --scanner takes a scanner type from 0 to 10\n"},
+        {{"--scanner", "6", "--port", "COM10"}, 2, "lumora-cli scan: --port takes a port name COM0 to COM9\n"},
+        {{"--scanner", "6"}, 2, "lumora-cli scan: --port takes a port name COM0 to COM9\n"},
+        {{"--scanner", "6", "--port", "COM1", "--timeout", "0"}, 2,
+         "lumora-cli scan: --timeout takes a whole number of seconds above 0\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"scan"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        CliProcess cli(args);
+        EXPECT_EQ(cli.Wait(), c.status) << c.error;
+        const std::string firstLine = cli.Stderr().substr(0, cli.Stderr().find('\n') + 1);
+        EXPECT_EQ(firstLine, c.error);
+    }
+}
+
+} // namespace

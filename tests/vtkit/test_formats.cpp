@@ -1,0 +1,228 @@
+#include "tests/vtkit/codetest.h"
+#include "vtkit/cddescrip.h"
+#include "vtkit/cdfmtlist.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+VTCodeFormat Display(VTCodeType type, const char* layout = "", char placeholder = 'X')
+{
+    VTCodeFormat format;
+    format.SetCodeType(type);
+    format.SetDisplayTemplate(layout);
+    format.SetPlaceholder(placeholder);
+    return format;
+}
+
+TEST(FormatForDisplay, TemplatesDefaultsAndPlaceholders)
+{
+    struct Case {
+        VTCodeFormat format;
+        const char* text;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {Display(kCodeUpcA), "036000291452", "0 36000 29145 2"},
+        {Display(kCodeUpcA), "03600029145212", "0 36000 29145 212"},
+        {Display(kCodeUpcA), "0-36000 291452", "0 36000 29145 2"},
+        {Display(kCodeUpcE), "04252614", "0 425261 4"},
+        {Display(kCodeEan13), "4006381333931", "4 006381 333931"},
+        {Display(kCodeBookLand), "9780306406157", "9 780306 406157"},
+        {Display(kCodeEan8), "96385074", "9638 5074"},
+        {Display(kCodeIsbn), "080442957X", "0-804429-57-X"},
+        {Display(kCodeIsbn, "", '#'), "080442957X", "0-804429-57-X"},
+        {Display(kCodeNumi), "1-23", "1-23"},
+        {Display(kCodeVanity), "ACME / 1-2", "ACME / 1-2"},
+        {Display(kCodeUrl), "http://a.b/c d", "http://a.b/c d"},
+        {Display(kCodeUnknown), "12 34-5", "12345"},
+        {Display(kCodeVantrel), "237659", "237-659"},
+        {Display(kCodeVantrel), "13258528", "1325-8528"},
+        {Display(kCodeVantrel), "687813053406", "6878-1305-3406"},
+        {Display(kCodeUnknown, "XXX-XXX"), "1234", "123-4"},
+        {Display(kCodeUnknown, "XXX-XXX"), "123", "123"},
+        {Display(kCodeUnknown, "XXX-XXX"), "12345678", "123-45678"},
+        {Display(kCodeUpcA, "##-##", '#'), "12-3 4", "12-34"},
+        // A template of its own is taken as it stands, whatever the placeholder.
+        {Display(kCodeUpcA, "XX-XX", '#'), "1234", "XX-XX1234"},
+        {Display(kCodeUpcA, "(X) X"), "", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.format.FormatForDisplay(c.text), c.shown) << c.text;
+    EXPECT_TRUE(IsNullPointerError(RaisedMessage([] { VTCodeFormat().FormatForDisplay(static_cast<const char*>(nullptr)); })));
+}
+
+TEST(FormatForDisplay, VantrelGroupsByLength)
+{
+    const std::pair<std::size_t, const char*> lengths[] = {
+        {4, "XXXX"},
+        {6, "XXX-XXX"},
+        {8, "XXXX-XXXX"},
+        {9, "XXX-XXX-XXX"},
+        {10, "XXXX-XXX-XXX"},
+        {12, "XXXX-XXXX-XXXX"},
+        {14, "XXXX-XXXX-XXX-XXX"},
+        {16, "XXXX-XXXX-XXXX-XXXX"},
+        {18, "XXXX-XXXX-XXXX-XXX-XXX"},
+        {20, "XXXX-XXXX-XXXX-XXXX-XXXX"},
+        {22, "XXXX-XXXX-XXXX-XXXX-XXX-XXX"},
+    };
+    for (const auto& [n, layout] : lengths)
+        EXPECT_EQ(VTCodeFormat::DefaultTemplate(kCodeVantrel, std::string(n, '1')), layout) << n;
+    for (const std::size_t n : {0, 1, 2, 3, 5, 7, 11, 13, 15, 23}) {
+        EXPECT_EQ(RaisedMessage([n] { VTCodeFormat::DefaultTemplate(kCodeVantrel, std::string(n, '1')); }),
+                  "VTToolkitException: Invalid code")
+            << n;
+    }
+    // So a 7-digit Vantrel code cannot be shown.
+    EXPECT_EQ(RaisedMessage([] { Display(kCodeVantrel).FormatForDisplay("1234567"); }),
+              "VTToolkitException: Invalid code");
+}
+
+TEST(FormatForDisplay, DefaultTemplatesByType)
+{
+    const std::pair<int, const char*> templates[] = {
+        {kCodeUnknown, ""}, {kCodeUpcA, "X XXXXX XXXXX X"}, {kCodeUpcE, "X XXXXXX X"}, {kCodeEan13, "X XXXXXX XXXXXX"},
+        {kCodeEan8, "XXXX XXXX"}, {kCodeIsbn, "X-XXXXXX-XX-X"}, {kCodeVanity, ""}, {kCodeBookLand, "X XXXXXX XXXXXX"},
+        {kCodeNumi, "XXX"}, {kCodeUrl, ""},
+    };
+    for (const auto& [type, layout] : templates)
+        EXPECT_EQ(VTCodeFormat::DefaultTemplate(type, "123"), layout) << type;
+    for (const int bad : {11, -1}) {
+        const std::string message = RaisedMessage([bad] { VTCodeFormat::DefaultTemplate(bad, "123"); });
+        EXPECT_TRUE(message.starts_with("code type out of range at cdformat line ")) << message;
+    }
+}
+
+VTCodeFormat Range(VTCodeType type, const char* low, const char* high, int routingLength)
+{
+    VTCodeFormat format = MakeFormat(type, 0, routingLength, routingLength, 1);
+    format.SetLowCode(low);
+    format.SetHighCode(high);
+    return format;
+}
+
+TEST(CodeFormatList, FindTakesTheFirstMatchOfTheType)
+{
+    VTCodeFormatList list;
+    list.Add(Range(kCodeEan13, "4000000000000", "4999999999999", 1));
+    list.Add(Range(kCodeUpcA, "000000000000", "099999999999", 2));
+    list.Add(Range(kCodeUpcA, "030000000000", "039999999999", 3));
+    list.Add(Range(kCodeUpcA, "100000000000", "199999999999", 4));
+
+    struct Case {
+        int type;
+        const char* code;
+        int routingLength; // 0: not found
+    };
+    const Case cases[] = {
+        {kCodeUpcA, "036000291452", 2},  // two overlap: the first wins
+        {kCodeUpcA, "000000000000", 2},  // bounds are inclusive
+        {kCodeUpcA, "099999999999", 2},
+        {kCodeUpcA, "199999999999", 4},
+        {kCodeUpcA, "200000000000", 0},
+        {kCodeUpcA, "1999999999990", 0}, // byte-wise: longer sorts after
+        {kCodeEan13, "036000291452", 0}, // another type never matches
+        {kCodeEan13, "4006381333931", 1},
+        {kCodeUpcA, "05", 2},            // compared as text, not as numbers
+        {kCodeUpcA, "0-36000291452", 0}, // as given: a dash sorts before the digits
+        {kCodeEan8, "40000000", 0},
+    };
+    for (const auto& c : cases) {
+        VTCodeFormat found;
+        const bool ok = list.Find(c.type, c.code, found);
+        EXPECT_EQ(ok, c.routingLength != 0) << c.code;
+        if (ok) {
+            EXPECT_EQ(found.GetRoutingIdLength(), c.routingLength) << c.code;
+        }
+    }
+    VTCodeFormat unused;
+    EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { list.Find(kCodeUpcA, static_cast<const char*>(nullptr), unused); })));
+}
+
+TEST(CodeFormatList, RemoveClearAndCapacity)
+{
+    VTCodeFormatList list;
+    EXPECT_GE(list.Capacity(), VTCodeFormatList::kInitialCapacity);
+    for (int i = 0; i < 100; ++i)
+        list.Add(Range(kCodeUpcA, std::to_string(i).c_str(), "9", 1));
+    list.Add(Range(kCodeUpcA, "5", "6", 7)); // a second format equal to the one of "5"
+    EXPECT_EQ(list.Size(), 101u);
+    EXPECT_TRUE(list.Remove(Range(kCodeUpcA, "5", "x", 0)));
+    EXPECT_EQ(list.Size(), 99u);
+    EXPECT_FALSE(list.Remove(Range(kCodeEan8, "6", "x", 0)));
+    EXPECT_EQ(list.At(5).GetLowCode(), "6");
+    EXPECT_THROW(list.At(99), std::out_of_range);
+
+    VTCodeFormatList copy;
+    copy = list;
+    EXPECT_EQ(copy.Size(), 99u);
+    list.Clear();
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(list.Capacity(), VTCodeFormatList::kInitialCapacity);
+    EXPECT_EQ(copy.Size(), 99u);
+}
+
+TEST(CodeFormatList, ExpireAllLeavesEveryFormatAMinutePastItsExpiry)
+{
+    const VTTime now = 4000000000u;
+    VTCodeFormatList list;
+    const VTTime expiries[] = {now + 86400, now, now - 59, now - 60, now - 61, 1000};
+    for (const auto expiry : expiries) {
+        VTCodeFormat format;
+        format.SetExpiry(expiry);
+        list.Add(format);
+    }
+    list.ExpireAll(now);
+    const VTTime after[] = {now - 60, now - 60, now - 60, now - 60, now - 61, 1000};
+    for (std::size_t i = 0; i < list.Size(); ++i) {
+        EXPECT_EQ(list.At(i).GetExpiry(), after[i]) << i;
+        EXPECT_TRUE(list.At(i).IsExpired(now)) << i;
+    }
+}
+
+TEST(CodeFormatQueryItem, EqualWhenTypeAndCodeAreEqual)
+{
+    const VTCodeFormatQueryItem item{kCodeUpcA, "036000291452"};
+    EXPECT_EQ(item, (VTCodeFormatQueryItem{kCodeUpcA, "036000291452"}));
+    EXPECT_NE(item, (VTCodeFormatQueryItem{kCodeEan13, "036000291452"}));
+    EXPECT_NE(item, (VTCodeFormatQueryItem{kCodeUpcA, "036000291453"}));
+}
+
+TEST(CodeDescriptionList, OneEntryPerItemId)
+{
+    VTCodeDescriptionList list;
+    VTCodeDescription first("12-34");
+    first.SetDescription("first");
+    EXPECT_EQ(first.GetContents().GetRawItemId(), "12-34");
+    EXPECT_EQ(first.GetItemId(), "1234");
+    EXPECT_EQ(first.GetContents().GetCodeType(), kCodeUnknown);
+
+    EXPECT_EQ(list.Add(first), 0u);
+    EXPECT_EQ(list.Add(VTCodeDescription("999")), 1u);
+    VTCodeDescription replacement("1234");
+    replacement.SetDescription("second");
+    replacement.SetCanonical("12 34");
+    EXPECT_EQ(list.Add(replacement), 0u);
+    EXPECT_EQ(list.Size(), 2u);
+    EXPECT_EQ(list[0].GetDescription(), "second");
+    EXPECT_EQ(list[0].GetCanonical(), "12 34");
+    EXPECT_EQ(list[1].GetItemId(), "999");
+    EXPECT_THROW(list[2], std::out_of_range);
+
+    VTCodeContents contents;
+    contents.SetItemId("777");
+    contents.SetCodeType(kCodeNumi);
+    EXPECT_EQ(list.Add(VTCodeDescription(contents)), 2u);
+    EXPECT_EQ(list[2].GetContents().GetCodeType(), kCodeNumi);
+
+    VTCodeDescriptionList copy;
+    copy = list;
+    list.Clear();
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(copy.Size(), 3u);
+}
+
+} // namespace

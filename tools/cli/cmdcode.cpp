@@ -1,0 +1,216 @@
+#include "tools/cli/cmdcode.h"
+
+#include "tools/cli/cliargs.h"
+#include "tools/cli/clijson.h"
+#include "tools/cli/clitable.h"
+#include "tst/tsexcep.h"
+#include "tst/tsstrmap.h"
+#include "vtkit/cdanalyze.h"
+#include "vtkit/cdformat.h"
+
+#include <climits>
+#include <iostream>
+#include <optional>
+
+const char* const kAnalyzeUsage = "[--scanned] [--scan-type N] TEXT...";
+const char* const kConstructUsage = "--type NAME SID IID [XID]";
+const char* const kDecomposeUsage = "--type NAME [--format LOW,HIGH,RIDOFF,RIDLEN,IIDOFF,IIDLEN[,TEMPLATE]] TEXT";
+
+namespace {
+
+// The contents keys in the order they are printed.
+constexpr const char* kContentsKeys[] = {"SCODE", "RCODE", "CODE", "SID", "RSID",
+                                         "IID",   "RIID",  "XID",  "TYPE", "CODETYPE"};
+
+int UsageError(const char* command, const std::string& message, const char* usage)
+{
+    std::cerr << "lumora-cli " << command << ": " << message << "\nusage: lumora-cli " << command << ' ' << usage
+              << '\n';
+    return kExitUsage;
+}
+
+int Failure(const CliArgs& args, const char* command, const std::string& message)
+{
+    std::cerr << "lumora-cli " << command << ": " << message << '\n';
+    if (args.Json())
+        std::cout << JsonObject().Add("error", message).Str() << '\n';
+    return kExitFailed;
+}
+
+std::optional<int> ParseInt(std::string_view text)
+{
+    const auto value = ParseLong(text);
+    if (!value || *value < INT_MIN || *value > INT_MAX)
+        return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+// The --type option as a code type; 0 with `error` set when it is missing
+// or names no type.
+VTCodeType TypeOption(const CliArgs& args, std::string& error)
+{
+    const auto name = args.Value("--type");
+    const VTCodeType type = name ? CodeTypeFromName(*name) : kCodeUnknown;
+    if (!name)
+        error = "--type NAME is required";
+    else if (type == kCodeUnknown)
+        error = "unknown code type '" + *name + "'";
+    return type;
+}
+
+// "LOW,HIGH,RIDOFF,RIDLEN,IIDOFF,IIDLEN[,TEMPLATE]"; the template is the rest
+// of the text, commas included.
+std::optional<VTCodeFormat> ParseFormat(const std::string& spec, VTCodeType type)
+{
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (fields.size() < 6 && start != std::string::npos) {
+        const auto comma = spec.find(',', start);
+        fields.push_back(spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        start = comma == std::string::npos ? comma : comma + 1;
+    }
+    if (fields.size() < 6)
+        return std::nullopt;
+    if (start != std::string::npos)
+        fields.push_back(spec.substr(start));
+    int numbers[4];
+    for (int i = 0; i < 4; ++i) {
+        const auto value = ParseInt(fields[static_cast<std::size_t>(i) + 2]);
+        if (!value)
+            return std::nullopt;
+        numbers[i] = *value;
+    }
+    VTCodeFormat format;
+    format.SetCodeType(type);
+    format.SetLowCode(fields[0]);
+    format.SetHighCode(fields[1]);
+    format.SetRoutingId(numbers[0], numbers[1]);
+    format.SetItemId(numbers[2], numbers[3]);
+    if (fields.size() == 7)
+        format.SetDisplayTemplate(fields[6]);
+    return format;
+}
+
+std::vector<std::pair<std::string, std::string>> ContentsFields(const VTCodeContents& contents)
+{
+    TSStringMap map;
+    contents.ExportTo(map);
+    std::vector<std::pair<std::string, std::string>> fields;
+    for (const char* key : kContentsKeys) {
+        std::string value;
+        map.Get(key, value);
+        fields.emplace_back(key, value);
+    }
+    return fields;
+}
+
+void PrintFields(const CliArgs& args, const std::vector<std::pair<std::string, std::string>>& fields)
+{
+    if (args.Json()) {
+        JsonObject object;
+        for (const auto& [key, value] : fields)
+            object.Add(key, value);
+        std::cout << object.Str() << '\n';
+        return;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& [key, value] : fields)
+        rows.push_back({key, value});
+    PrintTable(std::cout, {"FIELD", "VALUE"}, rows);
+}
+
+std::string JoinNames(const std::vector<std::string>& names)
+{
+    std::string joined;
+    for (const auto& name : names)
+        joined.append(joined.empty() ? "" : " ").append(name);
+    return joined;
+}
+
+} // namespace
+
+int CmdAnalyze(const std::vector<std::string>& words)
+{
+    std::string error;
+    const auto args = CliArgs::Parse(words, {"--scan-type"}, {"--scanned"}, error);
+    if (!args)
+        return UsageError("analyze", error, kAnalyzeUsage);
+    if (args->Positional().empty())
+        return UsageError("analyze", "no text to analyse", kAnalyzeUsage);
+    ScanType scanType = kScanUnknown;
+    if (const auto value = args->Value("--scan-type")) {
+        const auto number = ParseInt(*value);
+        if (!number)
+            return UsageError("analyze", "--scan-type needs a whole number, not '" + *value + "'", kAnalyzeUsage);
+        scanType = *number;
+    }
+    std::vector<std::vector<std::string>> rows;
+    std::vector<VTCodeType> candidates;
+    for (const auto& text : args->Positional()) {
+        AnalyzeCode(std::string_view(text), candidates, scanType, args->Has("--scanned"));
+        std::vector<std::string> names;
+        for (const auto type : candidates)
+            names.emplace_back(CodeTypeName(type, false));
+        if (args->Json())
+            std::cout << JsonObject().Add("text", text).Add("candidates", names).Str() << '\n';
+        else
+            rows.push_back({text, names.empty() ? "-" : JoinNames(names)});
+    }
+    if (!args->Json())
+        PrintTable(std::cout, {"TEXT", "CANDIDATES"}, rows);
+    return kExitOk;
+}
+
+int CmdConstruct(const std::vector<std::string>& words)
+{
+    std::string error;
+    const auto args = CliArgs::Parse(words, {"--type"}, {}, error);
+    if (!args)
+        return UsageError("construct", error, kConstructUsage);
+    const VTCodeType type = TypeOption(*args, error);
+    if (type == kCodeUnknown)
+        return UsageError("construct", error, kConstructUsage);
+    const auto& ids = args->Positional();
+    if (ids.size() < 2 || ids.size() > 3)
+        return UsageError("construct", "needs SID, IID and an optional XID", kConstructUsage);
+    try {
+        const auto code = CreateCode(type);
+        code->ConstructCode(ids[0].c_str(), ids[1].c_str(), ids.size() == 3 ? ids[2].c_str() : nullptr);
+        PrintFields(*args, ContentsFields(code->GetContents()));
+    } catch (const TSException& e) {
+        return Failure(*args, "construct", e.GetMessage());
+    }
+    return kExitOk;
+}
+
+int CmdDecompose(const std::vector<std::string>& words)
+{
+    std::string error;
+    const auto args = CliArgs::Parse(words, {"--type", "--format"}, {}, error);
+    if (!args)
+        return UsageError("decompose", error, kDecomposeUsage);
+    const VTCodeType type = TypeOption(*args, error);
+    if (type == kCodeUnknown)
+        return UsageError("decompose", error, kDecomposeUsage);
+    if (args->Positional().size() != 1)
+        return UsageError("decompose", "needs exactly one TEXT", kDecomposeUsage);
+    VTCodeFormat format;
+    format.SetCodeType(type);
+    if (const auto spec = args->Value("--format")) {
+        const auto parsed = ParseFormat(*spec, type);
+        if (!parsed)
+            return UsageError("decompose", "--format needs LOW,HIGH and four whole numbers", kDecomposeUsage);
+        format = *parsed;
+    }
+    const std::string& text = args->Positional().front();
+    try {
+        const auto code = CreateCode(type);
+        code->DecomposeCode(text.c_str(), format);
+        auto fields = ContentsFields(code->GetContents());
+        fields.emplace_back("display", format.FormatForDisplay(text));
+        PrintFields(*args, fields);
+    } catch (const TSException& e) {
+        return Failure(*args, "decompose", e.GetMessage());
+    }
+    return kExitOk;
+}

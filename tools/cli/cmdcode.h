@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The code model on the command line: which types a text could be, and the
+// parts of a code built from IDs or split from a text.
+int CmdAnalyze(const std::vector<std::string>& words);
+int CmdConstruct(const std::vector<std::string>& words);
+int CmdDecompose(const std::vector<std::string>& words);
+
+extern const char* const kAnalyzeUsage;
+extern const char* const kConstructUsage;
+extern const char* const kDecomposeUsage;

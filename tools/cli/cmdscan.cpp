@@ -1,0 +1,336 @@
+#include "tools/cli/cmdscan.h"
+
+#include "tools/cli/cliargs.h"
+#include "tools/cli/clijson.h"
+#include "vtkit/scanner/scexcep.h"
+#include "vtkit/scanner/scpassive.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <poll.h>
+#include <pthread.h>
+#include <unistd.h>
+
+const char* const kScanUsage = "--scanner N --port COMn [--detect] [--once] [--timeout SECONDS] [--json]";
+
+namespace {
+
+// The client's scanner type numbers.
+constexpr long kScannerTypes = 11;
+
+std::unique_ptr<VTSerialBarcodeScanner> MakeScanner(long type)
+{
+    switch (type) {
+    case 1: return std::make_unique<VTBarcodeScannerAIM>();
+    case 2: return std::make_unique<VTPassiveSerialBarcodeScanner>();
+    case 6: return std::make_unique<VTBarcodeScannerWelchAllyn6180>();
+    default: return nullptr;
+    }
+}
+
+struct ScanOptions {
+    long type = 0;
+    std::string port;
+    bool detect = false;
+    bool once = false;
+    std::optional<long> timeoutSeconds;
+    bool json = false;
+};
+
+// The write end of the pipe that wakes the main loop; also written by the
+// signal handler, so nothing but write() happens there.
+int g_wakeFd = -1;
+volatile sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int)
+{
+    const int savedErrno = errno;
+    g_interrupted = 1;
+    [[maybe_unused]] const ssize_t ignored = write(g_wakeFd, "!", 1);
+    errno = savedErrno;
+}
+
+void Wake(int fd)
+{
+    [[maybe_unused]] const ssize_t ignored = write(fd, "!", 1);
+}
+
+// What the worker reports, kept for the main thread, which prints it.
+class ScanEvents : public VTScannerListener {
+public:
+    struct Event {
+        std::vector<VTScanData> scans;
+        std::optional<int> found;
+        std::optional<std::string> error;
+        bool stopped = false;
+    };
+
+    explicit ScanEvents(int wakeFd) : m_wakeFd(wakeFd) {}
+    ~ScanEvents() override { DetachFromScanner(); }
+
+    std::vector<Event> Take()
+    {
+        std::lock_guard lock(m_lock);
+        return std::move(m_events);
+    }
+
+    void OnScanData(VTScanDataSet set) override
+    {
+        Event event;
+        for (std::size_t i = 0; i < set.GetCount(); ++i)
+            event.scans.push_back(set.GetAt(i));
+        Push(std::move(event));
+    }
+    void OnDetectResult(int found) override { Push({{}, found, {}, false}); }
+    void OnScannerError(const char* message) override { Push({{}, {}, std::string(message), false}); }
+    void OnScannerStopped() override { Push({{}, {}, {}, true}); }
+
+private:
+    void Push(Event event)
+    {
+        {
+            std::lock_guard lock(m_lock);
+            m_events.push_back(std::move(event));
+        }
+        Wake(m_wakeFd);
+    }
+
+    int m_wakeFd;
+    std::mutex m_lock;
+    std::vector<Event> m_events;
+};
+
+// The wake pipe and the Ctrl-C handlers for the life of one scan.
+class Interruption {
+public:
+    Interruption()
+    {
+        if (pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            throw std::runtime_error("cannot create a pipe");
+        g_wakeFd = m_pipe[1];
+        g_interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_previousInt);
+        sigaction(SIGTERM, &action, &m_previousTerm);
+    }
+    ~Interruption()
+    {
+        sigaction(SIGINT, &m_previousInt, nullptr);
+        sigaction(SIGTERM, &m_previousTerm, nullptr);
+        g_wakeFd = -1;
+        close(m_pipe[0]);
+        close(m_pipe[1]);
+    }
+
+    int WakeFd() const { return m_pipe[1]; }
+    // Waits for a wake-up or the time-out (-1: none) and empties the pipe.
+    void Wait(int timeoutMs)
+    {
+        pollfd entry{m_pipe[0], POLLIN, 0};
+        poll(&entry, 1, timeoutMs);
+        char bytes[64];
+        while (read(m_pipe[0], bytes, sizeof bytes) > 0) {
+        }
+    }
+
+private:
+    int m_pipe[2];
+    struct sigaction m_previousInt {};
+    struct sigaction m_previousTerm {};
+};
+
+// Starts the worker with Ctrl-C blocked, so the handler runs on this thread.
+int StartWorker(VTBarcodeScanner& scanner, bool detect)
+{
+    sigset_t blocked, previous;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+    int result;
+    try {
+        result = detect ? scanner.Detect() : scanner.Start();
+    } catch (...) {
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        throw;
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return result;
+}
+
+class ScanPrinter {
+public:
+    explicit ScanPrinter(bool json) : m_json(json) {}
+
+    void Scan(const VTScanData& scan)
+    {
+        if (m_json) {
+            std::cout << JsonObject().Add("type", scan.type).Add("text", scan.text).Str() << '\n';
+        } else {
+            Header("TYPE  TEXT");
+            std::cout << std::left << std::setw(4) << scan.type << "  " << scan.text << '\n';
+        }
+        std::cout << std::flush;
+    }
+
+    void Found(int found)
+    {
+        if (m_json) {
+            std::cout << JsonObject().Add("found", found).Str() << '\n';
+        } else {
+            Header("FOUND");
+            std::cout << found << '\n';
+        }
+        std::cout << std::flush;
+    }
+
+private:
+    void Header(const char* header)
+    {
+        if (!m_headerDone)
+            std::cout << header << '\n';
+        m_headerDone = true;
+    }
+
+    bool m_json;
+    bool m_headerDone = false;
+};
+
+int OpenFailure(const VTSerialBarcodeScanner& scanner, const ScanOptions& options, int result)
+{
+    if (result == VTBarcodeScanner::kCannotDetect) {
+        std::cerr << "lumora-cli: scanner type " << options.type << " cannot detect its device\n";
+        return kExitFailed;
+    }
+    std::string why = scanner.GetLastOpenError();
+    if (why.empty())
+        why = "cannot open the port (result " + std::to_string(result) + ")";
+    std::cerr << "lumora-cli: " << options.port << ": " << why << '\n';
+    return kExitFailed;
+}
+
+// Prints the events; true when the scan is over.
+bool Report(const std::vector<ScanEvents::Event>& events, const ScanOptions& options, ScanPrinter& printer,
+            bool& failed)
+{
+    bool over = false;
+    for (const auto& event : events) {
+        for (const auto& scan : event.scans)
+            printer.Scan(scan);
+        if (!event.scans.empty() && options.once)
+            return true;
+        if (event.found)
+            printer.Found(*event.found);
+        if (event.error) {
+            std::cerr << "lumora-cli: " << *event.error << '\n';
+            failed = true;
+        }
+        over = over || event.stopped;
+    }
+    return over;
+}
+
+int RunScan(VTSerialBarcodeScanner& scanner, const ScanOptions& options)
+{
+    Interruption interruption;
+    ScanEvents events(interruption.WakeFd());
+    scanner.SetListener(&events);
+    const int started = StartWorker(scanner, options.detect);
+    if (started != 0) {
+        scanner.SetListener(nullptr);
+        return OpenFailure(scanner, options, started);
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::seconds(options.timeoutSeconds.value_or(0));
+    ScanPrinter printer(options.json);
+    bool failed = false;
+    for (;;) {
+        int waitMs = -1;
+        if (options.timeoutSeconds) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0)
+                break;
+            waitMs = static_cast<int>(left);
+        }
+        interruption.Wait(waitMs);
+        if (g_interrupted || Report(events.Take(), options, printer, failed))
+            break;
+    }
+    scanner.Stop(true);
+    // Scans that came while stopping are still shown, unless one was enough.
+    if (!options.once)
+        Report(events.Take(), options, printer, failed);
+    scanner.SetListener(nullptr);
+    return failed ? kExitFailed : kExitOk;
+}
+
+std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
+{
+    std::string error;
+    const auto args = CliArgs::Parse(words, {"--scanner", "--port", "--timeout"}, {"--detect", "--once"}, error);
+    if (!args) {
+        std::cerr << "lumora-cli scan: " << error << '\n';
+        return std::nullopt;
+    }
+    ScanOptions options;
+    const auto type = ParseLong(args->Value("--scanner").value_or(""));
+    VTSerialPortConfig port;
+    port.portName = args->Value("--port").value_or("");
+    if (!type || *type < 0 || *type >= kScannerTypes)
+        error = "--scanner takes a scanner type from 0 to 10";
+    else if (!port.IsValid())
+        error = "--port takes a port name COM0 to COM9";
+    else if (!args->Positional().empty())
+        error = "unexpected argument " + args->Positional().front();
+    if (const auto timeout = args->Value("--timeout")) {
+        options.timeoutSeconds = ParseLong(*timeout);
+        if (!options.timeoutSeconds || *options.timeoutSeconds <= 0)
+            error = "--timeout takes a whole number of seconds above 0";
+    }
+    if (!error.empty()) {
+        std::cerr << "lumora-cli scan: " << error << '\n';
+        return std::nullopt;
+    }
+    options.type = *type;
+    options.port = port.portName;
+    options.detect = args->Has("--detect");
+    options.once = args->Has("--once");
+    options.json = args->Json();
+    return options;
+}
+
+} // namespace
+
+int CmdScan(const std::vector<std::string>& words)
+{
+    const auto options = ParseOptions(words);
+    if (!options) {
+        std::cerr << "usage: lumora-cli scan " << kScanUsage << '\n';
+        return kExitUsage;
+    }
+    const auto scanner = MakeScanner(options->type);
+    if (!scanner) {
+        std::cerr << "lumora-cli: scanner type " << options->type << " is not supported by this build\n";
+        return kExitFailed;
+    }
+    VTSerialPortConfig config;
+    config.portName = options->port;
+    try {
+        scanner->SetPortConfig(config);
+        return RunScan(*scanner, *options);
+    } catch (const TSException& error) {
+        std::cerr << "lumora-cli: " << error.GetMessage() << '\n';
+    } catch (const std::exception& error) {
+        std::cerr << "lumora-cli: " << error.what() << '\n';
+    }
+    return kExitFailed;
+}
