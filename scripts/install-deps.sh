@@ -14,6 +14,8 @@ packages=(
     tinyproxy libcurl4-openssl-dev
     # independent check-digit oracle for the code tests and benchmarks
     python3-stdnum valgrind
+    # XML: reference parser of the differential test, anchors of the benchmark
+    libxml2-dev libexpat1-dev libpugixml-dev
 )
 
 missing=()

@@ -1,0 +1,206 @@
+#include "tst/xml/io/domparse.h"
+
+#include "tests/xml/xmltestutil.h"
+#include "tst/xml/io/xmlsource.h"
+#include "tst/xml/transcode.h"
+#include "tst/xml/xmlexcep.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct ErrorCase {
+    const char* document;
+    const char* message;
+};
+
+TEST(TSDomParser, ReportsErrorsWithCodeAndPosition)
+{
+    const ErrorCase cases[] = {
+        {"", "TSXmlException: Premature EOF: Line 1 Column 1"},
+        {"  \n ", "TSXmlException: Premature EOF: Line 2 Column 2"},
+        {"<?xml version='1.0'?>", "TSXmlException: Premature EOF: Line 1 Column 22"},
+        {"<?xml version='1.1'?><a/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<?xml encoding='UTF-8'?><a/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<?XML version='1.0'?><a/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<!-- c --><?xml version='1.0'?><a/>", "TSXmlException: Tag format error: Line 1 Column 11"},
+        {"<![CDATA[x]]><a/>", "TSXmlException: Missing element start: Line 1 Column 1"},
+        {"<a/>text", "TSXmlException: Item not allowed here: Line 1 Column 5"},
+        {"<a/>\n<b/>", "TSXmlException: Item not allowed here: Line 2 Column 1"},
+        {"text<a/>", "TSXmlException: Item not allowed here: Line 1 Column 1"},
+        {"<a/><![CDATA[x]]>", "TSXmlException: Item not allowed here: Line 1 Column 5"},
+        {"<a/><!DOCTYPE a>", "TSXmlException: Item not allowed here: Line 1 Column 5"},
+        {"<!DOCTYPE a><!DOCTYPE a><a/>", "TSXmlException: Item not allowed here: Line 1 Column 13"},
+        {"<!doctype a><a/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<a>1 > 2</a>", "TSXmlException: Unmatched tag close: Line 1 Column 6"},
+        {"<a>\n  <b", "TSXmlException: Missing tag close: Line 2 Column 3"},
+        {"<a><b <c>", "TSXmlException: Missing tag close: Line 1 Column 4"},
+        {"<a b='x>y'/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<a b=1/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<a b='1/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<a b/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<a ='1'/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<a b='1' / c='2'/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<a/b>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"< a/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"</a>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<a></a x='1'>", "TSXmlException: Tag format error: Line 1 Column 4"},
+        {"<a></a/>", "TSXmlException: Tag format error: Line 1 Column 4"},
+        {"<a><?pi x?></a>", "TSXmlException: Item not allowed here: Line 1 Column 4"},
+        {"<a><!DOCTYPE a></a>", "TSXmlException: Item not allowed here: Line 1 Column 4"},
+        {"<a><?pi x></a>", "TSXmlException: Tag format error: Line 1 Column 10"},
+        {"<?xml version='1.0'?><?Xml x?><a/>", "TSXmlException: Tag format error: Line 1 Column 22"},
+        {"<? pi?><a/>", "TSXmlException: Tag format error: Line 1 Column 1"},
+        {"<a>text", "TSXmlException: Premature EOF: Line 1 Column 8"},
+        {"<a><!-- open", "TSXmlException: Missing tag close: Line 1 Column 4"},
+        {"<a><![CDATA[ x ]>", "TSXmlException: Missing tag close: Line 1 Column 4"},
+        {"<a>x</b>", "TSXmlException: Mismatched tag close: \nOpen: a At Line 1 Column 1\nClose: b At Line 1 Column 5"},
+        {"<r>\n <\xC3\xA9l>\xC4\x80</\xC4\x80>",
+         "TSXmlException: Mismatched tag close: \nOpen: \xE9l At Line 2 Column 2\nClose: &#256; At Line 2 Column 7"},
+    };
+    for (const ErrorCase& c : cases)
+        EXPECT_EQ(ParseError(c.document), c.message) << "document: " << c.document;
+}
+
+TEST(TSDomParser, ErrorsCarryTheirCode)
+{
+    try {
+        ParseUtf8("<a>x</b>");
+        FAIL() << "parsed a mismatched end tag";
+    } catch (const TSXmlException& error) {
+        EXPECT_EQ(error.GetCode(), TSXmlException::kMismatchedTagClose);
+    }
+}
+
+TEST(TSDomParser, BuildsTheTree)
+{
+    const TSDomDocument document = ParseUtf8(
+        "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\n"
+        "<!DOCTYPE root [ <!ENTITY x 'y'> ]>\n"
+        "<!-- before --><?style sheet?>\n"
+        "<root a=\"1\" b='two' a='3'>\n"
+        "  <empty/><child  x = 'y' />text<![CDATA[<raw> &amp;]]><!--inner-->\n"
+        "</root>\n"
+        "<!-- after -->\n");
+    EXPECT_EQ(DumpTree(document),
+              "#document\n"
+              "  C [ before ]\n"
+              "  P style [sheet]\n"
+              "  E root a=[3] b=[two]\n"
+              "    T [\\x0A  ]\n"
+              "    E empty\n"
+              "    E child x=[y]\n"
+              "    T [text]\n"
+              "    D [<raw> &amp;]\n"
+              "    C [inner]\n"
+              "    T [\\x0A]\n"
+              "  C [ after ]\n");
+}
+
+TEST(TSDomParser, ExpandsEntitiesInTextNamesAndValues)
+{
+    const TSDomDocument document =
+        ParseUtf8("<a v='&quot;&apos;&#x3c;&amp;amp;'>&lt;&#65;&#x42;&#X43;&foo;&#;&#x;&#12a;&amp</a>");
+    EXPECT_EQ(DumpTree(document.GetDocumentElement()),
+              "E a v=[\"'<&amp;]\n  T [<ABC&foo;&#;&#x;&#12a;&amp]\n");
+    EXPECT_EQ(U8(ExpandEntities(u"&#65601;")), "A") << "values are taken modulo 65536";
+    EXPECT_EQ(U8(ExpandEntities(u"plain")), "plain");
+}
+
+TEST(TSDomParser, KeepsOneTextNodePerLine)
+{
+    const TSDomDocument document = ParseUtf8("<a>first\nsecond</a>");
+    const TSDomNode first = document.GetDocumentElement().GetFirstChild();
+    EXPECT_EQ(U8(first.GetNodeValue()), "first\n");
+    EXPECT_EQ(U8(first.GetNextSibling().GetNodeValue()), "second");
+}
+
+TEST(TSDomParser, ElementHookSeesEveryTagAndMayChangeItsKind)
+{
+    // Turns <br> into an empty element, as an HTML reader would.
+    class Hook : public TSDomParser {
+    public:
+        using TSDomParser::TSDomParser;
+        std::string m_seen;
+
+    protected:
+        void ElementHook(TSDomElement& element, int& tagKind) override
+        {
+            m_seen += U8(element.GetTagName()) + ":" + std::to_string(tagKind) + " ";
+            if (element.GetTagName() == u"br")
+                tagKind = kEmptyTag;
+        }
+    };
+    TSXmlUtf8DataSource source(std::string_view("<p k='v'>a<br>b<i/></p>"));
+    Hook parser(&source);
+    const TSDomDocument document = parser.Parse();
+    EXPECT_EQ(parser.m_seen, "p:0 br:0 i:2 p:1 ");
+    EXPECT_EQ(DumpTree(document.GetDocumentElement()), "E p k=[v]\n  T [a]\n  E br\n  T [b]\n  E i\n");
+}
+
+TEST(TSDomParser, ReadsFromEverySource)
+{
+    const std::u16string text = u"<a>\u00e9\u4e2d</a>";
+    TSXmlMemoryDataSource memory(text);
+    EXPECT_EQ(U8(TSDomParser(&memory).Parse().GetDocumentElement().GetFirstChild().GetNodeValue()),
+              "\xC3\xA9\xE4\xB8\xAD");
+
+    // A long text crosses many refills of the line buffer.
+    std::string big = "<list>";
+    for (int i = 0; i < 5000; ++i)
+        big += "<item n='" + std::to_string(i) + "'>\xC3\xA9</item>";
+    big += "</list>";
+    TSXmlUtf8DataSource utf8{std::string(big)};
+    const TSDomDocument document = TSDomParser(&utf8).Parse();
+    EXPECT_EQ(document.GetDocumentElement().GetChildNodes().GetLength(), 5000u);
+
+    TSDomParser noSource(nullptr);
+    EXPECT_THROW(noSource.Parse(), TSInternalError);
+}
+
+TEST(Transcode, Utf8DecodingFollowsTheServersRules)
+{
+    EXPECT_EQ(Utf8ToWide(std::string_view("\xC3\xA9")), u"\u00e9");
+    EXPECT_EQ(Utf8ToWide(std::string_view("a\xE4\xB8\xAD" "b")), u"a\u4e2db");
+    // Continuation bytes are not checked; 0xF0 and up lead three bytes.
+    EXPECT_EQ(Utf8ToWide(std::string_view("\xE0\x41\x42")), std::u16string(1, char16_t(0x0042 | (0x01 << 6))));
+    EXPECT_EQ(Utf8ToWide(std::string_view("\xF1\x80\x80")).size(), 1u);
+
+    for (std::string_view bad : {"\x80", "a\xBF", "\xC3", "\xE4\xB8", "\xF0\x9F\x98\x80"})
+        EXPECT_THROW(Utf8ToWide(bad), TSXmlException) << "bytes of length " << bad.size();
+    try {
+        ParseUtf8("<a>\x80</a>");
+        FAIL();
+    } catch (const TSXmlException& error) {
+        EXPECT_EQ(error.GetCode(), TSXmlException::kConversionError);
+    }
+}
+
+TEST(Transcode, EncodesAndNarrows)
+{
+    EXPECT_EQ(WideToUtf8(u"a\u00e9\u4e2d"), "a\xC3\xA9\xE4\xB8\xAD");
+    EXPECT_EQ(Utf8ToWide(WideToUtf8(u"\xd800\xffff")), u"\xd800\xffff");
+    EXPECT_EQ(NarrowForMessage(u"a\u00e9\u0100"), "a\xE9&#256;");
+    std::string narrow;
+    std::u16string wide;
+    CharacterReference(u'\u00e9', narrow);
+    CharacterReference(0, wide);
+    EXPECT_EQ(narrow, "&#233;");
+    EXPECT_EQ(wide, u"&#0;");
+    EXPECT_EQ(WideToMultibyte(u"plain"), "plain");
+    EXPECT_THROW(WideToMultibyte(u"\u4e2d"), TSXmlException) << "the C locale has no such character";
+
+    std::size_t position = 0;
+    char16_t c = 0;
+    EXPECT_TRUE(DecodeEntity(u"&gt;rest", position, c));
+    EXPECT_EQ(position, 4u);
+    EXPECT_EQ(c, u'>');
+    position = 0;
+    EXPECT_FALSE(DecodeEntity(u"&gt", position, c));
+    EXPECT_EQ(position, 0u);
+}
+
+} // namespace

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "tst/xml/dom/domnode.h"
+#include "tst/xml/io/linebuf.h"
+#include "tst/xml/io/tokenizer.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TSDomArena;
+class TSXmlDataSource;
+
+// Parses a strict subset of XML 1.0 into a document: elements, attributes,
+// character data, CDATA sections, comments, processing instructions, an
+// optional XML declaration (version 1.0) and a DOCTYPE that is checked and
+// skipped. Only the five predefined entities and character references are
+// known. Syntax errors throw TSXmlException with the position.
+class TSDomParser {
+public:
+    enum TagKind { kStartTag = 0, kEndTag = 1, kEmptyTag = 2 };
+
+    // The source is not owned and must outlive the parser.
+    explicit TSDomParser(TSXmlDataSource* source);
+    TSDomParser(const TSDomParser&) = delete;
+    TSDomParser& operator=(const TSDomParser&) = delete;
+    virtual ~TSDomParser();
+
+    // Parses the whole source into a new document.
+    void Parse(TSDomDocument& document);
+    TSDomDocument Parse();
+
+protected:
+    // Called for every start, end or empty-element tag once its element
+    // (with the attributes) is built; may change the tag kind.
+    virtual void ElementHook(TSDomElement& element, int& tagKind);
+
+private:
+    struct OpenElement {
+        TSDomNodeImpl* m_element;
+        unsigned m_line;
+        unsigned m_column;
+    };
+    struct Attribute {
+        TSDomString m_name;
+        TSDomString m_value;
+    };
+
+    void Finish() noexcept;
+    void ParseProlog();
+    enum MiscStage { kBeforeDoctype, kAfterDoctype, kAfterRoot };
+    void ParseMisc(TSDomNodeImpl* document, MiscStage stage);
+    std::u16string_view LeadingWord(const TSXmlToken& token) const;
+    void ParseDoctype(const TSXmlToken& token);
+    void ParseRoot(TSDomNodeImpl* document);
+    void AppendContent(TSDomNodeImpl* parent, const TSXmlToken& token);
+    // The new element of a start or empty-element tag (to be linked at once);
+    // for an end tag without a hook, null with the name in m_endName.
+    TSDomNodeImpl* ParseTag(const TSXmlToken& token, int& tagKind);
+    void ParseAttributes(std::u16string_view text, std::size_t position, const TSXmlToken& token);
+    TSDomNodeImpl* MakeElement(TSDomString name, bool endTag);
+    TSDomNodeImpl* MakeProcessingInstruction(const TSXmlToken& token, bool first, TSDomString* targetOut);
+    void CheckEndTag(const TSDomString& closeName, const OpenElement& open, const TSXmlToken& token) const;
+
+    // Entities expanded, in the scratch string when there were any.
+    std::u16string_view Expand(std::u16string_view text);
+    // A string for the tree; short and repeated texts share one body.
+    TSDomString Store(std::u16string_view text);
+    [[noreturn]] void Fail(int code, const TSXmlToken& token) const;
+    [[noreturn]] void Fail(int code, unsigned line, unsigned column) const;
+
+    TSXmlDataSource* m_source;
+    TSXmlLineBuffer m_buffer;
+    TSXmlTokenizer m_tokenizer;
+    TSDomArena* m_arena = nullptr;
+    std::u16string m_expanded;
+    std::vector<Attribute> m_attributes;
+    std::vector<OpenElement> m_open;
+    // Recent short texts. An entry holds a large extra count on its body
+    // and hands out references without touching the count; they are
+    // settled when the entry is replaced or the parse ends.
+    struct SharedText {
+        TSDomStringRep* m_rep = nullptr;
+        std::uint32_t m_hash = 0;
+        std::int32_t m_uses = 0;
+        std::uint32_t m_candidate = 0; // hash of the last text that missed
+    };
+    void Settle(SharedText& entry) noexcept;
+    std::array<SharedText, 2048> m_shared;
+    bool m_callHook = true;
+    TSDomElement m_hookElement;
+    TSDomElement m_endElement;
+    TSDomString m_endName;
+};
