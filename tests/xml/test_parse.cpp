@@ -1,6 +1,7 @@
 #include "tst/xml/io/domparse.h"
 
 #include "tests/xml/xmltestutil.h"
+#include "tst/http/htrsp.h"
 #include "tst/xml/io/xmlsource.h"
 #include "tst/xml/transcode.h"
 #include "tst/xml/xmlexcep.h"
@@ -201,6 +202,33 @@ TEST(Transcode, EncodesAndNarrows)
     position = 0;
     EXPECT_FALSE(DecodeEntity(u"&gt", position, c));
     EXPECT_EQ(position, 0u);
+}
+
+} // namespace
+
+namespace {
+
+// A response body is read as UTF-8 whatever the headers say.
+TEST(TSXmlHttpDataSource, ParsesTheResponseBodyAsUtf8)
+{
+    TSHttpResponse response;
+    response.AddHeader("Content-Type", "text/xml; charset=ISO-8859-1");
+    response.SetBody("<?xml version=\"1.0\"?>\n<XDESC><TEXT>Caf\xC3\xA9</TEXT></XDESC>");
+    TSXmlHttpDataSource source(response);
+    TSDomParser parser(&source);
+    const TSDomDocument document = parser.Parse();
+    const TSDomElement root = document.GetDocumentElement();
+    EXPECT_EQ(std::u16string_view(root.GetTagName()), u"XDESC");
+    EXPECT_EQ(std::u16string_view(root.GetFirstChild().GetFirstChild().GetNodeValue()), u"Caf\u00e9");
+
+    TSHttpResponse broken;
+    broken.SetBody("<a>\x80</a>"); // a continuation byte cannot start a character
+    try {
+        TSXmlHttpDataSource rejected(broken);
+        FAIL() << "a malformed body was accepted";
+    } catch (const TSXmlException& error) {
+        EXPECT_EQ(error.GetCode(), TSXmlException::kConversionError);
+    }
 }
 
 } // namespace

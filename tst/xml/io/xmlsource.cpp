@@ -1,5 +1,6 @@
 #include "tst/xml/io/xmlsource.h"
 
+#include "tst/http/htrsp.h"
 #include "tst/tsexcep.h"
 #include "tst/xml/transcode.h"
 
@@ -76,4 +77,9 @@ bool TSXmlUtf8DataSource::GetChars(std::u16string& out, std::size_t count)
     const std::size_t got = DecodeUtf8(m_next, m_end, out.data() + old, count, true);
     out.resize(old + got);
     return got > 0;
+}
+
+TSXmlHttpDataSource::TSXmlHttpDataSource(const TSHttpResponse& response)
+    : TSXmlMemoryDataSource(Utf8ToWide(response.GetBodyText()))
+{
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+class TSHttpResponse;
+
 // Where the parser pulls its 16-bit characters from.
 class TSXmlDataSource {
 public:
@@ -53,4 +55,11 @@ private:
     std::string m_owned;
     const char* m_next;
     const char* m_end;
+};
+
+// The body of an HTTP response, decoded from UTF-8 up front. Response
+// bodies are always UTF-8: no header or declaration is consulted.
+class TSXmlHttpDataSource : public TSXmlMemoryDataSource {
+public:
+    explicit TSXmlHttpDataSource(const TSHttpResponse& response);
 };
