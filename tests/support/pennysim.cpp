@@ -1,6 +1,7 @@
 #include "tests/support/pennysim.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -90,6 +91,18 @@ void PennySim::SetCallWindows(Ms press, Ms afterDownload)
     std::lock_guard lock(m_lock);
     m_pressWindow = press;
     m_afterDownloadWindow = afterDownload;
+}
+
+void PennySim::SetBreakCounter(std::function<int()> breaks)
+{
+    std::lock_guard lock(m_lock);
+    m_breaks = std::move(breaks);
+}
+
+int PennySim::Breaks() const
+{
+    std::lock_guard lock(m_lock);
+    return m_breaks ? m_breaks() : 0;
 }
 
 void PennySim::CorruptNextBlock()
@@ -192,10 +205,12 @@ void PennySim::Session(PtyDevice& device)
     }
 }
 
+// A break ends the calling: the driver has finished with the device.
 bool PennySim::CallUntilAnswered(PtyDevice& device, Ms window)
 {
     const auto deadline = Clock::now() + window;
-    while (Clock::now() < deadline && !device.StopRequested()) {
+    const int breaks = Breaks();
+    while (Clock::now() < deadline && !device.StopRequested() && Breaks() == breaks) {
         device.Send("\xFF\xFC");
         if (AwaitByte(device, "\x80", kCallInterval) != 0) {
             device.Send("\x80");

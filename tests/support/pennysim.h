@@ -4,6 +4,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -20,7 +21,8 @@
 // device calls again for a while, offering a rewrite. A rewrite receives
 // the 128-byte header in checked blocks, acknowledging each good one, and
 // then takes it over, which empties the memory when its end pointer is 128.
-// Break, which a pseudo-terminal cannot carry, is not heard.
+// Break pulses end a session; a pseudo-terminal cannot carry them, so a
+// test that plays them through the port's OS-call seam passes them on.
 class PennySim {
 public:
     using Ms = std::chrono::milliseconds;
@@ -52,6 +54,9 @@ public:
     // How long the device calls after a press, and after a download.
     void SetCallWindows(Ms press, Ms afterDownload);
 
+    // How many break pulses the line has carried so far.
+    void SetBreakCounter(std::function<int()> breaks);
+
     // The next block sent has a wrong CRC, or stops short.
     void CorruptNextBlock();
     void ShortenNextBlock();
@@ -66,6 +71,7 @@ private:
     void Run(PtyDevice& device);
     void Session(PtyDevice& device);
     bool CallUntilAnswered(PtyDevice& device, Ms window);
+    int Breaks() const;
     // Waits for one of `bytes`; 0 when none came in time.
     uint8_t AwaitByte(PtyDevice& device, std::string_view bytes, Ms timeout);
     void SendMemory(PtyDevice& device, uint8_t mode);
@@ -78,6 +84,7 @@ private:
     bool m_pressed = false;
     Ms m_pressWindow{3000};
     Ms m_afterDownloadWindow{1500};
+    std::function<int()> m_breaks;
     bool m_corruptNext = false;
     bool m_shortenNext = false;
     int m_downloads = 0;
