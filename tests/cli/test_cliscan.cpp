@@ -249,11 +249,9 @@ TEST_F(CliScanTest, CyberPenDownloadIsPrintedOnce)
 // the driver's own timing (three break pulses of 1.5 s) this takes seconds.
 TEST_F(CliScanTest, PennyscannerDownloadAsJson)
 {
-    auto header = [](int byte) { return std::string(1, static_cast<char>(byte)); };
     PennySim penny(m_device);
     penny.SetImage(PennySim::MakeImage(PennySim::kGoodConfiguration, 4,
-                                       {"5901234123457" + header(0x80), "V12" + header(0xB0),
-                                        "1234567" + header(0xE0)}));
+                                       {"5901234123457\x80", "V12\xB0", "1234567\xE0"}));
     penny.Start();
     CliProcess cli({"scan", "--json", "--scanner", "7", "--port", "COM1", "--once"});
     ASSERT_TRUE(m_device.WaitForOpen());

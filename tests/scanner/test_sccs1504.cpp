@@ -1,3 +1,4 @@
+#include "tests/scanner/scanbytes.h"
 #include "tests/scanner/scanrecorder.h"
 #include "tests/scanner/serialprobe.h"
 #include "tests/support/cs1504sim.h"
@@ -16,14 +17,6 @@ using Delivery = std::vector<VTScanData>;
 using Parameters = VTBarcodeScannerCS1504::Parameters;
 using Fault = InfoPenSim::Fault;
 
-std::string Hex(std::initializer_list<int> bytes)
-{
-    std::string text;
-    for (int byte : bytes)
-        text += static_cast<char>(byte);
-    return text;
-}
-
 const std::string kInterrogate = Hex({0x01, 0x02, 0x00, 0x9F, 0xDE});
 const std::string kGetParameters = Hex({0x08, 0x02, 0x07, 0x02, 0x09, 0x08, 0x35, 0x2B, 0x2C, 0x23, 0x00, 0x09, 0x10});
 const std::string kUpload = Hex({0x07, 0x02, 0x00, 0x9E, 0x3E});
@@ -39,14 +32,6 @@ Parameters DeviceParameters(std::initializer_list<std::pair<int, int>> values)
 }
 
 const Parameters kAllOn = DeviceParameters({{0x02, 3}, {0x08, 1}, {0x09, 1}, {0x2B, 1}, {0x2C, 1}, {0x35, 2}});
-
-Delivery Contents(const VTScanDataSet& scans)
-{
-    Delivery contents;
-    for (std::size_t i = 0; i < scans.GetCount(); ++i)
-        contents.push_back(scans.GetAt(i));
-    return contents;
-}
 
 // 06 02, the 8-byte header, the records, and two check bytes the decoding
 // does not look at (the exchange has checked them).

@@ -1,3 +1,4 @@
+#include "tests/scanner/scanbytes.h"
 #include "tests/scanner/scanrecorder.h"
 #include "tests/scanner/serialprobe.h"
 #include "tests/support/dosdevices.h"
@@ -17,14 +18,6 @@ namespace {
 using Ms = std::chrono::milliseconds;
 using Delivery = std::vector<VTScanData>;
 using Fault = InfoPenSim::Fault;
-
-std::string Hex(std::initializer_list<int> bytes)
-{
-    std::string text;
-    for (int byte : bytes)
-        text += static_cast<char>(byte);
-    return text;
-}
 
 const std::string kInterrogate = Hex({0x01, 0x02, 0x00, 0x03});
 const std::string kUpload = Hex({0x07, 0x02, 0x00, 0x05});
@@ -60,14 +53,6 @@ private:
     std::mutex m_lock;
     std::vector<VTScanDataSet> m_sets;
 };
-
-Delivery Contents(const VTScanDataSet& scans)
-{
-    Delivery contents;
-    for (std::size_t i = 0; i < scans.GetCount(); ++i)
-        contents.push_back(scans.GetAt(i));
-    return contents;
-}
 
 // A CyberPen on the pty behind "COM1". The port's OS calls go through the
 // probe, which only forwards to the pty unless a test asks it for more.

@@ -1,3 +1,4 @@
+#include "tests/scanner/scanbytes.h"
 #include "tests/scanner/scanrecorder.h"
 #include "tests/scanner/serialprobe.h"
 #include "tests/support/dosdevices.h"
@@ -15,15 +16,10 @@ namespace {
 using Ms = std::chrono::milliseconds;
 using Delivery = std::vector<VTScanData>;
 
-std::string Header(int header)
-{
-    return std::string(1, static_cast<char>(header));
-}
-
 const std::vector<std::string> kRecords = {
-    "5901234123457" + Header(0x80),
-    "V1234" + std::string("\x01\x02\x83\x04", 4) + Header(0xB2),
-    "1234567" + Header(0xE0),
+    "5901234123457" + Byte(0x80),
+    "V1234" + std::string("\x01\x02\x83\x04", 4) + Byte(0xB2),
+    "1234567" + Byte(0xE0),
 };
 const Delivery kCodes = {{4, "5901234123457"}, {1, "V1234"}, {6, "01234567"}};
 

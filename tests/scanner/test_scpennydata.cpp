@@ -1,3 +1,4 @@
+#include "tests/scanner/scanbytes.h"
 #include "tests/support/pennysim.h"
 #include "tst/tsexcep.h"
 #include "vtkit/scanner/scpenny.h"
@@ -18,29 +19,20 @@ VTPennyMemoryImage ImageOf(std::string_view bytes)
 
 Delivery Decode(std::string_view bytes)
 {
-    const VTScanDataSet scans = DecodeImage(ImageOf(bytes));
-    Delivery contents;
-    for (std::size_t i = 0; i < scans.GetCount(); ++i)
-        contents.push_back(scans.GetAt(i));
-    return contents;
-}
-
-std::string Header(int header)
-{
-    return std::string(1, static_cast<char>(header));
+    return Contents(DecodeImage(ImageOf(bytes)));
 }
 
 // Stored oldest first: characters, an optional 4-byte field, the header.
 const std::vector<std::string> kRecords = {
-    "5901234123457" + Header(0x80),
+    "5901234123457" + Byte(0x80),
     // The field holds bytes with bit 7 set; it is skipped, not searched.
-    "ABC" + std::string("\x81\xFF\x90\x80", 4) + Header(0xB2),
-    "1234567" + Header(0xE0),
-    "7654321" + Header(0xB0),
-    "X" + Header(0xF0),
-    "96385074" + Header(0xD0),
-    "Q" + Header(0x88),
-    Header(0x80),   // no characters
+    "ABC" + std::string("\x81\xFF\x90\x80", 4) + Byte(0xB2),
+    "1234567" + Byte(0xE0),
+    "7654321" + Byte(0xB0),
+    "X" + Byte(0xF0),
+    "96385074" + Byte(0xD0),
+    "Q" + Byte(0x88),
+    Byte(0x80),   // no characters
     "zz",           // after the last header: passed over
 };
 
@@ -63,7 +55,7 @@ TEST(DecodeImage, RecordsOfBothFormats)
           {0, "X"},
           {4, "96385074"},
           {4, "Q"}}},
-        {"field reaching into the header", PennySim::MakeImage(kConfiguration, 4, {"12" + Header(0x82)}), {}},
+        {"field reaching into the header", PennySim::MakeImage(kConfiguration, 4, {"12" + Byte(0x82)}), {}},
         {"end pointer below the records", PennySim::MakeImage(kConfiguration, 4, {}).replace(16, 2, "\x10\x00", 2),
          {}},
     };
