@@ -365,6 +365,45 @@ TEST_F(InfoPenTest, WithoutKeepPollingTheWorkerEndsAfterOneUpload)
     EXPECT_EQ(m_sim.Commands(), OnePass());
 }
 
+// One upload was asked for: a power down that is not confirmed does not
+// start another pass, which would deliver the uncleared codes again.
+TEST_F(InfoPenTest, WithoutKeepPollingAFailedPowerDownDeliversNoMore)
+{
+    auto& scanner = Make();
+    scanner.SetKeepPolling(false);
+    scanner.SetClearAfterUpload(false);
+    StoreCodes();
+    m_sim.QueueFault(VTInfoPenBase::kPowerDown, Fault::kSilent);
+    m_sim.Start();
+    ASSERT_EQ(scanner.Start(), 0);
+    ASSERT_TRUE(m_recorder.WaitForStopped());
+    EXPECT_EQ(m_recorder.Deliveries(), std::vector<Delivery>{StoredCodes()});
+    EXPECT_EQ(m_sim.Count(VTInfoPenBase::kUpload), 1);
+}
+
+// A device that answers with noise that never ends: the answer is given up
+// after kMaxAnswer bytes and the worker still stops.
+TEST_F(InfoPenTest, EndlessAnswerDoesNotHoldTheWorker)
+{
+    auto& scanner = Make();
+    m_device.Play([](PtyDevice& device) {
+        if (!device.Expect(kInterrogate))
+            return;
+        device.Send(Hex({0x06, 0x02}) + std::string(19, 'i') + Byte(0x06 ^ 0x02 ^ 'i'));
+        if (!device.Expect(kSetParameters))
+            return;
+        const std::string noise(512, 'x');
+        while (!device.StopRequested())
+            device.Send(noise);
+    });
+    ASSERT_EQ(scanner.Start(), 0);
+    ASSERT_TRUE(m_recorder.WaitFor([&] { return m_probe.BytesRead() > VTInfoPenBase::kMaxAnswer; }));
+    scanner.Stop(true);
+    m_device.StopPlaying();
+    EXPECT_EQ(m_recorder.StoppedCount(), 1);
+    EXPECT_TRUE(m_recorder.Deliveries().empty());
+}
+
 TEST_F(InfoPenTest, SettingsLeaveOutClearAndPowerDown)
 {
     auto& scanner = Make();
