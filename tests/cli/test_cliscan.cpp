@@ -1,4 +1,7 @@
+#include "tests/support/cs1504sim.h"
 #include "tests/support/dosdevices.h"
+#include "tests/support/infopensim.h"
+#include "tests/support/pennysim.h"
 #include "tests/support/ptydevice.h"
 
 #include <gtest/gtest.h>
@@ -204,7 +207,7 @@ TEST_F(CliScanTest, FailuresAndBadUsage)
         std::string error;
     } cases[] = {
         {{"--scanner", "6", "--port", "COM9"}, 1, "lumora-cli: COM9: VTSerialPortException: Invalid port: COM9\n"},
-        {{"--scanner", "10", "--port", "COM1"}, 1, "lumora-cli: scanner type 10 is not supported by this build\n"},
+        {{"--scanner", "8", "--port", "COM1"}, 1, "lumora-cli: scanner type 8 is not supported by this build\n"},
         {{"--scanner", "6", "--port", "COM1", "--detect"}, 1,
          "lumora-cli: scanner type 6 cannot detect its device\n"},
         {{"--scanner", "11", "--port", "COM1"}, 2, "lumora-cli scan: --scanner takes a scanner type from 0 to 10\n"},
@@ -221,6 +224,60 @@ TEST_F(CliScanTest, FailuresAndBadUsage)
         const std::string firstLine = cli.Stderr().substr(0, cli.Stderr().find('\n') + 1);
         EXPECT_EQ(firstLine, c.error);
     }
+}
+
+// A CyberPen holding three codes: one download, printed in stored order,
+// and the device's memory is empty afterwards.
+TEST_F(CliScanTest, CyberPenDownloadIsPrintedOnce)
+{
+    InfoPenSim pen(m_device);
+    for (const char* record : {"A012345678905", "D12345ABC", "Zxyz"})
+        pen.AddRecord(record);
+    pen.Start();
+    CliProcess cli({"scan", "--scanner", "5", "--port", "COM1", "--once"});
+    EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+    EXPECT_EQ(cli.Stdout(), "TYPE  TEXT\n"
+                            "4     012345678905\n"
+                            "1     12345ABC\n"
+                            "0     xyz\n");
+    EXPECT_EQ(cli.Stderr(), "");
+    EXPECT_TRUE(pen.Records().empty());
+    EXPECT_FALSE(m_device.IsOpenByDriver());
+}
+
+// The user presses the Pennyscanner's button once the port is open; with
+// the driver's own timing (three break pulses of 1.5 s) this takes seconds.
+TEST_F(CliScanTest, PennyscannerDownloadAsJson)
+{
+    PennySim penny(m_device);
+    penny.SetImage(PennySim::MakeImage(PennySim::kGoodConfiguration, 4,
+                                       {"5901234123457\x80", "V12\xB0", "1234567\xE0"}));
+    penny.Start();
+    CliProcess cli({"scan", "--json", "--scanner", "7", "--port", "COM1", "--once"});
+    ASSERT_TRUE(m_device.WaitForOpen());
+    penny.Press();
+    EXPECT_EQ(cli.Wait(Ms(30000)), 0) << cli.Stderr();
+    EXPECT_EQ(cli.Stdout(), "{\"type\":4,\"text\":\"5901234123457\"}\n"
+                            "{\"type\":1,\"text\":\"V12\"}\n"
+                            "{\"type\":6,\"text\":\"01234567\"}\n");
+    EXPECT_EQ(penny.Rewrites(), 1);
+    EXPECT_EQ(penny.Image().size(), PennySim::kHeaderSize);
+}
+
+TEST_F(CliScanTest, DetectionFindsTheDeviceOrReportsNone)
+{
+    {
+        CS1504Sim cs1504(m_device);
+        cs1504.Start();
+        CliProcess cli({"scan", "--scanner", "10", "--port", "COM1", "--detect"});
+        EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+        EXPECT_EQ(cli.Stdout(), "FOUND\n1\n");
+        EXPECT_EQ(cs1504.Count(0x05), 1);
+    }
+    m_device.Receive(256, Ms(100));
+    CliProcess cli({"scan", "--json", "--scanner", "4", "--port", "COM1", "--detect"});
+    EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+    EXPECT_EQ(cli.Stdout(), "{\"found\":0}\n");
 }
 
 } // namespace

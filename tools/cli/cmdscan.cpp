@@ -2,8 +2,11 @@
 
 #include "tools/cli/cliargs.h"
 #include "tools/cli/clijson.h"
+#include "vtkit/scanner/sccs1504.h"
 #include "vtkit/scanner/scexcep.h"
+#include "vtkit/scanner/scinfopen.h"
 #include "vtkit/scanner/scpassive.h"
+#include "vtkit/scanner/scpenny.h"
 
 #include <cerrno>
 #include <chrono>
@@ -28,9 +31,14 @@ constexpr long kScannerTypes = 11;
 std::unique_ptr<VTSerialBarcodeScanner> MakeScanner(long type)
 {
     switch (type) {
+    case 0:   // the NetPen speaks the CyberPen's protocol
+    case 5: return std::make_unique<VTBarcodeScannerInfoPen>();
     case 1: return std::make_unique<VTBarcodeScannerAIM>();
     case 2: return std::make_unique<VTPassiveSerialBarcodeScanner>();
+    case 4: return std::make_unique<VTBarcodeScannerCS2000>();
     case 6: return std::make_unique<VTBarcodeScannerWelchAllyn6180>();
+    case 7: return std::make_unique<VTPennyScanner>();
+    case 10: return std::make_unique<VTBarcodeScannerCS1504>();
     default: return nullptr;
     }
 }

@@ -166,8 +166,21 @@ void VTSerialPort::ApplyLineSettings(const VTSerialPortConfig& config)
     const speed_t speed = FindBaudRate(config.baudRate)->flag;
     cfsetispeed(&settings, speed);
     cfsetospeed(&settings, speed);
-    if (const int result = m_system->SetAttributes(m_fd, settings); result < 0)
+    if (const int result = m_system->SetAttributes(m_fd, settings); result < 0 && !KeptAllButFraming(result, settings))
         RaiseError(-result);
+}
+
+// A pseudo-terminal drops parity and keeps 8 data bits; the C library then
+// calls a request that changed nothing else invalid. Like missing modem
+// lines, that is no reason to refuse the device.
+bool VTSerialPort::KeptAllButFraming(int result, const termios& wanted)
+{
+    constexpr tcflag_t kFraming = PARENB | CSIZE;
+    termios held{};
+    if (result != -EINVAL || m_system->GetAttributes(m_fd, held) < 0)
+        return false;
+    return (held.c_cflag & ~kFraming) == (wanted.c_cflag & ~kFraming) && held.c_iflag == wanted.c_iflag &&
+           held.c_oflag == wanted.c_oflag && held.c_lflag == wanted.c_lflag;
 }
 
 void VTSerialPort::Close()

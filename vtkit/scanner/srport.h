@@ -89,6 +89,7 @@ private:
 
     void Configure(const VTSerialPortConfig& config);
     void ApplyLineSettings(const VTSerialPortConfig& config);
+    bool KeptAllButFraming(int result, const termios& wanted);
     void RequireOpen() const;
     // False when the deadline passed first.
     bool WaitFor(short events, Clock::time_point deadline, short& revents);
