@@ -33,7 +33,7 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DLUMORA_FUZZ=ON -DLUMORA_TESTS=OFF -DLUMORA_WERROR=$(WERROR) \
 	    -DLUMORA_FUZZ_SMOKE_SECONDS=$(FUZZ_SECONDS) $(CMAKE_ARGS)
-	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target lumora_fuzzers
 
 # Every fuzzer for FUZZ_SECONDS on its seed corpus.
 fuzz-smoke: fuzz

@@ -59,6 +59,11 @@ function(lumora_add_fuzzer name)
     add_executable(${target} ${ARG_SOURCES})
     target_link_libraries(${target} PRIVATE ${ARG_LIBRARIES})
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+    # `lumora_fuzzers` builds every fuzzer and only the libraries they need.
+    if(NOT TARGET lumora_fuzzers)
+        add_custom_target(lumora_fuzzers)
+    endif()
+    add_dependencies(lumora_fuzzers ${target})
     add_test(NAME fuzz.${name}
         COMMAND ${PROJECT_SOURCE_DIR}/scripts/run-fuzzer.sh $<TARGET_FILE:${target}> ${name}
                 ${LUMORA_FUZZ_SMOKE_SECONDS})
