@@ -64,7 +64,7 @@ protected:
 
     // Under the lock.
     void EnterState(std::int32_t state);
-    std::int32_t State() const { return m_state; }
+    std::int32_t CurrentState() const { return m_state; }
 
     // Clears the cancel flag and the error record: the first step of a request.
     void BeginRequest();

@@ -100,7 +100,7 @@ bool VTRegistrationServer::RequestAttach(std::string_view login, std::string_vie
 void VTRegistrationServer::GetAttachResults(VTAttachResults& results) const
 {
     std::lock_guard guard(m_lock);
-    if (State() != kAnswered)
+    if (CurrentState() != kAnswered)
         RaiseInvalidState("GetAttachResults()");
     results = m_results;
 }
@@ -119,7 +119,7 @@ void VTRegistrationServer::OnHttpStateChange()
     HandleReply(kUnexpected, kUnknownException, [&] {
         {
             std::lock_guard guard(m_lock);
-            if (State() != kSent)
+            if (CurrentState() != kSent)
                 TS_INTERNAL_ERROR("an answer came while no request was out");
             if (change.record.m_state == kHttpFailed) {
                 m_error.FromTransaction(change.record);

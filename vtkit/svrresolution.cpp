@@ -113,9 +113,9 @@ bool VTResolutionServer::RequestDescriptions(const VTCodeDescriptionList& list)
 bool VTResolutionServer::GetDescriptions(VTCodeDescriptionList& list) const
 {
     std::lock_guard guard(m_lock);
-    if (State() == kSent)
+    if (CurrentState() == kSent)
         RaiseInvalidState("GetDescriptions()");
-    if (State() == kUnexpected || State() == kFailed)
+    if (CurrentState() == kUnexpected || CurrentState() == kFailed)
         return false;
     list = m_descriptions;
     return true;
@@ -136,7 +136,7 @@ void VTResolutionServer::OnHttpStateChange()
         bool formRequest = false;
         {
             std::lock_guard guard(m_lock);
-            if (State() != kSent)
+            if (CurrentState() != kSent)
                 TS_INTERNAL_ERROR("an answer came while no request was out");
             if (change.record.m_state == kHttpFailed) {
                 m_error.FromTransaction(change.record);

@@ -104,9 +104,9 @@ bool VTRoutingServer::Request(const TSDomDocument& document, const char* command
 bool VTRoutingServer::GetFormats(VTCodeFormatList& list) const
 {
     std::lock_guard guard(m_lock);
-    if (State() == kFormatsSent || State() == kTemplatesSent)
+    if (CurrentState() == kFormatsSent || CurrentState() == kTemplatesSent)
         RaiseInvalidState("GetFormats()");
-    if (State() == kFormatsUnexpected || State() == kFormatsFailed)
+    if (CurrentState() == kFormatsUnexpected || CurrentState() == kFormatsFailed)
         return false;
     list = m_formats;
     return true;
@@ -115,9 +115,9 @@ bool VTRoutingServer::GetFormats(VTCodeFormatList& list) const
 bool VTRoutingServer::GetTemplates(VTServerDataList& list) const
 {
     std::lock_guard guard(m_lock);
-    if (State() == kFormatsSent || State() == kTemplatesSent)
+    if (CurrentState() == kFormatsSent || CurrentState() == kTemplatesSent)
         RaiseInvalidState("GetTemplates()");
-    if (State() == kTemplatesUnexpected || State() == kTemplatesFailed)
+    if (CurrentState() == kTemplatesUnexpected || CurrentState() == kTemplatesFailed)
         return false;
     list = m_templates;
     return true;
@@ -137,12 +137,12 @@ void VTRoutingServer::OnHttpStateChange()
     bool formats = true;
     {
         std::lock_guard guard(m_lock);
-        formats = State() != kTemplatesSent;
+        formats = CurrentState() != kTemplatesSent;
     }
     HandleReply(formats ? kFormatsUnexpected : kTemplatesUnexpected, kUnknownException, [&] {
         {
             std::lock_guard guard(m_lock);
-            if (State() != kFormatsSent && State() != kTemplatesSent)
+            if (CurrentState() != kFormatsSent && CurrentState() != kTemplatesSent)
                 TS_INTERNAL_ERROR("an answer came while no query was out");
             if (change.record.m_state == kHttpFailed) {
                 m_error.FromTransaction(change.record);
