@@ -222,19 +222,15 @@ VTTime ParseDate(std::string_view text)
         return 0;
     std::string digits(text);
     digits.resize(kDateDigits, '0');
-    const int year = DateField(digits, 0, 4);
-    const int month = DateField(digits, 4, 2);
-    const int day = DateField(digits, 6, 2);
-    const int hour = DateField(digits, 8, 2);
-    const int minute = DateField(digits, 10, 2);
-    const int second = DateField(digits, 12, 2);
-    const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
-                                           std::chrono::day(static_cast<unsigned>(day))};
-    if (!date.ok() || hour > 23 || minute > 59 || second > 59)
-        return 0;
-    const std::int64_t seconds = DaysFrom1970(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) *
-                                     86400 +
-                                 hour * 3600 + minute * 60 + second + std::int64_t{kVTTimeFrom1970};
+    // Fields out of range carry over as the C library's calendar does, so
+    // "2030" (month and day 0) is the last day of November 2029.
+    const int months = DateField(digits, 4, 2) - 1;
+    const int year = DateField(digits, 0, 4) + (months < 0 ? -1 : months / 12);
+    const unsigned month = static_cast<unsigned>(months < 0 ? 11 : months % 12) + 1;
+    const std::int64_t days = DaysFrom1970(year, month, 1) + DateField(digits, 6, 2) - 1;
+    const std::int64_t seconds = days * 86400 + std::int64_t{DateField(digits, 8, 2)} * 3600 +
+                                 DateField(digits, 10, 2) * 60 + DateField(digits, 12, 2) +
+                                 std::int64_t{kVTTimeFrom1970};
     if (seconds <= 0 || seconds > std::int64_t{std::numeric_limits<VTTime>::max()})
         return 0;
     return static_cast<VTTime>(seconds);

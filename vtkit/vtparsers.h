@@ -30,9 +30,10 @@ long ReadIntegerAttribute(const TSDomElement& element, std::u16string_view name)
 VTTime ReadDateAttribute(const TSDomElement& element, std::u16string_view name);
 std::string ReadElementText(const TSDomElement& element);
 
-// Up to 14 digits, padded with '0' on the right to "YYYYMMDDhhmmss", in UTC.
-// 0 for anything else: more or other characters, a field out of range, or
-// a moment the 32-bit time cannot hold.
+// Up to 14 digits, padded with '0' on the right to "YYYYMMDDhhmmss", in UTC;
+// fields beyond their range carry over into the next larger one. 0 for
+// anything else: more or other characters, or a moment the 32-bit time
+// cannot hold.
 VTTime ParseDate(std::string_view text);
 // "%Y%m%d%H%M%S" in UTC.
 std::string FormatDate(VTTime time);
