@@ -196,14 +196,14 @@ long ReadIntegerAttribute(const TSDomElement& element, std::u16string_view name)
     const TSDomString value = GetAttribute(element, name, false);
     if (value.IsEmpty())
         return 0;
-    constexpr long kLargest = std::numeric_limits<std::int32_t>::max();
-    long number = 0;
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
+    std::int64_t number = 0;
     for (const char16_t c : value.View()) {
         if (c < u'0' || c > u'9')
             return 0;
-        number = number >= kLargest / 10 ? kLargest : std::min(kLargest, number * 10 + (c - u'0'));
+        number = std::min(kLargest, number * 10 + (c - u'0'));
     }
-    return number;
+    return static_cast<long>(number);
 }
 
 VTTime ReadDateAttribute(const TSDomElement& element, std::u16string_view name)

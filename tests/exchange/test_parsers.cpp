@@ -117,13 +117,14 @@ TEST(CodeFormats, UnknownTypesAreDroppedAndRangesReplaced)
                                               "<CODE TYPE='EAN13' LOW='5' HIGH='6'/>"
                                               "<CODE TYPE='EAN8' LOW='1' HIGH='3'><RID LENGTH='4'/></CODE>"
                                               "<CODE TYPE='EAN8' LOW='x' HIGH='y'><RID START='-2' LENGTH='9999999999'/>"
-                                              "</CODE></CODE_FORMAT_LIST>");
+                                              "<IID START='2147483646'/></CODE></CODE_FORMAT_LIST>");
     ASSERT_EQ(list.Size(), 3u);
     EXPECT_EQ(list.At(0).GetCodeType(), kCodeEan13);
     EXPECT_EQ(list.At(1).GetHighCode(), "3") << "the later entry for the same range wins";
     EXPECT_EQ(list.At(1).GetRoutingIdLength(), 4);
     EXPECT_EQ(list.At(2).GetRoutingIdOffset(), 0) << "not all digits reads as 0";
     EXPECT_EQ(list.At(2).GetRoutingIdLength(), 2147483647) << "too large stays at the largest";
+    EXPECT_EQ(list.At(2).GetItemIdOffset(), 2147483646);
     EXPECT_GE(list.At(0).GetExpiry(), before) << "without EXPIRE a format expires when read";
     EXPECT_LE(list.At(0).GetExpiry(), VTCurrentTime());
 }
