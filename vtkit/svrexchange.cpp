@@ -113,11 +113,16 @@ bool VTServerExchange::Send(TSHttpRequest& request, std::int32_t sentState, std:
         m_client.Start();
         return true;
     } catch (const TSException& error) {
-        std::lock_guard guard(m_lock);
-        m_error.FromException(error, VTServerError::kCodeToolkit);
-        EnterState(failedState);
+        FailToSend(error, failedState);
         return false;
     }
+}
+
+void VTServerExchange::FailToSend(const TSException& error, std::int32_t failedState)
+{
+    std::lock_guard guard(m_lock);
+    m_error.FromException(error, VTServerError::kCodeToolkit);
+    EnterState(failedState);
 }
 
 bool VTServerExchange::TakeChange(Change& change)
@@ -180,11 +185,7 @@ void VTServerExchange::RecordException(std::int32_t failedState, const char* unk
 bool VTServerExchange::IsXmlReply(const TSHttpResponse& response)
 {
     std::string type;
-    if (!response.GetHeaderValue("Content-Type", 0, type) || type.size() != 8)
-        return false;
-    return std::equal(type.begin(), type.end(), "text/xml", [](char a, char b) {
-        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-    });
+    return response.GetHeaderValue("Content-Type", 0, type) && EqualsIgnoringCase(type, "text/xml");
 }
 
 namespace {

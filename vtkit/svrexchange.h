@@ -91,6 +91,9 @@ protected:
     template <class Handler> void HandleReply(std::int32_t failedState, const char* unknownText, Handler&& handler);
     void FailWith(std::int32_t failedState, std::int32_t code, const char* message);
 
+    // A request that could not go out: error 19 and `failedState`.
+    void FailToSend(const TSException& error, std::int32_t failedState);
+
     // True for a reply of type "text/xml" (case ignored).
     static bool IsXmlReply(const TSHttpResponse& response);
 

@@ -12,8 +12,6 @@
 #include "vtkit/vtparsers.h"
 #include "vtkit/vttoolkit.h"
 
-#include <algorithm>
-
 namespace {
 
 constexpr const char* kUnexpectedResponse = "VTRegistrationServer::OnHttpStateChange: unexpected response\n";
@@ -30,13 +28,6 @@ std::string FormEncoded(std::string_view text)
     std::string encoded(text);
     UrlEncode(encoded);
     return encoded;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b)
-{
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 } // namespace
@@ -89,9 +80,7 @@ bool VTRegistrationServer::RequestAttach(std::string_view login, std::string_vie
         request.SetVerb(kHttpGet);
         request.SetUrl(urlTemplate);
     } catch (const TSException& error) {
-        std::lock_guard guard(m_lock);
-        m_error.FromException(error, VTServerError::kCodeToolkit);
-        EnterState(kFailed);
+        FailToSend(error, kFailed);
         return false;
     }
     return Send(request, kSent, kFailed);
@@ -167,7 +156,7 @@ bool ReadXAttachReply(const TSDomDocument& document, std::string_view login, VTA
         return true;
     }
     const std::string replyLogin = NarrowText(GetAttribute(userData, u"LOGIN", true));
-    if (!EqualIgnoringCase(replyLogin, login))
+    if (!EqualsIgnoringCase(replyLogin, login))
         throw VTToolkitException(VTToolkitException::kInvalidState, "XATTACH transaction : login does not match");
     results.SetLogin(replyLogin);
     results.SetApplicationId(NarrowText(GetAttribute(userData, u"APPID", true)));

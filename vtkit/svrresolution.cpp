@@ -102,9 +102,7 @@ bool VTResolutionServer::RequestDescriptions(const VTCodeDescriptionList& list)
             request = MakeFormRequest(urlTemplate, values);
         }
     } catch (const TSException& error) {
-        std::lock_guard guard(m_lock);
-        m_error.FromException(error, VTServerError::kCodeToolkit);
-        EnterState(kFailed);
+        FailToSend(error, kFailed);
         return false;
     }
     return Send(request, kSent, kFailed);

@@ -93,9 +93,7 @@ bool VTRoutingServer::Request(const TSDomDocument& document, const char* command
     try {
         request = MakeXmlRequest(urlTemplate, RequestText(document));
     } catch (const TSException& error) {
-        std::lock_guard guard(m_lock);
-        m_error.FromException(error, VTServerError::kCodeToolkit);
-        EnterState(failedState);
+        FailToSend(error, failedState);
         return false;
     }
     return Send(request, formats ? kFormatsSent : kTemplatesSent, failedState);

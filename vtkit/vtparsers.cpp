@@ -145,18 +145,6 @@ VTServerData ReadRoutingKey(const TSDomElement& key)
     return record;
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 void AppendTemplates(TSDomElement& parent, const VTServerData& record)
 {
     record.GetCommands().ForEach([&](const std::string& command, const std::string& urlTemplate) {
@@ -346,7 +334,7 @@ bool ReadCoreServer(const TSDomDocument& document, const char* serverType, VTSer
     if (root.IsNull())
         return false;
     for (const TSDomElement& server : GetChildElements(root, u"SERVER")) {
-        if (!EqualIgnoringCase(ReadTextAttribute(server, u"TYPE"), serverType))
+        if (!EqualsIgnoringCase(ReadTextAttribute(server, u"TYPE"), serverType))
             continue;
         record.Reset();
         record.SetServerType(serverType);
@@ -388,6 +376,13 @@ TSDomDocument ParseDocument(std::string_view bytes)
 {
     TSXmlUtf8DataSource source(bytes);
     return TSDomParser(&source).Parse();
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::u16string RootName(const TSDomDocument& document)

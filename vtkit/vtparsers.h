@@ -61,5 +61,8 @@ TSDomDocument WriteCoreServers(const VTServerData& routing, const VTServerData& 
 std::string FormatDocument(const TSDomDocument& document);
 // Parses UTF-8 text; malformed text raises TSXmlException.
 TSDomDocument ParseDocument(std::string_view bytes);
+// ASCII letters compared without regard to case, as names and types are.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 // The name of the document element, or "" when there is none.
 std::u16string RootName(const TSDomDocument& document);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/loopbackserver.h"
+#include "tests/vtkit/codetest.h"
 #include "tst/tsexcep.h"
 #include "vtkit/svrdata.h"
 #include "vtkit/svrerror.h"
@@ -31,17 +32,6 @@ inline std::string BlindedFor(const std::string& clearId, const std::string& sal
 
 inline const std::string kClearId = "123456789";
 inline const std::string kBlindedId = BlindedFor(kClearId, "0042");
-
-// The message of the library exception that fn raises; "" when it returns.
-template <class Fn> std::string RaisedMessage(Fn&& fn)
-{
-    try {
-        fn();
-    } catch (const TSException& e) {
-        return e.GetMessage();
-    }
-    return "";
-}
 
 // Records what an exchange tells its listener, for the test thread to wait on.
 class ExchangeWaiter : public VTToolkitServerListener {

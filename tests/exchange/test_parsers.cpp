@@ -62,8 +62,9 @@ TEST(Dates, ReadPaddedToFourteenDigitsInUtc)
     };
     for (const auto& [text, time] : cases) {
         EXPECT_EQ(ParseDate(text), time) << text;
-        if (time != 0)
+        if (time != 0) {
             EXPECT_EQ(ParseDate(FormatDate(time)), time) << text;
+        }
     }
     EXPECT_EQ(FormatDate(Utc(2030, 6, 15, 12, 34, 56)), "20300615123456");
     EXPECT_EQ(FormatDate(Utc(1969, 12, 31, 23, 59, 59)), "19691231235959");
