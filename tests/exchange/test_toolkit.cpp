@@ -1,10 +1,15 @@
 // The toolkit facade: client variables, proxy credential and request
 // preparation, core records and the template date.
 #include "tests/exchange/exchangetest.h"
+#include "tests/support/tempdir.h"
 #include "tests/support/tinyproxy.h"
 #include "tst/tsstrmap.h"
 #include "vtkit/svrrouting.h"
 #include "vtkit/vtparsers.h"
+
+#include <atomic>
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -163,6 +168,42 @@ TEST_F(ExchangeTest, TemplateQueryPassesARealProxyWithTheCredential)
     ASSERT_TRUE(routing.GetTemplates(templates));
     ASSERT_EQ(templates.Size(), 1u);
     EXPECT_EQ(templates.At(0).GetName(), "Books");
+}
+
+} // namespace
+
+namespace {
+
+// Replies refresh the core records on the HTTP worker while the client
+// reads and saves them on its own thread.
+TEST_F(ExchangeTest, CoreRecordsRefreshWhileTheClientReadsThem)
+{
+    const std::string reply = "<XGET><SERVER TYPE='HELP'><TEMPLATE CMD='1'>http://h/1</TEMPLATE></SERVER>"
+                              "<ROUTING_KEY TYPE='ISBN' RID='0804'><TEMPLATE CMD='GET'>http://b/</TEMPLATE>"
+                              "</ROUTING_KEY></XGET>";
+    m_server.SetDefault(ServerScript::Answer(XmlReply(reply)));
+    std::atomic<bool> done{false};
+    const TempDir dir;
+    std::thread client([&] {
+        while (!done.load()) {
+            m_toolkit.GetHelpRecord();
+            m_toolkit.AddClientVariables(*std::make_unique<TSStringMap>());
+            EXPECT_TRUE(m_toolkit.SaveCoreCache(dir / "Server.dat"));
+        }
+    });
+    VTRoutingServer& routing = m_toolkit.GetRoutingServer();
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(routing.RequestTemplates({{kCodeIsbn, "0804"}}));
+        ASSERT_EQ(Finish(routing), ExchangeWaiter::kSuccess);
+        m_toolkit.StampTemplateDate();
+    }
+    done.store(true);
+    client.join();
+    std::string help;
+    EXPECT_TRUE(m_toolkit.GetHelpRecord().GetCommand("1", help));
+    EXPECT_EQ(help, "http://h/1");
+    VTToolkit reader;
+    EXPECT_EQ(reader.LoadCoreCache(dir / "Server.dat"), VTCacheFile::kLoaded);
 }
 
 } // namespace
