@@ -1,5 +1,6 @@
 // lumora-cli: the command-line front end on the client's libraries.
 #include "tools/cli/cliargs.h"
+#include "tools/cli/cmdattach.h"
 #include "tools/cli/cmdcode.h"
 #include "tools/cli/cmdscan.h"
 
@@ -23,6 +24,7 @@ const std::vector<Command>& Commands()
 {
     static const std::vector<Command> commands = {
         {"analyze", CmdAnalyze, kAnalyzeUsage},
+        {"attach", CmdAttach, kAttachUsage},
         {"construct", CmdConstruct, kConstructUsage},
         {"decompose", CmdDecompose, kDecomposeUsage},
         {"scan", CmdScan, kScanUsage},

@@ -1,0 +1,285 @@
+// The cache files: loading, saving in one step, lookups and expiry.
+#include "tests/exchange/exchangetest.h"
+#include "tests/support/filelimit.h"
+#include "tests/support/tempdir.h"
+#include "vtkit/vtcache.h"
+#include "vtkit/vtcorecache.h"
+#include "vtkit/vtparsers.h"
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+VTCodeFormat Format(VTCodeType type, const std::string& low, const std::string& high, VTTime expiry)
+{
+    VTCodeFormat format;
+    format.SetCodeType(type);
+    format.SetLowCode(low);
+    format.SetHighCode(high);
+    format.SetRoutingId(1, 5);
+    format.SetItemId(6, 5);
+    format.SetDisplayTemplate("X XXXXX XXXXX X");
+    format.SetExpiry(expiry);
+    return format;
+}
+
+VTServerData Template(VTCodeType type, const std::string& key, VTTime expiry)
+{
+    VTServerData record(type, key);
+    record.SetName("Server " + key);
+    record.SetServerType(kServerTypeResolution);
+    record.SetExpiry(expiry);
+    record.SetCommand(kCommandGet, "http://" + key + ".example/<^IID^>");
+    record.SetCommand(kCommandDesc2, "http://" + key + ".example/d?c=<^CODE^>");
+    return record;
+}
+
+std::vector<std::string> Files(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class CacheTest : public ::testing::Test {
+protected:
+    VTCache& Cache() { return m_toolkit.GetCache(); }
+
+    const VTTime m_now = VTCurrentTime();
+    TempDir m_dir;
+    VTToolkit m_toolkit;
+};
+
+TEST_F(CacheTest, FormatsSurviveSaveAndLoad)
+{
+    Cache().AddFormat(Format(kCodeUpcA, "036000000000", "036000999999", m_now + 3600));
+    Cache().AddFormat(Format(kCodeIsbn, "0000000000", "0999999999", m_now + 7200));
+    const fs::path path = m_dir / "Format.cache";
+    ASSERT_TRUE(Cache().SaveFormats(path));
+
+    VTToolkit fresh;
+    ASSERT_EQ(fresh.GetCache().LoadFormats(path), VTCacheFile::kLoaded);
+    const VTCodeFormatList loaded = fresh.GetCache().Formats().GetFormats();
+    const VTCodeFormatList savedList = Cache().Formats().GetFormats();
+    ASSERT_EQ(loaded.Size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const VTCodeFormat& saved = savedList.At(i);
+        EXPECT_EQ(loaded.At(i).GetCodeType(), saved.GetCodeType());
+        EXPECT_EQ(loaded.At(i).GetLowCode(), saved.GetLowCode());
+        EXPECT_EQ(loaded.At(i).GetHighCode(), saved.GetHighCode());
+        EXPECT_EQ(loaded.At(i).GetRoutingIdOffset(), 1);
+        EXPECT_EQ(loaded.At(i).GetItemIdLength(), 5);
+        EXPECT_EQ(loaded.At(i).GetDisplayTemplate(), "X XXXXX XXXXX X");
+        EXPECT_EQ(loaded.At(i).GetExpiry(), saved.GetExpiry()) << "to the second";
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
+TEST_F(CacheTest, TemplatesSurviveSaveAndLoad)
+{
+    Cache().AddTemplate(Template(kCodeEan13, "590123", m_now + 25200));
+    Cache().AddTemplate(Template(kCodeVanity, "ACME", m_now + 1));
+    const fs::path path = m_dir / "Templates.cache";
+    ASSERT_TRUE(Cache().SaveTemplates(path));
+
+    VTToolkit fresh;
+    ASSERT_EQ(fresh.GetCache().LoadTemplates(path), VTCacheFile::kLoaded);
+    const VTServerDataList saved = Cache().Templates().GetRecords();
+    const VTServerDataList loaded = fresh.GetCache().Templates().GetRecords();
+    ASSERT_EQ(loaded.Size(), saved.Size());
+    for (std::size_t i = 0; i < saved.Size(); ++i) {
+        SCOPED_TRACE(saved.At(i).GetKey());
+        EXPECT_EQ(loaded.At(i).GetCodeType(), saved.At(i).GetCodeType());
+        EXPECT_EQ(loaded.At(i).GetKey(), saved.At(i).GetKey());
+        EXPECT_EQ(loaded.At(i).GetName(), saved.At(i).GetName());
+        EXPECT_EQ(loaded.At(i).GetServerType(), kServerTypeResolution);
+        EXPECT_EQ(loaded.At(i).GetExpiry(), saved.At(i).GetExpiry()) << "to the second";
+        EXPECT_EQ(loaded.At(i).GetCommands().Size(), 2u);
+        saved.At(i).GetCommands().ForEach([&](const std::string& name, const std::string& value) {
+            std::string read;
+            EXPECT_TRUE(loaded.At(i).GetCommand(name, read));
+            EXPECT_EQ(read, value);
+        });
+    }
+}
+
+TEST_F(CacheTest, CoreRecordsSurviveSaveAndLoad)
+{
+    ASSERT_EQ(m_toolkit.GetCoreCache().Parse("<CORE_SERVER_LIST><SERVER TYPE='REGISTRATION'>"
+                                             "<TEMPLATE CMD='ATTACH'>http://r/a?l=&lt;^LOGIN^&gt;</TEMPLATE></SERVER>"
+                                             "<SERVER TYPE='ROUTING'><TEMPLATE CMD='GET'>http://r/g</TEMPLATE>"
+                                             "</SERVER></CORE_SERVER_LIST>"),
+              VTCacheFile::kLoaded);
+    const fs::path path = m_dir / "Server.dat";
+    ASSERT_TRUE(m_toolkit.SaveCoreCache(path));
+    const std::string text = TempDir::ReadFile(path);
+    EXPECT_LT(text.find("'ROUTING'"), text.find("'REGISTRATION'")) << text;
+    EXPECT_EQ(text.find("'HELP'"), std::string::npos) << "a record without commands is left out";
+
+    VTToolkit fresh;
+    ASSERT_EQ(fresh.LoadCoreCache(path), VTCacheFile::kLoaded);
+    std::string attach;
+    EXPECT_TRUE(fresh.GetRegistrationRecord().GetCommand(kCommandAttach, attach));
+    EXPECT_EQ(attach, "http://r/a?l=<^LOGIN^>");
+    EXPECT_EQ(fresh.GetRoutingRecord().GetCommands().Size(), 1u);
+}
+
+TEST_F(CacheTest, FilesThatCannotBeReadLeaveTheCacheAsItWas)
+{
+    Cache().AddFormat(Format(kCodeUpcA, "0", "9", m_now + 60));
+    Cache().AddTemplate(Template(kCodeUpcA, "036", m_now + 60));
+    const std::pair<std::string, std::int32_t> cases[] = {
+        {"", VTCacheFile::kCannotOpen},
+        {"<SERVER_DATA_LIST/>", VTCacheFile::kInvalid},
+        {"<CODE_FORMAT_LIST><CODE TYPE='UPCA'></CODE_FORMAT_LIST>", VTCacheFile::kInvalid},
+        {"", VTCacheFile::kInvalid},
+        {std::string("\xff\xfe<", 3), VTCacheFile::kInvalid},
+    };
+    int index = 0;
+    for (const auto& [content, result] : cases) {
+        SCOPED_TRACE(content);
+        fs::path path = m_dir / ("Format" + std::to_string(index++) + ".cache");
+        if (result != VTCacheFile::kCannotOpen)
+            path = m_dir.WriteFile(path.filename().string(), content);
+        EXPECT_EQ(Cache().LoadFormats(path), result);
+        EXPECT_EQ(Cache().Formats().GetFormats().Size(), 1u);
+    }
+    EXPECT_EQ(Cache().LoadFormats(m_dir.Path()), VTCacheFile::kCannotRead) << "a folder";
+    EXPECT_EQ(Cache().LoadTemplates(m_dir.WriteFile("T.cache", "<CODE_FORMAT_LIST/>")), VTCacheFile::kInvalid);
+    EXPECT_EQ(Cache().LoadTemplates(m_dir.WriteFile("X.cache", "<XGET/>")), VTCacheFile::kLoaded)
+        << "a template reply as it came";
+    EXPECT_EQ(m_toolkit.LoadCoreCache(m_dir.WriteFile("S.dat", "<XGET/>")), VTCacheFile::kInvalid);
+    EXPECT_THROW(Cache().Formats().Load(static_cast<const char*>(nullptr)), TSInternalError);
+}
+
+TEST_F(CacheTest, LookupsTakeExpiredEntriesOnlyWhenAsked)
+{
+    Cache().AddFormat(Format(kCodeUpcA, "036000000000", "036000999999", m_now - 86400));
+    Cache().AddFormat(Format(kCodeEan13, "5000000000000", "5999999999999", m_now + 3600));
+    Cache().AddTemplate(Template(kCodeUpcA, "03600", m_now - 86400));
+    Cache().AddTemplate(Template(kCodeEan13, "590", m_now + 3600));
+
+    VTCodeFormat format;
+    VTServerData record;
+    EXPECT_FALSE(Cache().FindFormat(kCodeUpcA, "036000291452", format, false)) << "expired yesterday";
+    EXPECT_TRUE(Cache().FindFormat(kCodeUpcA, "036000291452", format, true));
+    EXPECT_TRUE(Cache().FindFormat(kCodeEan13, "5901234123457", format, false));
+    EXPECT_FALSE(Cache().FindFormat(kCodeEan8, "5901234123457", format, true)) << "another type";
+    EXPECT_FALSE(Cache().FindTemplate(kCodeUpcA, "03600", record, false));
+    EXPECT_TRUE(Cache().FindTemplate(kCodeUpcA, "03600", record, true));
+    EXPECT_TRUE(Cache().FindTemplate(kCodeEan13, "590", record, false));
+
+    Cache().Expire(VTCache::kExpireFormats | VTCache::kExpireTemplates);
+    EXPECT_FALSE(Cache().FindFormat(kCodeEan13, "5901234123457", format, false));
+    EXPECT_FALSE(Cache().FindTemplate(kCodeEan13, "590", record, false));
+    EXPECT_TRUE(Cache().FindFormat(kCodeEan13, "5901234123457", format, true));
+    EXPECT_TRUE(Cache().FindTemplate(kCodeEan13, "590", record, true));
+    EXPECT_LE(record.GetExpiry(), VTCurrentTime() - 60);
+
+    Cache().ClearFormats();
+    Cache().ClearTemplates();
+    EXPECT_FALSE(Cache().FindFormat(kCodeEan13, "5901234123457", format, true));
+    EXPECT_FALSE(Cache().FindTemplate(kCodeEan13, "590", record, true));
+}
+
+TEST_F(CacheTest, ExpireTouchesOnlyTheFlaggedCache)
+{
+    Cache().AddFormat(Format(kCodeEan13, "5", "6", m_now + 3600));
+    Cache().AddTemplate(Template(kCodeEan13, "590", m_now + 3600));
+    Cache().Expire(VTCache::kExpireTemplates);
+    VTCodeFormat format;
+    VTServerData record;
+    EXPECT_TRUE(Cache().FindFormat(kCodeEan13, "5901234123457", format, false));
+    EXPECT_FALSE(Cache().FindTemplate(kCodeEan13, "590", record, false));
+}
+
+// A save that fails part way, as on a full disk, keeps the previous file.
+TEST_F(CacheTest, FailedSaveKeepsThePreviousFile)
+{
+    const fs::path path = m_dir / "Templates.cache";
+    Cache().AddTemplate(Template(kCodeEan13, "590", m_now + 3600));
+    ASSERT_TRUE(Cache().SaveTemplates(path));
+    const std::string before = TempDir::ReadFile(path);
+
+    for (int i = 0; i < 200; ++i)
+        Cache().AddTemplate(Template(kCodeIsbn, std::to_string(i), m_now));
+    {
+        FileSizeLimit limit(before.size() + 100);
+        EXPECT_FALSE(Cache().SaveTemplates(path));
+    }
+    EXPECT_EQ(TempDir::ReadFile(path), before);
+    EXPECT_EQ(Files(m_dir.Path()), std::vector<std::string>{"Templates.cache"}) << "no temporary file stays";
+    VTToolkit fresh;
+    ASSERT_EQ(fresh.GetCache().LoadTemplates(path), VTCacheFile::kLoaded);
+    EXPECT_EQ(fresh.GetCache().Templates().GetRecords().Size(), 1u);
+
+    EXPECT_FALSE(Cache().SaveTemplates(m_dir / "no such folder" / "Templates.cache"));
+}
+
+// A process killed in the middle of writing the cache (here by the file
+// size signal after a few hundred bytes) leaves the previous file loadable.
+TEST_F(CacheTest, SaveKilledHalfwayLeavesThePreviousFileLoadable)
+{
+    const fs::path path = m_dir / "Format.cache";
+    Cache().AddFormat(Format(kCodeUpcA, "0", "9", m_now + 3600));
+    ASSERT_TRUE(Cache().SaveFormats(path));
+    const std::string before = TempDir::ReadFile(path);
+    for (int i = 0; i < 100; ++i)
+        Cache().AddFormat(Format(kCodeEan13, std::to_string(i), std::to_string(i + 1), m_now));
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        std::signal(SIGXFSZ, SIG_DFL);
+        const rlimit small{before.size() + 200, before.size() + 200};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        Cache().SaveFormats(path);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the save was not cut short";
+    EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
+
+    EXPECT_EQ(TempDir::ReadFile(path), before);
+    VTToolkit fresh;
+    ASSERT_EQ(fresh.GetCache().LoadFormats(path), VTCacheFile::kLoaded);
+    EXPECT_EQ(fresh.GetCache().Formats().GetFormats().Size(), 1u);
+    EXPECT_EQ(Files(m_dir.Path()).size(), 2u) << "only the dead process's temporary file beside it";
+}
+
+// Saves on one thread while another keeps adding: every saved file is whole.
+TEST_F(CacheTest, SavesWhileEntriesAreAddedAreAlwaysWhole)
+{
+    const fs::path path = m_dir / "Templates.cache";
+    std::thread adder([&] {
+        for (int i = 0; i < 300; ++i)
+            Cache().AddTemplate(Template(kCodeIsbn, std::to_string(i), m_now + 60));
+    });
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(Cache().SaveTemplates(path));
+        VTToolkit reader;
+        ASSERT_EQ(reader.GetCache().LoadTemplates(path), VTCacheFile::kLoaded);
+    }
+    adder.join();
+    ASSERT_TRUE(Cache().SaveTemplates(path));
+    VTToolkit reader;
+    ASSERT_EQ(reader.GetCache().LoadTemplates(path), VTCacheFile::kLoaded);
+    EXPECT_EQ(reader.GetCache().Templates().GetRecords().Size(), 300u);
+}
+
+} // namespace

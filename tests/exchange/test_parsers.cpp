@@ -1,0 +1,255 @@
+// Readers and writers of the routing vocabulary: formats, templates and
+// core records, dates, and the exact text the cache files get.
+#include "tests/exchange/exchangetest.h"
+#include "vtkit/vtcache.h"
+#include "vtkit/vtcorecache.h"
+#include "vtkit/vtparsers.h"
+
+#include <ctime>
+
+namespace {
+
+const std::string kDeclaration = "<?xml version='1.0' standalone='yes'?>\n";
+
+// The toolkit time of a UTC moment, through the C library's own calendar.
+VTTime Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+{
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    return static_cast<VTTime>(static_cast<long long>(timegm(&fields)) + kVTTimeFrom1970);
+}
+
+VTCodeFormatList ReadFormats(const std::string& xml)
+{
+    VTCodeFormatList list;
+    EXPECT_TRUE(ReadCodeFormats(ParseDocument(xml).GetDocumentElement(), list, VTCacheFile::kVersion));
+    return list;
+}
+
+VTServerDataList ReadTemplates(const std::string& xml)
+{
+    VTServerDataList list;
+    EXPECT_TRUE(ReadServerTemplates(ParseDocument(xml), list, VTCacheFile::kVersion));
+    return list;
+}
+
+TEST(Dates, ReadPaddedToFourteenDigitsInUtc)
+{
+    const std::pair<const char*, VTTime> cases[] = {
+        {"20300101", Utc(2030, 1, 1)},
+        {"20300615", Utc(2030, 6, 15)},
+        {"20300615123456", Utc(2030, 6, 15, 12, 34, 56)},
+        {"19700101000001", Utc(1970, 1, 1, 0, 0, 1)},
+        {"20360229235959", Utc(2036, 2, 29, 23, 59, 59)},
+        // Fields carry over as the C library's calendar has them do.
+        {"2030", Utc(2030, 0, 0)},
+        {"20301301", Utc(2030, 13, 1)},
+        {"20300230", Utc(2030, 2, 30)},
+        {"20300615240000", Utc(2030, 6, 16)},
+        {"20300615126099", Utc(2030, 6, 15, 13, 1, 39)},
+        // Not dates: the readers then fall back to their defaults.
+        {"", 0},
+        {"203006151234567", 0},
+        {"2030-06-15", 0},
+        {"1900", 0},
+        {"19010101000000", 0},
+        {"2040", 0},
+    };
+    for (const auto& [text, time] : cases) {
+        EXPECT_EQ(ParseDate(text), time) << text;
+        if (time != 0) {
+            EXPECT_EQ(ParseDate(FormatDate(time)), time) << text;
+        }
+    }
+    EXPECT_EQ(FormatDate(Utc(2030, 6, 15, 12, 34, 56)), "20300615123456");
+    EXPECT_EQ(FormatDate(Utc(1969, 12, 31, 23, 59, 59)), "19691231235959");
+}
+
+TEST(CodeFormats, CurrentFormReadsEveryPart)
+{
+    const VTCodeFormatList list = ReadFormats("<XSPLIT><CODE TYPE='ISBN' LOW='0000000000' HIGH='0999999999'>"
+                                              "<RID START='0' LENGTH='4'/><IID START='4' LENGTH='5'/>"
+                                              "<CANONICAL FORMAT='X-XXX-XXXXX-X'/><UNKNOWN/>"
+                                              "<EXPIRE DATE='20300615'/></CODE></XSPLIT>");
+    ASSERT_EQ(list.Size(), 1u);
+    const VTCodeFormat& format = list.At(0);
+    EXPECT_EQ(format.GetCodeType(), kCodeIsbn);
+    EXPECT_EQ(format.GetLowCode(), "0000000000");
+    EXPECT_EQ(format.GetHighCode(), "0999999999");
+    EXPECT_EQ(format.GetRoutingIdOffset(), 0);
+    EXPECT_EQ(format.GetRoutingIdLength(), 4);
+    EXPECT_EQ(format.GetItemIdOffset(), 4);
+    EXPECT_EQ(format.GetItemIdLength(), 5);
+    EXPECT_EQ(format.GetDisplayTemplate(), "X-XXX-XXXXX-X");
+    EXPECT_EQ(format.GetExpiry(), Utc(2030, 6, 15));
+}
+
+TEST(CodeFormats, OlderFormCountsFromOneAndLastsThirtyDays)
+{
+    const VTTime before = VTCurrentTime();
+    const VTCodeFormatList list = ReadFormats("<XSPLIT><BARCODE TYPE='UPC' LOW='0' HIGH='9' RIDSTART='1' "
+                                              "RIDDIGITS='5' IIDSTART='7' IIDDIGITS='5' FORMAT='X XXXXX'/></XSPLIT>");
+    ASSERT_EQ(list.Size(), 1u);
+    EXPECT_EQ(list.At(0).GetCodeType(), kCodeUpcA);
+    EXPECT_EQ(list.At(0).GetRoutingIdOffset(), 0);
+    EXPECT_EQ(list.At(0).GetRoutingIdLength(), 5);
+    EXPECT_EQ(list.At(0).GetItemIdOffset(), 6);
+    EXPECT_EQ(list.At(0).GetDisplayTemplate(), "X XXXXX");
+    EXPECT_GE(list.At(0).GetExpiry(), before + 2592000);
+    EXPECT_LE(list.At(0).GetExpiry(), VTCurrentTime() + 2592000);
+
+    // Written back it is a current-form entry that reads the same.
+    const std::string text = FormatDocument(WriteCodeFormats(list, VTCacheFile::kVersion));
+    EXPECT_NE(text.find("<RID START='0' LENGTH='5'/>"), std::string::npos) << text;
+    EXPECT_EQ(FormatDocument(WriteCodeFormats(ReadFormats(text), VTCacheFile::kVersion)), text);
+}
+
+TEST(CodeFormats, UnknownTypesAreDroppedAndRangesReplaced)
+{
+    const VTTime before = VTCurrentTime();
+    const VTCodeFormatList list = ReadFormats("<CODE_FORMAT_LIST>"
+                                              "<CODE TYPE='EAN8' LOW='1' HIGH='2'><RID LENGTH='3'/></CODE>"
+                                              "<CODE TYPE='DOUBLOON' LOW='1' HIGH='2'/>"
+                                              "<CODE TYPE='EAN13' LOW='5' HIGH='6'/>"
+                                              "<CODE TYPE='EAN8' LOW='1' HIGH='3'><RID LENGTH='4'/></CODE>"
+                                              "<CODE TYPE='EAN8' LOW='x' HIGH='y'><RID START='-2' LENGTH='9999999999'/>"
+                                              "<IID START='2147483646'/></CODE></CODE_FORMAT_LIST>");
+    ASSERT_EQ(list.Size(), 3u);
+    EXPECT_EQ(list.At(0).GetCodeType(), kCodeEan13);
+    EXPECT_EQ(list.At(1).GetHighCode(), "3") << "the later entry for the same range wins";
+    EXPECT_EQ(list.At(1).GetRoutingIdLength(), 4);
+    EXPECT_EQ(list.At(2).GetRoutingIdOffset(), 0) << "not all digits reads as 0";
+    EXPECT_EQ(list.At(2).GetRoutingIdLength(), 2147483647) << "too large stays at the largest";
+    EXPECT_EQ(list.At(2).GetItemIdOffset(), 2147483646);
+    EXPECT_GE(list.At(0).GetExpiry(), before) << "without EXPIRE a format expires when read";
+    EXPECT_LE(list.At(0).GetExpiry(), VTCurrentTime());
+}
+
+TEST(CodeFormats, WriterGivesTheCacheFileText)
+{
+    VTCodeFormat format;
+    format.SetCodeType(kCodeUpcE);
+    format.SetLowCode("0100000");
+    format.SetHighCode("0199999");
+    format.SetRoutingId(1, 2);
+    format.SetItemId(3, 4);
+    format.SetExpiry(Utc(2030, 6, 15, 1, 2, 3));
+    VTCodeFormatList list;
+    list.Add(format);
+    EXPECT_EQ(FormatDocument(WriteCodeFormats(list, VTCacheFile::kVersion)),
+              kDeclaration + "<CODE_FORMAT_LIST>\n"
+                             "    <CODE TYPE='UPCE' LOW='0100000' HIGH='0199999'>\n"
+                             "        <RID START='1' LENGTH='2'/>\n"
+                             "        <IID START='3' LENGTH='4'/>\n"
+                             "        <CANONICAL FORMAT=''/>\n"
+                             "        <EXPIRE DATE='20300615010203'/>\n"
+                             "    </CODE>\n"
+                             "</CODE_FORMAT_LIST>\n");
+}
+
+TEST(RoutingTemplates, ExpiryComesFromTheEarliestDate)
+{
+    const VTTime before = VTCurrentTime();
+    const VTServerDataList list =
+        ReadTemplates("<XGET>"
+                      "<ROUTING_KEY TYPE='ISBN' RID='1'><SERVERNAME>One</SERVERNAME>"
+                      "<TEMPLATE CMD='GET'>http://one/</TEMPLATE></ROUTING_KEY>"
+                      "<ROUTING_KEY TYPE='ISBN' RID='2' CACHEDATE='20300615'>"
+                      "<TEMPLATE CMD='GET' CACHEDATE='20300101'>http://two/</TEMPLATE>"
+                      "<TEMPLATE CMD='DESC' CACHEDATE='20310101'>http://two/d</TEMPLATE></ROUTING_KEY>"
+                      "<ROUTING_KEY TYPE='ISBN' RID='3' CACHEDATE='someday'>"
+                      "<TEMPLATE CMD='GET'>http://three/</TEMPLATE></ROUTING_KEY>"
+                      "</XGET>");
+    ASSERT_EQ(list.Size(), 3u);
+    EXPECT_GE(list.At(0).GetExpiry(), before + 25200) << "seven hours without a date";
+    EXPECT_LE(list.At(0).GetExpiry(), VTCurrentTime() + 25200);
+    EXPECT_EQ(list.At(0).GetName(), "One");
+    EXPECT_EQ(list.At(0).GetServerType(), kServerTypeResolution);
+    EXPECT_EQ(list.At(1).GetExpiry(), Utc(2030, 1, 1)) << "the earliest template";
+    EXPECT_LE(list.At(2).GetExpiry(), VTCurrentTime()) << "a date that is no date: expires at once";
+}
+
+TEST(RoutingTemplates, UpcKeysServeBothTypesAndKeysWithoutTemplatesGo)
+{
+    const VTServerDataList list = ReadTemplates("<SERVER_DATA_LIST>"
+                                                "<ROUTING_KEY TYPE='UPC' RID='036'><TEMPLATE CMD='GET'>g</TEMPLATE>"
+                                                "</ROUTING_KEY><ROUTING_KEY TYPE='EAN13' RID='5'>"
+                                                "<SERVERNAME>Empty</SERVERNAME></ROUTING_KEY>"
+                                                "<ROUTING_KEY TYPE='NOSUCH' RID='9'><TEMPLATE CMD='GET'>n</TEMPLATE>"
+                                                "</ROUTING_KEY></SERVER_DATA_LIST>");
+    ASSERT_EQ(list.Size(), 3u);
+    EXPECT_EQ(list.At(0).GetCodeType(), kCodeUpcA);
+    EXPECT_EQ(list.At(1).GetCodeType(), kCodeUpcE);
+    EXPECT_EQ(list.At(1).GetKey(), "036");
+    std::string text;
+    EXPECT_TRUE(list.At(1).GetCommand(kCommandGet, text));
+    EXPECT_EQ(list.At(2).GetCodeType(), kCodeUnknown);
+    EXPECT_EQ(list.At(2).GetServerType(), "") << "only typed keys are resolution servers";
+
+    VTServerDataList untouched = list;
+    EXPECT_FALSE(ReadServerTemplates(ParseDocument("<XSPLIT/>"), untouched, VTCacheFile::kVersion));
+    EXPECT_EQ(untouched.Size(), 3u);
+}
+
+TEST(RoutingTemplates, WriterGivesTheCacheFileText)
+{
+    VTServerData record(kCodeVantrel, "12");
+    record.SetName("Vantrel & Co");
+    record.SetExpiry(Utc(2030, 6, 15));
+    record.SetCommand(kCommandGet, "http://v/<^IID^>");
+    VTServerDataList list;
+    list.InsertOrReplace(record);
+    EXPECT_EQ(FormatDocument(WriteServerTemplates(list)),
+              kDeclaration + "<SERVER_DATA_LIST>\n"
+                             "    <ROUTING_KEY TYPE='VANTREL' RID='12' CACHEDATE='20300615000000'>\n"
+                             "        <SERVERNAME>Vantrel &amp; Co</SERVERNAME>\n"
+                             "        <TEMPLATE CMD='GET'>http://v/&lt;^IID^&gt;</TEMPLATE>\n"
+                             "    </ROUTING_KEY>\n"
+                             "</SERVER_DATA_LIST>\n");
+}
+
+TEST(CoreRecords, ReadByTypeFromAnyRootAndWrittenInOrder)
+{
+    const TSDomDocument reply = ParseDocument("<XATTACH><SERVER TYPE='help'><TEMPLATE CMD='1'>http://h/1</TEMPLATE>"
+                                              "</SERVER><SERVER TYPE='ROUTING'><TEMPLATE CMD='GET'>http://r/g"
+                                              "</TEMPLATE><TEMPLATE CMD='SPLIT'>http://r/s</TEMPLATE></SERVER>"
+                                              "</XATTACH>");
+    VTServerData routing, registration, help;
+    EXPECT_TRUE(ReadCoreServer(reply, kServerTypeRouting, routing));
+    EXPECT_TRUE(ReadCoreServer(reply, kServerTypeHelp, help));
+    EXPECT_FALSE(ReadCoreServer(reply, kServerTypeRegistration, registration));
+    EXPECT_EQ(help.GetServerType(), kServerTypeHelp);
+    std::string text;
+    EXPECT_TRUE(routing.GetCommand(kCommandSplit, text));
+    EXPECT_EQ(text, "http://r/s");
+
+    EXPECT_EQ(FormatDocument(WriteCoreServers(routing, registration, help)),
+              kDeclaration + "<CORE_SERVER_LIST>\n"
+                             "    <SERVER TYPE='ROUTING'>\n" +
+                  [&] {
+                      // Commands come in the map's order; both must be there.
+                      std::string lines;
+                      routing.GetCommands().ForEach([&](const std::string& name, const std::string& value) {
+                          lines += "        <TEMPLATE CMD='" + name + "'>" + value + "</TEMPLATE>\n";
+                      });
+                      return lines;
+                  }() +
+                  "    </SERVER>\n"
+                  "    <SERVER TYPE='HELP'>\n"
+                  "        <TEMPLATE CMD='1'>http://h/1</TEMPLATE>\n"
+                  "    </SERVER>\n"
+                  "</CORE_SERVER_LIST>\n");
+}
+
+TEST(Texts, EightBitTextsSurviveTheDocument)
+{
+    EXPECT_EQ(NarrowText(WideText("Caf\xc3\xa9")), "Caf\xc3\xa9");
+    EXPECT_EQ(WideText("Caf\xe9").View(), u"Caf\u00e9") << "not UTF-8: taken as Latin-1";
+}
+
+} // namespace

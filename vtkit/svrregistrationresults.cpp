@@ -1,0 +1,3 @@
+#include "vtkit/svrregistrationresults.h"
+
+VTAttachResults::~VTAttachResults() = default;

@@ -1,0 +1,148 @@
+#include "vtkit/vtcache.h"
+
+#include "tst/tsexcep.h"
+#include "tst/xml/dom/domnode.h"
+#include "vtkit/vtparsers.h"
+
+VTCodeCacheFile::~VTCodeCacheFile() = default;
+
+std::int32_t VTCodeCacheFile::Parse(std::string_view text)
+{
+    TSDomDocument document;
+    if (!ParseWithRoot(text, u"CODE_FORMAT_LIST", document))
+        return kInvalid;
+    VTCodeFormatList formats;
+    ReadCodeFormats(document.GetDocumentElement(), formats, GetReadVersion());
+    std::lock_guard guard(Lock());
+    m_formats = formats;
+    return kLoaded;
+}
+
+bool VTCodeCacheFile::Serialize(std::string& text)
+{
+    std::lock_guard guard(Lock());
+    text = FormatDocument(WriteCodeFormats(m_formats, GetWriteVersion()));
+    return true;
+}
+
+bool VTCodeCacheFile::Find(int type, std::string_view code, VTCodeFormat& format, bool acceptExpired,
+                           VTTime now) const
+{
+    std::lock_guard guard(Lock());
+    VTCodeFormat found;
+    if (!m_formats.Find(type, code, found) || (!acceptExpired && found.IsExpired(now)))
+        return false;
+    format = found;
+    return true;
+}
+
+void VTCodeCacheFile::Add(const VTCodeFormat& format)
+{
+    std::lock_guard guard(Lock());
+    m_formats.Remove(format);
+    m_formats.Add(format);
+}
+
+void VTCodeCacheFile::Clear()
+{
+    std::lock_guard guard(Lock());
+    m_formats.Clear();
+}
+
+void VTCodeCacheFile::ExpireAll(VTTime now)
+{
+    std::lock_guard guard(Lock());
+    m_formats.ExpireAll(now);
+}
+
+VTCodeFormatList VTCodeCacheFile::GetFormats() const
+{
+    std::lock_guard guard(Lock());
+    return m_formats;
+}
+
+VTServerCacheFile::~VTServerCacheFile() = default;
+
+std::int32_t VTServerCacheFile::Parse(std::string_view text)
+{
+    TSDomDocument document;
+    VTServerDataList records;
+    try {
+        document = ParseDocument(text);
+        if (!ReadServerTemplates(document, records, GetReadVersion()))
+            return kInvalid;
+    } catch (const TSException&) {
+        return kInvalid;
+    }
+    std::lock_guard guard(Lock());
+    m_records = records;
+    return kLoaded;
+}
+
+bool VTServerCacheFile::Serialize(std::string& text)
+{
+    std::lock_guard guard(Lock());
+    text = FormatDocument(WriteServerTemplates(m_records));
+    return true;
+}
+
+bool VTServerCacheFile::Find(int type, std::string_view key, VTServerData& record, bool acceptExpired,
+                             VTTime now) const
+{
+    std::lock_guard guard(Lock());
+    VTServerData found;
+    if (!m_records.Find(type, key, found) || (!acceptExpired && found.IsExpired(now)))
+        return false;
+    record = found;
+    return true;
+}
+
+void VTServerCacheFile::Add(const VTServerData& record)
+{
+    std::lock_guard guard(Lock());
+    m_records.InsertOrReplace(record);
+}
+
+void VTServerCacheFile::Clear()
+{
+    std::lock_guard guard(Lock());
+    m_records.Clear();
+}
+
+void VTServerCacheFile::ExpireAll(VTTime now)
+{
+    std::lock_guard guard(Lock());
+    m_records.ExpireAll(now);
+}
+
+VTServerDataList VTServerCacheFile::GetRecords() const
+{
+    std::lock_guard guard(Lock());
+    return m_records;
+}
+
+VTCache::VTCache(VTToolkit* toolkit) : m_toolkit(toolkit)
+{
+    TS_CHECK_NULL(toolkit);
+}
+
+VTCache::~VTCache() = default;
+
+bool VTCache::FindFormat(int type, std::string_view code, VTCodeFormat& format, bool acceptExpired) const
+{
+    return m_formats.Find(type, code, format, acceptExpired, VTCurrentTime());
+}
+
+bool VTCache::FindTemplate(int type, std::string_view serverId, VTServerData& record, bool acceptExpired) const
+{
+    return m_templates.Find(type, serverId, record, acceptExpired, VTCurrentTime());
+}
+
+void VTCache::Expire(std::int32_t flags)
+{
+    const VTTime now = VTCurrentTime();
+    if (flags & kExpireFormats)
+        m_formats.ExpireAll(now);
+    if (flags & kExpireTemplates)
+        m_templates.ExpireAll(now);
+}

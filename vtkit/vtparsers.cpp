@@ -1,0 +1,392 @@
+#include "vtkit/vtparsers.h"
+
+#include "tst/tsexcep.h"
+#include "tst/xml/dom/xmlutil/tsdomxmlutil.h"
+#include "tst/xml/io/domformat.h"
+#include "tst/xml/io/domparse.h"
+#include "tst/xml/io/xmlsink.h"
+#include "tst/xml/io/xmlsource.h"
+#include "tst/xml/transcode.h"
+#include "tst/xml/xmlexcep.h"
+#include "vtkit/cdanalyze.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+constexpr std::size_t kDateDigits = 14;
+
+std::int64_t DaysFrom1970(int year, unsigned month, unsigned day)
+{
+    using namespace std::chrono;
+    return sys_days(std::chrono::year(year) / std::chrono::month(month) / std::chrono::day(day))
+        .time_since_epoch()
+        .count();
+}
+
+int DateField(std::string_view digits, std::size_t offset, std::size_t length)
+{
+    int value = 0;
+    for (const char c : digits.substr(offset, length))
+        value = value * 10 + (c - '0');
+    return value;
+}
+
+TSDomElement AppendElement(TSDomNode& parent, std::u16string_view name)
+{
+    TSDomElement element{TSDomString(name)};
+    parent.AppendChild(element);
+    return element;
+}
+
+void AppendText(TSDomElement& element, std::string_view text)
+{
+    if (!text.empty())
+        element.AppendChild(TSDomText(WideText(text)));
+}
+
+void SetAttribute(TSDomElement& element, std::u16string_view name, std::string_view value)
+{
+    element.SetAttribute(TSDomString(name), WideText(value));
+}
+
+void SetAttribute(TSDomElement& element, std::u16string_view name, long value)
+{
+    SetAttribute(element, name, value < 0 ? "-" + FormatUnsigned(static_cast<unsigned long>(-value))
+                                          : FormatUnsigned(static_cast<unsigned long>(value)));
+}
+
+VTCodeType ReadCodeType(const TSDomElement& element)
+{
+    return CodeTypeFromName(ReadTextAttribute(element, u"TYPE"));
+}
+
+VTCodeFormat ReadCurrentFormat(const TSDomElement& code)
+{
+    VTCodeFormat format;
+    format.SetCodeType(ReadCodeType(code));
+    format.SetLowCode(ReadTextAttribute(code, u"LOW"));
+    format.SetHighCode(ReadTextAttribute(code, u"HIGH"));
+    format.SetExpiry(VTCurrentTime());
+    for (TSDomNode node = code.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling()) {
+        if (node.GetNodeType() != kDomElementNode)
+            continue;
+        const TSDomElement child(node);
+        const TSDomString name = child.GetTagName();
+        const auto start = static_cast<int>(ReadIntegerAttribute(child, u"START"));
+        const auto length = static_cast<int>(ReadIntegerAttribute(child, u"LENGTH"));
+        if (name == u"RID") {
+            format.SetRoutingId(start, length);
+        } else if (name == u"IID") {
+            format.SetItemId(start, length);
+        } else if (name == u"CANONICAL") {
+            format.SetDisplayTemplate(ReadTextAttribute(child, u"FORMAT"));
+        } else if (name == u"EXPIRE") {
+            if (const VTTime expiry = ReadDateAttribute(child, u"DATE"); expiry != 0)
+                format.SetExpiry(expiry);
+        }
+    }
+    return format;
+}
+
+// The older form counts its starts from 1.
+int FromOneBased(long start)
+{
+    return static_cast<int>(start != 0 ? start - 1 : 0);
+}
+
+VTCodeFormat ReadOlderFormat(const TSDomElement& barcode)
+{
+    VTCodeFormat format;
+    format.SetCodeType(ReadCodeType(barcode));
+    format.SetLowCode(ReadTextAttribute(barcode, u"LOW"));
+    format.SetHighCode(ReadTextAttribute(barcode, u"HIGH"));
+    format.SetRoutingId(FromOneBased(ReadIntegerAttribute(barcode, u"RIDSTART")),
+                        static_cast<int>(ReadIntegerAttribute(barcode, u"RIDDIGITS")));
+    format.SetItemId(FromOneBased(ReadIntegerAttribute(barcode, u"IIDSTART")),
+                     static_cast<int>(ReadIntegerAttribute(barcode, u"IIDDIGITS")));
+    format.SetDisplayTemplate(ReadTextAttribute(barcode, u"FORMAT"));
+    format.SetExpiry(VTCurrentTime() + kOldFormatLifetime);
+    return format;
+}
+
+// A template's own date shortens the record's life, never lengthens it.
+void ReadTemplate(const TSDomElement& element, VTServerData& record)
+{
+    record.SetCommand(ReadTextAttribute(element, u"CMD"), ReadElementText(element));
+    if (ReadTextAttribute(element, u"CACHEDATE").empty())
+        return;
+    const VTTime date = ReadDateAttribute(element, u"CACHEDATE");
+    if (date != 0 && date < record.GetExpiry())
+        record.SetExpiry(date);
+}
+
+VTServerData ReadRoutingKey(const TSDomElement& key)
+{
+    VTServerData record(ReadCodeType(key), ReadTextAttribute(key, u"RID"));
+    if (ReadTextAttribute(key, u"CACHEDATE").empty()) {
+        record.SetExpiry(VTCurrentTime() + kTemplateLifetime);
+    } else if (const VTTime date = ReadDateAttribute(key, u"CACHEDATE"); date != 0) {
+        record.SetExpiry(date);
+    }
+    for (TSDomNode node = key.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling()) {
+        if (node.GetNodeType() != kDomElementNode)
+            continue;
+        const TSDomElement child(node);
+        if (child.GetTagName() == u"SERVERNAME")
+            record.SetName(ReadElementText(child));
+        else if (child.GetTagName() == u"TEMPLATE")
+            ReadTemplate(child, record);
+    }
+    return record;
+}
+
+void AppendTemplates(TSDomElement& parent, const VTServerData& record)
+{
+    record.GetCommands().ForEach([&](const std::string& command, const std::string& urlTemplate) {
+        TSDomElement element = AppendElement(parent, u"TEMPLATE");
+        SetAttribute(element, u"CMD", command);
+        AppendText(element, urlTemplate);
+    });
+}
+
+} // namespace
+
+std::string NarrowText(std::u16string_view text)
+{
+    return WideToUtf8(text);
+}
+
+TSDomString WideText(std::string_view text)
+{
+    try {
+        return TSDomString(Utf8ToWide(text));
+    } catch (const TSXmlException&) {
+        std::u16string latin1;
+        latin1.reserve(text.size());
+        for (const char c : text)
+            latin1.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+        return TSDomString(latin1);
+    }
+}
+
+std::string ReadTextAttribute(const TSDomElement& element, std::u16string_view name)
+{
+    return NarrowText(GetAttribute(element, name, false));
+}
+
+long ReadIntegerAttribute(const TSDomElement& element, std::u16string_view name)
+{
+    const TSDomString value = GetAttribute(element, name, false);
+    if (value.IsEmpty())
+        return 0;
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
+    std::int64_t number = 0;
+    for (const char16_t c : value.View()) {
+        if (c < u'0' || c > u'9')
+            return 0;
+        number = std::min(kLargest, number * 10 + (c - u'0'));
+    }
+    return static_cast<long>(number);
+}
+
+VTTime ReadDateAttribute(const TSDomElement& element, std::u16string_view name)
+{
+    return ParseDate(ReadTextAttribute(element, name));
+}
+
+std::string ReadElementText(const TSDomElement& element)
+{
+    return NarrowText(GetElementText(element));
+}
+
+VTTime ParseDate(std::string_view text)
+{
+    if (text.empty() || text.size() > kDateDigits || !IsAllDigits(text))
+        return 0;
+    std::string digits(text);
+    digits.resize(kDateDigits, '0');
+    // Fields out of range carry over as the C library's calendar does, so
+    // "2030" (month and day 0) is the last day of November 2029.
+    const int months = DateField(digits, 4, 2) - 1;
+    const int year = DateField(digits, 0, 4) + (months < 0 ? -1 : months / 12);
+    const unsigned month = static_cast<unsigned>(months < 0 ? 11 : months % 12) + 1;
+    const std::int64_t days = DaysFrom1970(year, month, 1) + DateField(digits, 6, 2) - 1;
+    const std::int64_t seconds = days * 86400 + std::int64_t{DateField(digits, 8, 2)} * 3600 +
+                                 DateField(digits, 10, 2) * 60 + DateField(digits, 12, 2) +
+                                 std::int64_t{kVTTimeFrom1970};
+    if (seconds <= 0 || seconds > std::int64_t{std::numeric_limits<VTTime>::max()})
+        return 0;
+    return static_cast<VTTime>(seconds);
+}
+
+std::string FormatDate(VTTime time)
+{
+    using namespace std::chrono;
+    const std::int64_t since1970 = std::int64_t{time} - std::int64_t{kVTTimeFrom1970};
+    std::int64_t days = since1970 / 86400;
+    if (since1970 % 86400 < 0)
+        --days;
+    const std::int64_t secondsOfDay = since1970 - days * 86400;
+    const year_month_day date{sys_days(std::chrono::days(days))};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02u%02u%02d%02d%02d", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(secondsOfDay / 3600), static_cast<int>(secondsOfDay / 60 % 60),
+                  static_cast<int>(secondsOfDay % 60));
+    return text;
+}
+
+bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version)
+{
+    TS_ASSERT(version != 0);
+    list.Clear();
+    for (TSDomNode node = root.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling()) {
+        if (node.GetNodeType() != kDomElementNode)
+            continue;
+        const TSDomElement child(node);
+        VTCodeFormat format;
+        if (child.GetTagName() == u"CODE")
+            format = ReadCurrentFormat(child);
+        else if (child.GetTagName() == u"BARCODE")
+            format = ReadOlderFormat(child);
+        else
+            continue;
+        if (format.GetCodeType() == kCodeUnknown)
+            continue;
+        list.Remove(format);
+        list.Add(format);
+    }
+    return true;
+}
+
+TSDomDocument WriteCodeFormats(const VTCodeFormatList& list, int version)
+{
+    TS_ASSERT(version != 0);
+    TSDomDocument document(u"CODE_FORMAT_LIST");
+    TSDomElement root = document.GetDocumentElement();
+    for (const VTCodeFormat& format : list) {
+        TSDomElement code = AppendElement(root, u"CODE");
+        SetAttribute(code, u"TYPE", CodeTypeName(format.GetCodeType(), false));
+        SetAttribute(code, u"LOW", format.GetLowCode());
+        SetAttribute(code, u"HIGH", format.GetHighCode());
+        TSDomElement rid = AppendElement(code, u"RID");
+        SetAttribute(rid, u"START", format.GetRoutingIdOffset());
+        SetAttribute(rid, u"LENGTH", format.GetRoutingIdLength());
+        TSDomElement iid = AppendElement(code, u"IID");
+        SetAttribute(iid, u"START", format.GetItemIdOffset());
+        SetAttribute(iid, u"LENGTH", format.GetItemIdLength());
+        TSDomElement canonical = AppendElement(code, u"CANONICAL");
+        SetAttribute(canonical, u"FORMAT", format.GetDisplayTemplate());
+        TSDomElement expire = AppendElement(code, u"EXPIRE");
+        SetAttribute(expire, u"DATE", FormatDate(format.GetExpiry()));
+    }
+    return document;
+}
+
+bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version)
+{
+    TS_ASSERT(version != 0);
+    const std::u16string root = RootName(document);
+    if (root != u"XGET" && root != u"SERVER_DATA_LIST")
+        return false;
+    list.Clear();
+    for (const TSDomElement& key : GetChildElements(document.GetDocumentElement(), u"ROUTING_KEY")) {
+        VTServerData record = ReadRoutingKey(key);
+        if (!record.HasCommands())
+            continue;
+        if (record.GetCodeType() != kCodeUnknown)
+            record.SetServerType(kServerTypeResolution);
+        list.InsertOrReplace(record);
+        // One routing key serves both UPC types.
+        if (record.GetCodeType() == kCodeUpcA) {
+            record.SetCodeType(kCodeUpcE);
+            list.InsertOrReplace(record);
+        }
+    }
+    return true;
+}
+
+TSDomDocument WriteServerTemplates(const VTServerDataList& list)
+{
+    TSDomDocument document(u"SERVER_DATA_LIST");
+    TSDomElement root = document.GetDocumentElement();
+    for (const VTServerData& record : list) {
+        TSDomElement key = AppendElement(root, u"ROUTING_KEY");
+        SetAttribute(key, u"TYPE", CodeTypeName(record.GetCodeType(), false));
+        SetAttribute(key, u"RID", record.GetKey());
+        SetAttribute(key, u"CACHEDATE", FormatDate(record.GetExpiry()));
+        TSDomElement name = AppendElement(key, u"SERVERNAME");
+        AppendText(name, record.GetName());
+        AppendTemplates(key, record);
+    }
+    return document;
+}
+
+bool ReadCoreServer(const TSDomDocument& document, const char* serverType, VTServerData& record)
+{
+    TS_CHECK_NULL(serverType);
+    const TSDomElement root = document.GetDocumentElement();
+    if (root.IsNull())
+        return false;
+    for (const TSDomElement& server : GetChildElements(root, u"SERVER")) {
+        if (!EqualsIgnoringCase(ReadTextAttribute(server, u"TYPE"), serverType))
+            continue;
+        record.Reset();
+        record.SetServerType(serverType);
+        for (const TSDomElement& element : GetChildElements(server, u"TEMPLATE"))
+            record.SetCommand(ReadTextAttribute(element, u"CMD"), ReadElementText(element));
+        return true;
+    }
+    return false;
+}
+
+TSDomDocument WriteCoreServers(const VTServerData& routing, const VTServerData& registration,
+                               const VTServerData& help)
+{
+    TSDomDocument document(u"CORE_SERVER_LIST");
+    TSDomElement root = document.GetDocumentElement();
+    const std::pair<const char*, const VTServerData*> records[] = {
+        {kServerTypeRouting, &routing}, {kServerTypeRegistration, &registration}, {kServerTypeHelp, &help}};
+    for (const auto& [type, record] : records) {
+        if (!record->HasCommands())
+            continue;
+        TSDomElement server = AppendElement(root, u"SERVER");
+        SetAttribute(server, u"TYPE", type);
+        AppendTemplates(server, *record);
+    }
+    return document;
+}
+
+std::string FormatDocument(const TSDomDocument& document)
+{
+    TSXmlDataBufferSink sink;
+    TSDomFormatter formatter(&sink);
+    formatter.SetPretty(1);
+    formatter.SetIndentWidth(4);
+    formatter.Format(document);
+    return WideToUtf8(sink.GetText());
+}
+
+TSDomDocument ParseDocument(std::string_view bytes)
+{
+    TSXmlUtf8DataSource source(bytes);
+    return TSDomParser(&source).Parse();
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+std::u16string RootName(const TSDomDocument& document)
+{
+    const TSDomElement root = document.GetDocumentElement();
+    return root.IsNull() ? std::u16string() : root.GetTagName().ToStdString();
+}

@@ -1,0 +1,163 @@
+#include "vtkit/vttoolkit.h"
+
+#include "tst/http/htreq.h"
+#include "tst/http/htutil.h"
+#include "tst/tsstrmap.h"
+#include "vtkit/vtparsers.h"
+
+namespace {
+
+constexpr TSHttpTimeouts kDefaultTimeouts{30, 30, 60, 30, 30, 30};
+
+} // namespace
+
+VTToolkitServerListener::~VTToolkitServerListener() = default;
+
+void VTToolkitServerListener::OnServerProgress(int, int) {}
+
+void VTToolkitServerListener::OnServerSuccess() {}
+
+void VTToolkitServerListener::OnServerFailure() {}
+
+VTToolkit::VTToolkit(const char* domain)
+    : m_cache(this), m_domain(domain ? domain : kDefaultDomain), m_timeouts(kDefaultTimeouts),
+      m_routingServer(this), m_registrationServer(this), m_resolutionServer(this)
+{
+}
+
+VTToolkit::~VTToolkit() = default;
+
+std::string VTToolkit::GetDomain() const
+{
+    std::lock_guard guard(m_settingsLock);
+    return m_domain;
+}
+
+void VTToolkit::SetDomain(std::string_view domain)
+{
+    std::lock_guard guard(m_settingsLock);
+    m_domain = domain;
+}
+
+std::string VTToolkit::GetDomainId() const
+{
+    std::lock_guard guard(m_settingsLock);
+    return m_domainId;
+}
+
+void VTToolkit::SetDomainId(std::string_view domainId)
+{
+    std::lock_guard guard(m_settingsLock);
+    m_domainId = domainId;
+}
+
+VTUserId VTToolkit::GetUserId() const
+{
+    std::lock_guard guard(m_settingsLock);
+    return m_userId;
+}
+
+void VTToolkit::SetUserId(const VTUserId& userId)
+{
+    std::lock_guard guard(m_settingsLock);
+    m_userId = userId;
+}
+
+std::string VTToolkit::GetProxy() const
+{
+    std::lock_guard guard(m_settingsLock);
+    return m_proxy;
+}
+
+void VTToolkit::SetProxy(std::string_view proxy)
+{
+    std::lock_guard guard(m_settingsLock);
+    m_proxy = proxy;
+}
+
+TSHttpTimeouts VTToolkit::GetTimeouts() const
+{
+    std::lock_guard guard(m_settingsLock);
+    return m_timeouts;
+}
+
+void VTToolkit::SetTimeouts(const TSHttpTimeouts& timeouts)
+{
+    std::lock_guard guard(m_settingsLock);
+    m_timeouts = timeouts;
+}
+
+bool VTToolkit::GetProxyCredential(std::string& credential) const
+{
+    if (m_proxyUser.empty() && m_proxyPassword.empty())
+        return false;
+    credential = "Basic " + EncodeBase64(m_proxyUser + ":" + m_proxyPassword);
+    return true;
+}
+
+VTServerData VTToolkit::GetRoutingRecord() const
+{
+    return m_coreCache.GetRecord(kServerTypeRouting);
+}
+
+VTServerData VTToolkit::GetRegistrationRecord() const
+{
+    return m_coreCache.GetRecord(kServerTypeRegistration);
+}
+
+VTServerData VTToolkit::GetHelpRecord() const
+{
+    return m_coreCache.GetRecord(kServerTypeHelp);
+}
+
+void VTToolkit::AddClientVariables(TSStringMap& map) const
+{
+    map.Set("CVER", m_cver);
+    map.Set("CSRC", m_csrc);
+    map.Set("CSRCM", m_csrcm);
+    map.Set("CLANG", m_clang);
+    map.Set("CAPP", m_capp);
+    map.Set("OS", m_os);
+    map.Set("OSVER", m_osver);
+    std::lock_guard guard(m_settingsLock);
+    map.Set("TDATE", m_tdate);
+    map.Set("DDATE", m_ddate);
+    if (m_userId.IsValid()) {
+        m_userId.AddTo(map);
+    } else {
+        map.Set("USER", "");
+        map.Set("USERC", "");
+    }
+}
+
+std::int32_t VTToolkit::LoadCoreCache(const std::filesystem::path& path)
+{
+    return m_coreCache.Load(path);
+}
+
+bool VTToolkit::SaveCoreCache(const std::filesystem::path& path)
+{
+    return m_coreCache.Save(path);
+}
+
+void VTToolkit::UpdateCoreServers(const TSDomDocument& document)
+{
+    m_coreCache.Update(document);
+}
+
+void VTToolkit::StampTemplateDate()
+{
+    const std::string now = FormatDate(VTCurrentTime());
+    std::lock_guard guard(m_settingsLock);
+    m_tdate = now;
+}
+
+void VTToolkit::PrepareRequest(TSHttpTransactionClient& client, TSHttpRequest& request) const
+{
+    client.SetTimeouts(GetTimeouts());
+    client.SetChunkSize(kRequestChunkSize);
+    client.SetProxy(GetProxy());
+    std::string credential;
+    if (!client.GetProxy().empty() && GetProxyCredential(credential))
+        request.AddHeader(kHeaderProxyAuthorization, credential, kHeaderReplace);
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "tst/http/htclient.h"
+#include "vtkit/svrdata.h"
+#include "vtkit/svrregistration.h"
+#include "vtkit/svrresolution.h"
+#include "vtkit/svrrouting.h"
+#include "vtkit/vtcache.h"
+#include "vtkit/vtcorecache.h"
+#include "vtkit/vtuserid.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+class TSDomDocument;
+class TSHttpRequest;
+class TSStringMap;
+
+// How one server exchange reports. Callbacks run on the exchange's HTTP
+// worker and must not block or start another exchange.
+class VTToolkitServerListener {
+public:
+    virtual ~VTToolkitServerListener();
+
+    virtual void OnServerProgress(int done, int total);
+    // The result can now be read from the exchange.
+    virtual void OnServerSuccess();
+    // The exchange failed or was aborted; its error record says why.
+    virtual void OnServerFailure();
+};
+
+// The one object through which the client reaches its servers: it owns the
+// exchanges, the caches and the user identity, and gives every exchange
+// the client's description and its connection settings.
+//
+// The client fills the public texts after construction, while no exchange
+// runs; everything else is reached through the operations below.
+class VTToolkit {
+public:
+    static constexpr const char* kToolkitVersion = "3.2";
+    static constexpr const char* kDefaultDomain = "PC";
+    static constexpr std::uint32_t kRequestChunkSize = 512;
+
+    // Without a domain the domain is "PC".
+    explicit VTToolkit(const char* domain = nullptr);
+    VTToolkit(const VTToolkit&) = delete;
+    VTToolkit& operator=(const VTToolkit&) = delete;
+    virtual ~VTToolkit();
+
+private:
+    VTCache m_cache;
+    std::string m_domain;
+    std::string m_domainId;
+
+public:
+    std::string m_proxyUser;
+    std::string m_proxyPassword;
+
+private:
+    std::string m_proxy;
+
+public:
+    std::string m_capp;  // client application, "PC" for the client
+    std::string m_cver;  // client version
+    std::string m_csrc;  // distribution channel
+    std::string m_csrcm; // its modifier
+    std::string m_clang; // language
+    std::string m_os;
+    std::string m_osver;
+    std::string m_tdate; // last successful routing exchange, UTC "%Y%m%d%H%M%S"
+    std::string m_ddate;
+
+    // Read by the exchanges on their threads.
+    std::string GetDomain() const;
+    void SetDomain(std::string_view domain);
+    // Sent as DOMAIN_ID unless empty.
+    std::string GetDomainId() const;
+    void SetDomainId(std::string_view domainId);
+    std::string GetCapp() const { return m_capp; }
+    std::string GetCver() const { return m_cver; }
+    static const char* GetToolkitVersion() { return kToolkitVersion; }
+    VTUserId GetUserId() const;
+    void SetUserId(const VTUserId& userId);
+    // "host:port", or empty for direct connections.
+    std::string GetProxy() const;
+    void SetProxy(std::string_view proxy);
+    // Connect 30, send 30, first byte 60, head line 30, first body 30,
+    // further body reads 30 seconds unless set.
+    TSHttpTimeouts GetTimeouts() const;
+    void SetTimeouts(const TSHttpTimeouts& timeouts);
+    // "Basic " and the Base64 of "user:password"; false when both are empty.
+    bool GetProxyCredential(std::string& credential) const;
+
+    // Copies of the core server records.
+    VTServerData GetRoutingRecord() const;
+    VTServerData GetRegistrationRecord() const;
+    VTServerData GetHelpRecord() const;
+
+    // CVER, CSRC, CSRCM, CLANG, CAPP, OS, OSVER, TDATE, DDATE, then USER
+    // (freshly re-blinded) and USERC (clear), both empty without a valid id.
+    void AddClientVariables(TSStringMap& map) const;
+
+    // The core cache file ("Server.dat"); results as VTCacheFile's.
+    std::int32_t LoadCoreCache(const std::filesystem::path& path);
+    bool SaveCoreCache(const std::filesystem::path& path);
+    // Every core record the reply or error document carries replaces the stored one.
+    void UpdateCoreServers(const TSDomDocument& document);
+    // TDATE := now.
+    void StampTemplateDate();
+
+    // What every exchange does just before it sends: time-outs, chunk size
+    // and proxy into the client, and the proxy credential into the request
+    // when a proxy is used.
+    void PrepareRequest(TSHttpTransactionClient& client, TSHttpRequest& request) const;
+
+    VTCache& GetCache() { return m_cache; }
+    VTCoreCacheFile& GetCoreCache() { return m_coreCache; }
+    VTRoutingServer& GetRoutingServer() { return m_routingServer; }
+    VTRegistrationServer& GetRegistrationServer() { return m_registrationServer; }
+    VTResolutionServer& GetResolutionServer() { return m_resolutionServer; }
+
+private:
+    mutable std::mutex m_settingsLock;
+    VTUserId m_userId;
+    TSHttpTimeouts m_timeouts;
+    VTCoreCacheFile m_coreCache;
+    VTRoutingServer m_routingServer;
+    VTRegistrationServer m_registrationServer;
+    VTResolutionServer m_resolutionServer;
+    // The batch code processor goes last, so that it is destroyed first:
+    // its worker drives the exchanges above and must stop before them.
+};
