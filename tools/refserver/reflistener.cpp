@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReadChunk = 4096;
 // What a peer may still send after its reply before the connection is cut.
-constexpr std::size_t kLingerBytes = 1024 * 1024;
+constexpr std::size_t kLingerBytes = 4 * 1024 * 1024;
 constexpr int kLingerMs = 1000;
 
 int MillisecondsLeft(Clock::time_point deadline)
