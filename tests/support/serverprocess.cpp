@@ -1,15 +1,12 @@
 #include "tests/support/serverprocess.h"
 
-#include <fcntl.h>
-#include <spawn.h>
+#include "tests/support/runprogram.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <stdexcept>
 #include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -18,24 +15,8 @@ constexpr auto kPollStep = std::chrono::milliseconds(20);
 } // namespace
 
 ServerProcess::ServerProcess(const std::string& program, const std::vector<std::string>& args)
+    : m_pid(SpawnProgram(program, args, "/dev/null", (m_dir / "stderr").string()))
 {
-    const std::string errPath = (m_dir / "stderr").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-
-    const int spawned = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        throw std::runtime_error("cannot start " + program);
 }
 
 ServerProcess::~ServerProcess()

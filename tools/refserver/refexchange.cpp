@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <initializer_list>
 #include <optional>
 #include <set>
 #include <vector>
@@ -64,9 +65,11 @@ bool DocumentFromForm(std::string_view body, std::string& text)
     return false;
 }
 
-// The request document, or an ERROR reply in `failure`.
+// The request document when its root is one of `roots`; otherwise nothing,
+// and the ERROR reply in `failure`.
 std::optional<TSDomDocument> ReadRequestDocument(const RefDataStore& store, const RefRequest& request,
-                                            std::optional<RefReply>& failure)
+                                                 std::initializer_list<std::string_view> roots,
+                                                 std::optional<RefReply>& failure)
 {
     std::string text;
     std::string why;
@@ -79,6 +82,14 @@ std::optional<TSDomDocument> ReadRequestDocument(const RefDataStore& store, cons
         document = ParseXmlText(text);
     } catch (const TSException& e) {
         failure = ErrorReply(store, 200, kErrorMalformedRequest, e.GetMessage());
+        return std::nullopt;
+    }
+    const std::string name = Narrow(document.GetDocumentElement().GetTagName());
+    if (std::find(roots.begin(), roots.end(), name) == roots.end()) {
+        std::string expected;
+        for (const std::string_view root : roots)
+            expected += (expected.empty() ? "" : " or ") + std::string(root);
+        failure = ErrorReply(store, 200, kErrorUnknownRequest, "This address answers " + expected + ", not " + name + ".");
         return std::nullopt;
     }
     return document;
@@ -254,30 +265,23 @@ RefForm RequestFields(const RefRequest& request)
 RefReply AnswerRouting(const RefDataStore& store, const RefRequest& httpRequest)
 {
     std::optional<RefReply> failure;
-    const auto request = ReadRequestDocument(store, httpRequest, failure);
+    const auto request = ReadRequestDocument(store, httpRequest, {"SPLIT", "GET"}, failure);
     if (!request)
         return *failure;
     const TSDomElement root = request->GetDocumentElement();
-    const std::string name = Narrow(root.GetTagName());
-    if (name != "SPLIT" && name != "GET")
-        return ErrorReply(store, 200, kErrorUnknownRequest, "The routing server answers SPLIT and GET, not " + name + ".");
     std::string why;
     if (!CheckUser(store, root, why))
         return ErrorReply(store, 200, kErrorUnknownUser, why);
-    return name == "SPLIT" ? AnswerSplit(store, root) : AnswerTemplates(store, root);
+    return root.GetTagName() == u"SPLIT" ? AnswerSplit(store, root) : AnswerTemplates(store, root);
 }
 
 RefReply AnswerDescriptions(const RefDataStore& store, const RefRequest& httpRequest)
 {
     std::optional<RefReply> failure;
-    const auto request = ReadRequestDocument(store, httpRequest, failure);
+    const auto request = ReadRequestDocument(store, httpRequest, {"DESC"}, failure);
     if (!request)
         return *failure;
     const TSDomElement root = request->GetDocumentElement();
-    const std::string name = Narrow(root.GetTagName());
-    if (name != "DESC")
-        return ErrorReply(store, 200, kErrorUnknownRequest, "The description server answers DESC, not " + name + ".");
-
     const auto codes = GetChildElements(root, u"CODE");
     for (const TSDomElement& code : codes) {
         const std::string typeName = AttributeText(code, u"TYPE");
