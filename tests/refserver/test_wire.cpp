@@ -103,6 +103,22 @@ TEST_F(RefServerTest, OversizedBodiesAreRefusedAndTheReplyStillArrives)
     EXPECT_EQ(Get("/").m_status, 200);
 }
 
+TEST_F(RefServerTest, DeeplyNestedDocumentsAreAnsweredLikeAnyOther)
+{
+    // Close to the body limit: 140 000 levels of elements inside the request.
+    const std::size_t depth = 140000;
+    std::string nested;
+    for (std::size_t i = 0; i < depth; ++i)
+        nested += "<a>";
+    for (std::size_t i = 0; i < depth; ++i)
+        nested += "</a>";
+    const WireReply split = Post("/route", "text/xml", "<SPLIT USER='" + std::string(kDemoUser) + "'>" + nested + "</SPLIT>");
+    EXPECT_EQ(split.m_status, 200);
+    EXPECT_THAT(split.m_body, HasSubstr("<XSPLIT>"));
+    ExpectErrorDocument(Post("/desc", "text/xml", "<DESC>" + nested.substr(0, nested.size() / 2)), 10);
+    EXPECT_EQ(Get("/").m_status, 200);
+}
+
 TEST_F(RefServerTest, PeersThatLeaveMidRequestDoNotDisturbTheServer)
 {
     const std::string partialHead = "POST /route HTTP/1.0\r\nContent-Le";
