@@ -257,6 +257,8 @@ TEST_F(RefServerProcessTest, RefusesToStartOnBadOptionsOrABusyPort)
         {{"--data", (m_dir / "nowhere").string()}, 1, "no sample data found"},
         {{"--print-core-cache", "--listen", "127.0.0.1:0"}, 2, "needs a port or --base-url"},
         {{"--blind", "12345"}, 2, "--blind takes nine digits"},
+        {{"--blind", "123456789", "--salt", "-1"}, 2, "--blind takes nine digits"},
+        {{"--base-url", "ftp://x/"}, 2, "--base-url must begin with http://"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.m_args.front());

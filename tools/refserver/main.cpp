@@ -109,8 +109,8 @@ std::string BaseUrl(const std::optional<std::string>& given, const RefListenerOp
 int Blind(const CliArgs& args)
 {
     const auto salt = ParseLong(args.Value("--salt").value_or("0"));
-    const std::string blinded = BlindUserId(*args.Value("--blind"), salt && *salt >= 0 ? static_cast<unsigned>(*salt) : 0);
-    if (blinded.empty() || !salt || *salt < 0) {
+    const std::string blinded = salt && *salt >= 0 ? BlindUserId(*args.Value("--blind"), static_cast<unsigned>(*salt)) : "";
+    if (blinded.empty()) {
         std::cerr << "lumora-refserver: --blind takes nine digits, --salt a number from 0\n";
         return kExitUsage;
     }
@@ -205,6 +205,10 @@ int main(int argc, char** argv)
     if (!ParseListen(args->Value("--listen").value_or("127.0.0.1:8470"), options) || !readTimeout ||
         *readTimeout < 1 || *readTimeout > 3600 || !workers || *workers < 1 || *workers > 256) {
         std::cerr << "lumora-refserver: bad --listen, --read-timeout or --workers\n" << kUsage;
+        return kExitUsage;
+    }
+    if (const auto baseUrl = args->Value("--base-url"); baseUrl && !baseUrl->starts_with("http://")) {
+        std::cerr << "lumora-refserver: --base-url must begin with http://\n";
         return kExitUsage;
     }
     options.m_readTimeoutMs = static_cast<int>(*readTimeout * 1000);

@@ -356,7 +356,7 @@ RefReply AnswerAttach(const RefDataStore& store, const RefRequest& request)
     std::string sentLogin = *login;
     UrlEncode(sentLogin);
     SetAttributeText(userData, u"LOGIN", sentLogin);
-    SetAttributeText(userData, u"APPID", form.Get("CAPP").value_or("PC"));
+    SetAttributeText(userData, u"APPID", Excerpt(form.Get("CAPP").value_or("PC"), 40));
     AppendTextElement(userData, u"USER", account->m_user);
     AppendCoreServers(root, store);
     return XmlReply(document, "XATTACH " + Excerpt(account->m_login, 40));
