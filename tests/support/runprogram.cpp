@@ -11,12 +11,9 @@
 
 extern char** environ;
 
-ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args)
+pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& args, const std::string& outPath,
+                   const std::string& errPath)
 {
-    const TempDir dir;
-    const std::string outPath = (dir / "out").string();
-    const std::string errPath = (dir / "err").string();
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -34,6 +31,15 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         throw std::runtime_error("cannot start " + program);
+    return pid;
+}
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args)
+{
+    const TempDir dir;
+    const std::string outPath = (dir / "out").string();
+    const std::string errPath = (dir / "err").string();
+    const pid_t pid = SpawnProgram(program, args, outPath, errPath);
 
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {

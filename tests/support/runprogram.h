@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 // What a finished child program left behind.
@@ -13,3 +14,9 @@ struct ProgramResult {
 // Runs a program with the arguments (no shell involved) and waits for it,
 // collecting its standard output and error.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+
+// Starts a program with the arguments (no shell involved), standard input
+// from /dev/null, standard output and error written to the files given
+// ("/dev/null" to drop them). Throws std::runtime_error when it cannot start.
+pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& args, const std::string& outPath,
+                   const std::string& errPath);
