@@ -21,14 +21,11 @@ void VTUserId::SetBlindedId(const char* text)
 void VTUserId::SetBlindedId(std::string_view text)
 {
     Invalidate();
-    if (text.size() != kBlindedLength || !IsAllDigits(text))
-        RaiseInvalidUserId("SetBlindedId()");
-    const int check = (text[0] - '0') * 10 + (text[1] - '0');
-    const std::string body = VTDigitScrambler(static_cast<std::uint32_t>(check)).Unscramble(text.substr(2));
-    if (PositionalChecksum(body) != check)
+    std::string clearId;
+    if (!Unblind(text, clearId))
         RaiseInvalidUserId("SetBlindedId()");
     m_blindedId = text;
-    m_clearId = body.substr(0, kClearLength);
+    m_clearId = clearId;
     m_valid = 1;
 }
 
@@ -50,16 +47,11 @@ std::string VTUserId::GetReblindedBlindedId(int salt) const
 {
     if (!IsValid())
         RaiseInvalidUserId("GetReblindedBlindedId - Invalid");
-    if (m_clearId.size() != kClearLength)
+    const std::string blinded =
+        Blind(m_clearId, salt == kClockSalt ? static_cast<int>(VTCurrentTime() % 10000) : salt);
+    if (blinded.empty())
         RaiseInvalidUserId("GetReblindedBlindedId - Failed");
-    const int value = salt == kClockSalt ? static_cast<int>(VTCurrentTime() % 10000) : (salt % 10000 + 10000) % 10000;
-    char saltDigits[8];
-    std::snprintf(saltDigits, sizeof saltDigits, "%0*d", 4, value);
-    const std::string body = m_clearId + saltDigits;
-    const int check = PositionalChecksum(body);
-    char checkDigits[4];
-    std::snprintf(checkDigits, sizeof checkDigits, "%02d", check);
-    return checkDigits + VTDigitScrambler(static_cast<std::uint32_t>(check)).Scramble(body);
+    return blinded;
 }
 
 void VTUserId::Invalidate()
@@ -73,4 +65,30 @@ void VTUserId::AddTo(TSStringMap& map) const
 {
     map.Set("USER", GetReblindedBlindedId());
     map.Set("USERC", GetClearId());
+}
+
+std::string VTUserId::Blind(std::string_view clearId, int salt)
+{
+    if (clearId.size() != kClearLength || !IsAllDigits(clearId))
+        return {};
+    char saltDigits[8];
+    std::snprintf(saltDigits, sizeof saltDigits, "%0*d", 4, (salt % 10000 + 10000) % 10000);
+    const std::string body = std::string(clearId) + saltDigits;
+    const int check = PositionalChecksum(body);
+    char checkDigits[4];
+    std::snprintf(checkDigits, sizeof checkDigits, "%02d", check);
+    return checkDigits + VTDigitScrambler(static_cast<std::uint32_t>(check)).Scramble(body);
+}
+
+bool VTUserId::Unblind(std::string_view blindedId, std::string& clearId)
+{
+    if (blindedId.size() != kBlindedLength || !IsAllDigits(blindedId))
+        return false;
+    const int check = (blindedId[0] - '0') * 10 + (blindedId[1] - '0');
+    const std::string body =
+        VTDigitScrambler(static_cast<std::uint32_t>(check)).Unscramble(blindedId.substr(2));
+    if (PositionalChecksum(body) != check)
+        return false;
+    clearId = body.substr(0, kClearLength);
+    return true;
 }

@@ -39,6 +39,13 @@ public:
     // "USER" (re-blinded with the clock) and "USERC" (clear); the id must be valid.
     void AddTo(TSStringMap& map) const;
 
+    // The blinding itself, for whoever hands ids out or checks them without
+    // holding one. Blind takes the salt modulo 10000 and gives "" unless the
+    // clear id is 9 digits; Unblind is false unless the text is 15 digits
+    // whose check matches.
+    static std::string Blind(std::string_view clearId, int salt);
+    static bool Unblind(std::string_view blindedId, std::string& clearId);
+
 private:
     std::string m_blindedId;
     std::string m_clearId;

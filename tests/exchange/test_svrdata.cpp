@@ -153,6 +153,24 @@ TEST(UserId, ReblindingWithOneSaltIsStableAndUnblindsToTheSameId)
     EXPECT_EQ(id.GetReblindedBlindedId(42), kBlindedId) << "the salt of the stored form";
 }
 
+// What the server side uses: the same digits as the identity's own forms.
+TEST(UserId, BlindingWithoutAnIdentityMatchesTheIdentitysForms)
+{
+    for (const int salt : {42, 10042, -9958})
+        EXPECT_EQ(VTUserId::Blind(kClearId, salt), kBlindedId) << salt;
+    std::string clearId;
+    ASSERT_TRUE(VTUserId::Unblind(kBlindedId, clearId));
+    EXPECT_EQ(clearId, kClearId);
+    for (const char* bad : {"12345678", "1234567890", "12345678x", ""})
+        EXPECT_EQ(VTUserId::Blind(bad, 1), "") << bad;
+    std::string wrongCheck = kBlindedId;
+    wrongCheck[0] = wrongCheck[0] == '9' ? '0' : static_cast<char>(wrongCheck[0] + 1);
+    clearId = "untouched";
+    EXPECT_FALSE(VTUserId::Unblind(wrongCheck, clearId));
+    EXPECT_FALSE(VTUserId::Unblind(kBlindedId.substr(1), clearId));
+    EXPECT_EQ(clearId, "untouched");
+}
+
 TEST(UserId, ClockSaltIsTheTimeModuloTenThousand)
 {
     VTUserId id;

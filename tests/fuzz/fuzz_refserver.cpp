@@ -8,6 +8,7 @@
 #include "tools/refserver/refhandler.h"
 #include "tools/refserver/refhttp.h"
 #include "tst/tsexcep.h"
+#include "vtkit/vtparsers.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,7 +33,7 @@ void Check(const RefReply& reply)
         __builtin_trap();
     if (reply.m_contentType == "text/xml") {
         try {
-            ParseXmlText(reply.m_body);
+            ParseDocument(reply.m_body);
         } catch (const TSException&) {
             __builtin_trap();
         }

@@ -11,8 +11,7 @@
 #include "tst/xml/io/xmlsink.h"
 #include "tst/xml/io/xmlsource.h"
 #include "tst/xml/transcode.h"
-#include "vtkit/vtcrypt.h"
-#include "vtkit/vtcsum.h"
+#include "vtkit/vtuserid.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -21,7 +20,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <stdexcept>
 
 std::string RefServerProgram()
@@ -186,13 +184,7 @@ std::string RequestDocument(std::u16string_view root, const Attributes& rootAttr
 
 std::string Reblind(std::string_view clearId, unsigned salt)
 {
-    char saltText[8];
-    std::snprintf(saltText, sizeof saltText, "%04u", salt % 10000);
-    const std::string body = std::string(clearId) + saltText;
-    const int check = PositionalChecksum(body);
-    char checkText[4];
-    std::snprintf(checkText, sizeof checkText, "%02d", check);
-    return checkText + VTDigitScrambler(static_cast<unsigned>(check)).Scramble(body);
+    return VTUserId::Blind(clearId, static_cast<int>(salt % 10000));
 }
 
 TSStringMap ClientVariables()

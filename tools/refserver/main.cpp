@@ -6,7 +6,8 @@
 #include "tools/refserver/refdocs.h"
 #include "tools/refserver/refhandler.h"
 #include "tools/refserver/reflistener.h"
-#include "tools/refserver/refuserid.h"
+#include "vtkit/vtparsers.h"
+#include "vtkit/vtuserid.h"
 
 #include <csignal>
 #include <filesystem>
@@ -109,7 +110,8 @@ std::string BaseUrl(const std::optional<std::string>& given, const RefListenerOp
 int Blind(const CliArgs& args)
 {
     const auto salt = ParseLong(args.Value("--salt").value_or("0"));
-    const std::string blinded = salt && *salt >= 0 ? BlindUserId(*args.Value("--blind"), static_cast<unsigned>(*salt)) : "";
+    const std::string blinded =
+        salt && *salt >= 0 ? VTUserId::Blind(*args.Value("--blind"), static_cast<int>(*salt % 10000)) : "";
     if (blinded.empty()) {
         std::cerr << "lumora-refserver: --blind takes nine digits, --salt a number from 0\n";
         return kExitUsage;
@@ -161,7 +163,7 @@ int Serve(const CliArgs& args, RefListenerOptions options, const fs::path& folde
     if (!store)
         return kExitFailed;
     const RefHandler handler(*store);
-    if (!WriteSmallFile(args.Value("--core-cache"), FormatXmlText(MakeCoreServerList(*store))) ||
+    if (!WriteSmallFile(args.Value("--core-cache"), FormatDocument(MakeCoreServerList(*store))) ||
         !WriteSmallFile(args.Value("--port-file"), std::to_string(listener.GetPort()) + "\n"))
         return kExitFailed;
     InstallSignals(listener);
@@ -227,7 +229,7 @@ int main(int argc, char** argv)
         const auto store = LoadData(*folder, BaseUrl(args->Value("--base-url"), options, options.m_port));
         if (!store)
             return kExitFailed;
-        std::cout << FormatXmlText(MakeCoreServerList(*store));
+        std::cout << FormatDocument(MakeCoreServerList(*store));
         return kExitOk;
     }
     return Serve(*args, options, *folder);

@@ -3,12 +3,13 @@
 #include "platform/atomicfile.h"
 #include "tools/refserver/refdocs.h"
 #include "tools/refserver/refhttp.h"
-#include "tools/refserver/refuserid.h"
 #include "tst/tsexcep.h"
 #include "tst/tsstrutl.h"
 #include "tst/xml/dom/xmlutil/tsdomxmlutil.h"
 #include "vtkit/cdanalyze.h"
 #include "vtkit/cdformat.h"
+#include "vtkit/vtparsers.h"
+#include "vtkit/vtuserid.h"
 
 #include <algorithm>
 #include <array>
@@ -42,7 +43,7 @@ TSDomElement ReadRoot(const std::filesystem::path& folder, const DataFile& file)
         Fail(file.m_name, error);
     TSDomDocument document;
     try {
-        document = ParseXmlText(bytes);
+        document = ParseDocument(bytes);
     } catch (const TSException& e) {
         Fail(file.m_name, e.GetMessage());
     }
@@ -216,7 +217,7 @@ void RefDataStore::LoadAccounts()
         account.m_password = Required(element, u"PASSWORD", file);
         account.m_user = Required(element, u"USER", file);
         account.m_name = AttributeText(element, u"NAME");
-        if (!UnblindUserId(account.m_user, account.m_clearId))
+        if (!VTUserId::Unblind(account.m_user, account.m_clearId))
             Fail(file, "USER of " + account.m_login + " is not a blinded user id");
         if (FindAccountByLogin(account.m_login) || FindAccountByClearId(account.m_clearId))
             Fail(file, "account " + account.m_login + " is listed twice");

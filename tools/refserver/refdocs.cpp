@@ -2,10 +2,6 @@
 
 #include "tools/refserver/refdata.h"
 #include "tst/xml/dom/xmlutil/tsdomxmlutil.h"
-#include "tst/xml/io/domformat.h"
-#include "tst/xml/io/domparse.h"
-#include "tst/xml/io/xmlsink.h"
-#include "tst/xml/io/xmlsource.h"
 #include "tst/xml/transcode.h"
 
 #include <array>
@@ -18,23 +14,6 @@ std::u16string Wide(std::string_view utf8)
 std::string Narrow(std::u16string_view text)
 {
     return WideToUtf8(text);
-}
-
-TSDomDocument ParseXmlText(std::string_view utf8)
-{
-    TSXmlUtf8DataSource source(utf8);
-    TSDomParser parser(&source);
-    return parser.Parse();
-}
-
-std::string FormatXmlText(const TSDomDocument& document)
-{
-    TSXmlDataBufferSink sink;
-    TSDomFormatter formatter(&sink);
-    formatter.SetPretty(1);
-    formatter.SetIndentWidth(4);
-    formatter.Format(document);
-    return WideToUtf8(sink.GetText());
 }
 
 TSDomElement AppendElement(TSDomNode parent, std::u16string_view name)

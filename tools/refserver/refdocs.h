@@ -13,12 +13,6 @@ class RefDataStore;
 std::u16string Wide(std::string_view utf8);
 std::string Narrow(std::u16string_view text);
 
-// Parses UTF-8 XML text; malformed text throws TSXmlException.
-TSDomDocument ParseXmlText(std::string_view utf8);
-// The declaration and the tree, four blanks per level, as the client
-// writes its own files.
-std::string FormatXmlText(const TSDomDocument& document);
-
 TSDomElement AppendElement(TSDomNode parent, std::u16string_view name);
 // An element holding only the text (no element when `text` is empty and
 // `keepEmpty` is false).

@@ -2,11 +2,12 @@
 
 #include "tools/refserver/refdata.h"
 #include "tools/refserver/refdocs.h"
-#include "tools/refserver/refuserid.h"
 #include "tst/tsexcep.h"
 #include "tst/tsstrutl.h"
 #include "tst/xml/dom/xmlutil/tsdomxmlutil.h"
 #include "vtkit/cdanalyze.h"
+#include "vtkit/vtparsers.h"
+#include "vtkit/vtuserid.h"
 
 #include <algorithm>
 #include <ctime>
@@ -18,13 +19,13 @@
 namespace {
 
 // How long the client may keep what it is sent when the data gives no date.
-constexpr std::time_t kFormatLifetime = 30 * 24 * 3600;
-constexpr std::time_t kTemplateLifetime = 7 * 24 * 3600;
+constexpr std::time_t kStampedFormatLifetime = 30 * 24 * 3600;
+constexpr std::time_t kStampedTemplateLifetime = 7 * 24 * 3600;
 
 RefReply XmlReply(const TSDomDocument& document, std::string note)
 {
     RefReply reply;
-    reply.m_body = FormatXmlText(document);
+    reply.m_body = FormatDocument(document);
     reply.m_note = std::move(note);
     return reply;
 }
@@ -79,7 +80,7 @@ std::optional<TSDomDocument> ReadRequestDocument(const RefDataStore& store, cons
     }
     TSDomDocument document;
     try {
-        document = ParseXmlText(text);
+        document = ParseDocument(text);
     } catch (const TSException& e) {
         failure = ErrorReply(store, 200, kErrorMalformedRequest, e.GetMessage());
         return std::nullopt;
@@ -102,7 +103,7 @@ bool CheckUser(const RefDataStore& store, const TSDomElement& root, std::string&
     std::string clearId;
     if (user.empty())
         why = "The request names no USER.";
-    else if (!UnblindUserId(user, clearId))
+    else if (!VTUserId::Unblind(user, clearId))
         why = "USER is not a blinded user id.";
     else if (!store.FindAccountByClearId(clearId))
         why = "No account has this user id.";
@@ -126,7 +127,7 @@ void AppendFormat(TSDomElement& root, const RefFormat& format)
     TSDomElement canonical = AppendElement(code, u"CANONICAL");
     SetAttributeText(canonical, u"FORMAT", format.m_canonical);
     TSDomElement expire = AppendElement(code, u"EXPIRE");
-    SetAttributeText(expire, u"DATE", DateOr(format.m_expire, kFormatLifetime));
+    SetAttributeText(expire, u"DATE", DateOr(format.m_expire, kStampedFormatLifetime));
 }
 
 RefReply AnswerSplit(const RefDataStore& store, const TSDomElement& request)
@@ -156,7 +157,7 @@ void AppendRoutingKey(TSDomElement& root, const RefRoutingKey& key, const std::s
     // server ID go back exactly as they came.
     SetAttributeText(element, u"TYPE", typeName);
     SetAttributeText(element, u"RID", rid);
-    SetAttributeText(element, u"CACHEDATE", DateOr(key.m_cacheDate, kTemplateLifetime));
+    SetAttributeText(element, u"CACHEDATE", DateOr(key.m_cacheDate, kStampedTemplateLifetime));
     AppendTextElement(element, u"SERVERNAME", key.m_serverName);
     for (const auto& [command, text] : key.m_templates) {
         TSDomElement templ = AppendElement(element, u"TEMPLATE");

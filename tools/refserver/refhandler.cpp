@@ -5,6 +5,7 @@
 #include "tools/refserver/refexchange.h"
 #include "tools/refserver/refpages.h"
 #include "tst/tsexcep.h"
+#include "vtkit/vtparsers.h"
 
 #include <exception>
 
@@ -21,7 +22,7 @@ struct Route {
 RefReply AnswerCoreCache(const RefDataStore& store, const RefRequest&)
 {
     RefReply reply;
-    reply.m_body = FormatXmlText(MakeCoreServerList(store));
+    reply.m_body = FormatDocument(MakeCoreServerList(store));
     reply.m_note = "Server.dat";
     return reply;
 }

@@ -3,9 +3,9 @@
 #include "tools/refserver/refdata.h"
 #include "tools/refserver/refdocs.h"
 #include "tools/refserver/refexchange.h"
-#include "tools/refserver/refuserid.h"
 #include "tst/tsstrutl.h"
 #include "vtkit/cdanalyze.h"
+#include "vtkit/vtuserid.h"
 
 #include <optional>
 
@@ -50,7 +50,7 @@ const RefAccount* AccountOf(const RefDataStore& store, const RefForm& fields)
 {
     std::string clearId;
     const auto user = fields.Get("user");
-    if (!user || !UnblindUserId(*user, clearId))
+    if (!user || !VTUserId::Unblind(*user, clearId))
         return nullptr;
     return store.FindAccountByClearId(clearId);
 }
