@@ -19,11 +19,17 @@ bool VTCodeFormatList::Find(int type, const char* code, VTCodeFormat& format) co
 
 bool VTCodeFormatList::Find(int type, std::string_view code, VTCodeFormat& format) const
 {
-    const std::size_t position = m_index.Find(m_formats, type, code);
-    if (position == RangeIndex::kNone)
+    const VTCodeFormat* found = Locate(type, code);
+    if (!found)
         return false;
-    format = m_formats[position];
+    format = *found;
     return true;
+}
+
+const VTCodeFormat* VTCodeFormatList::Locate(int type, std::string_view code) const
+{
+    const std::size_t position = m_index.Find(m_formats, type, code);
+    return position == RangeIndex::kNone ? nullptr : &m_formats[position];
 }
 
 void VTCodeFormatList::Add(const VTCodeFormat& format)

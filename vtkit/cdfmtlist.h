@@ -22,6 +22,8 @@ public:
     // null-pointer error.
     bool Find(int type, const char* code, VTCodeFormat& format) const;
     bool Find(int type, std::string_view code, VTCodeFormat& format) const;
+    // The same format in place, or null; valid until the list changes.
+    const VTCodeFormat* Locate(int type, std::string_view code) const;
 
     // Appends; callers that want one format per range Remove first.
     void Add(const VTCodeFormat& format);

@@ -36,11 +36,17 @@ void VTServerDataList::InsertOrReplace(const VTServerData& record)
 
 bool VTServerDataList::Find(int type, std::string_view key, VTServerData& record) const
 {
-    const std::size_t at = m_index.Find(m_records, type, key);
-    if (at == KeyIndex::kNone)
+    const VTServerData* found = Locate(type, key);
+    if (!found)
         return false;
-    record = m_records[at];
+    record = *found;
     return true;
+}
+
+const VTServerData* VTServerDataList::Locate(int type, std::string_view key) const
+{
+    const std::size_t at = m_index.Find(m_records, type, key);
+    return at == KeyIndex::kNone ? nullptr : &m_records[at];
 }
 
 void VTServerDataList::Clear()

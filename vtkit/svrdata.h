@@ -83,6 +83,8 @@ public:
     void InsertOrReplace(const VTServerData& record);
     // The first record of that type whose key is exactly `key`.
     bool Find(int type, std::string_view key, VTServerData& record) const;
+    // The same record in place, or null; valid until the list changes.
+    const VTServerData* Locate(int type, std::string_view key) const;
     // Every record not yet a minute past its expiry now expires a minute ago.
     void ExpireAll(VTTime now);
     void ExpireAll() { ExpireAll(VTCurrentTime()); }
