@@ -3,6 +3,8 @@
 #include "tst/tsexcep.h"
 
 #include <algorithm>
+#include <numeric>
+#include <utility>
 
 VTCodeFormatList::VTCodeFormatList()
 {
@@ -17,33 +19,56 @@ bool VTCodeFormatList::Find(int type, const char* code, VTCodeFormat& format) co
 
 bool VTCodeFormatList::Find(int type, std::string_view code, VTCodeFormat& format) const
 {
-    const auto it = std::find_if(m_formats.begin(), m_formats.end(), [&](const VTCodeFormat& candidate) {
-        return candidate.GetCodeType() == type && candidate.GetLowCode() <= code && code <= candidate.GetHighCode();
-    });
-    if (it == m_formats.end())
+    const VTCodeFormat* found = Locate(type, code);
+    if (!found)
         return false;
-    format = *it;
+    format = *found;
     return true;
+}
+
+const VTCodeFormat* VTCodeFormatList::Locate(int type, std::string_view code) const
+{
+    const std::size_t position = m_index.Find(m_formats, type, code);
+    return position == RangeIndex::kNone ? nullptr : &m_formats[position];
 }
 
 void VTCodeFormatList::Add(const VTCodeFormat& format)
 {
     m_formats.push_back(format);
+    m_index.Invalidate();
+    ++m_lowCodeCounts[LowCodeHash(format)];
 }
 
 bool VTCodeFormatList::Remove(const VTCodeFormat& format)
 {
-    return std::erase(m_formats, format) != 0;
+    const auto count = m_lowCodeCounts.find(LowCodeHash(format));
+    if (count == m_lowCodeCounts.end())
+        return false;
+    const std::size_t removed = std::erase(m_formats, format);
+    if (removed == 0)
+        return false;
+    m_index.Invalidate();
+    if ((count->second -= std::min(removed, count->second)) == 0)
+        m_lowCodeCounts.erase(count);
+    return true;
 }
 
 void VTCodeFormatList::Clear()
 {
     m_formats.clear();
+    m_index.Invalidate();
+    m_lowCodeCounts.clear();
     if (m_formats.capacity() > kInitialCapacity) {
         std::vector<VTCodeFormat> smaller;
         smaller.reserve(kInitialCapacity);
         m_formats.swap(smaller);
     }
+}
+
+std::size_t VTCodeFormatList::LowCodeHash(const VTCodeFormat& format)
+{
+    return std::hash<std::string>()(format.GetLowCode()) ^
+           (static_cast<std::size_t>(format.GetCodeType()) * 0x9E3779B97F4A7C15u);
 }
 
 void VTCodeFormatList::ExpireAll(VTTime now)
@@ -52,4 +77,92 @@ void VTCodeFormatList::ExpireAll(VTTime now)
     for (auto& format : m_formats)
         if (format.GetExpiry() > minuteAgo)
             format.SetExpiry(minuteAgo);
+}
+
+VTCodeFormatList::RangeIndex& VTCodeFormatList::RangeIndex::operator=(const RangeIndex&)
+{
+    Invalidate();
+    return *this;
+}
+
+VTCodeFormatList::RangeIndex& VTCodeFormatList::RangeIndex::operator=(RangeIndex&& other) noexcept
+{
+    Invalidate();
+    other.Invalidate();
+    return *this;
+}
+
+std::size_t VTCodeFormatList::RangeIndex::Find(const std::vector<VTCodeFormat>& formats, int type,
+                                               std::string_view code) const
+{
+    if (!m_built.load(std::memory_order_acquire)) {
+        std::lock_guard guard(m_buildLock);
+        if (!m_built.load(std::memory_order_relaxed)) {
+            Build(formats);
+            m_built.store(true, std::memory_order_release);
+        }
+    }
+    const auto slots = m_types.find(type);
+    if (slots == m_types.end())
+        return kNone;
+    const std::vector<std::string>& ends = slots->second.ends;
+    const auto at = std::lower_bound(ends.begin(), ends.end(), code,
+                                     [](const std::string& end, std::string_view text) { return end < text; });
+    const std::size_t gap = 2 * static_cast<std::size_t>(at - ends.begin());
+    return slots->second.first[at != ends.end() && *at == code ? gap + 1 : gap];
+}
+
+namespace {
+
+struct Range {
+    std::size_t position;
+    std::string low;
+    std::string high;
+};
+
+std::size_t EndIndex(const std::vector<std::string>& ends, const std::string& text)
+{
+    return static_cast<std::size_t>(std::lower_bound(ends.begin(), ends.end(), text) - ends.begin());
+}
+
+} // namespace
+
+void VTCodeFormatList::RangeIndex::Build(const std::vector<VTCodeFormat>& formats) const
+{
+    std::unordered_map<int, std::vector<Range>> rangesByType;
+    for (std::size_t position = 0; position < formats.size(); ++position) {
+        const VTCodeFormat& format = formats[position];
+        Range range{position, format.GetLowCode(), format.GetHighCode()};
+        // An inverted range holds no code.
+        if (range.low <= range.high)
+            rangesByType[format.GetCodeType()].push_back(std::move(range));
+    }
+    m_types.clear();
+    for (const auto& [type, ranges] : rangesByType) {
+        Slots& slots = m_types[type];
+        for (const Range& range : ranges) {
+            slots.ends.push_back(range.low);
+            slots.ends.push_back(range.high);
+        }
+        std::sort(slots.ends.begin(), slots.ends.end());
+        slots.ends.erase(std::unique(slots.ends.begin(), slots.ends.end()), slots.ends.end());
+        slots.first.assign(2 * slots.ends.size() + 1, kNone);
+        // Ranges in list order each claim the slots no earlier range took;
+        // `next` skips over claimed slots so each slot is visited once.
+        std::vector<std::size_t> next(slots.first.size() + 1);
+        std::iota(next.begin(), next.end(), std::size_t{0});
+        const auto unclaimed = [&next](std::size_t slot) {
+            while (next[slot] != slot)
+                slot = next[slot] = next[next[slot]];
+            return slot;
+        };
+        for (const Range& range : ranges) {
+            const std::size_t last = 2 * EndIndex(slots.ends, range.high) + 1;
+            for (std::size_t slot = unclaimed(2 * EndIndex(slots.ends, range.low) + 1); slot <= last;
+                 slot = unclaimed(slot)) {
+                slots.first[slot] = range.position;
+                next[slot] = slot + 1;
+            }
+        }
+    }
 }

@@ -2,9 +2,12 @@
 
 #include "vtkit/cdformat.h"
 
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The known code formats in the order they were added.
@@ -19,6 +22,8 @@ public:
     // null-pointer error.
     bool Find(int type, const char* code, VTCodeFormat& format) const;
     bool Find(int type, std::string_view code, VTCodeFormat& format) const;
+    // The same format in place, or null; valid until the list changes.
+    const VTCodeFormat* Locate(int type, std::string_view code) const;
 
     // Appends; callers that want one format per range Remove first.
     void Add(const VTCodeFormat& format);
@@ -40,7 +45,50 @@ public:
     std::vector<VTCodeFormat>::const_iterator end() const { return m_formats.end(); }
 
 private:
+    // Per code type, the distinct range ends in ascending order cut the codes
+    // into slots: each end is a slot, and so is each gap between two ends.
+    // A slot keeps the position of the earliest format covering it, so a
+    // lookup is one binary search and still gives the first match.
+    class RangeIndex {
+    public:
+        static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+        RangeIndex() = default;
+        // Copies are built afresh from their own list on first use; a list
+        // moved from must not keep positions into formats it no longer has.
+        RangeIndex(const RangeIndex&) {}
+        RangeIndex(RangeIndex&& other) noexcept { other.Invalidate(); }
+        RangeIndex& operator=(const RangeIndex&);
+        RangeIndex& operator=(RangeIndex&& other) noexcept;
+
+        // Called by every change to the list's types or codes.
+        void Invalidate() { m_built.store(false, std::memory_order_relaxed); }
+        // Position of the first format of the type holding the code, or kNone.
+        // Concurrent lookups are safe; the first one after a change builds.
+        std::size_t Find(const std::vector<VTCodeFormat>& formats, int type, std::string_view code) const;
+
+    private:
+        struct Slots {
+            std::vector<std::string> ends;
+            // 2 * ends.size() + 1 entries: gap before end i at 2i, end i at 2i + 1.
+            std::vector<std::size_t> first;
+        };
+
+        void Build(const std::vector<VTCodeFormat>& formats) const;
+
+        mutable std::mutex m_buildLock;
+        mutable std::atomic<bool> m_built{false};
+        mutable std::unordered_map<int, Slots> m_types;
+    };
+
+    static std::size_t LowCodeHash(const VTCodeFormat& format);
+
     std::vector<VTCodeFormat> m_formats;
+    RangeIndex m_index;
+    // How many formats share each hash of type and low code: when a hash is
+    // missing, Remove has nothing to look for, so adding to a large cache
+    // (remove the equal one, then add) does not walk the whole list.
+    std::unordered_map<std::size_t, std::size_t> m_lowCodeCounts;
 };
 
 // A code for which a format is asked of the routing server.

@@ -4,9 +4,12 @@
 #include "vtkit/cdbase.h"
 #include "vtkit/cdformat.h"
 
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // Server types and command names as they travel on the wire.
@@ -80,10 +83,12 @@ public:
     void InsertOrReplace(const VTServerData& record);
     // The first record of that type whose key is exactly `key`.
     bool Find(int type, std::string_view key, VTServerData& record) const;
+    // The same record in place, or null; valid until the list changes.
+    const VTServerData* Locate(int type, std::string_view key) const;
     // Every record not yet a minute past its expiry now expires a minute ago.
     void ExpireAll(VTTime now);
     void ExpireAll() { ExpireAll(VTCurrentTime()); }
-    void Clear() { m_records.clear(); }
+    void Clear();
 
     std::size_t Size() const { return m_records.size(); }
     bool IsEmpty() const { return m_records.empty(); }
@@ -93,5 +98,58 @@ public:
     std::vector<VTServerData>::const_iterator end() const { return m_records.end(); }
 
 private:
+    // Position of the first record of each type and key, built on the first
+    // lookup after a copy or clear; appends and replacements keep it current.
+    class KeyIndex {
+    public:
+        static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+        KeyIndex() = default;
+        // Copies are built afresh from their own list on first use; a list
+        // moved from must not keep positions into records it no longer has.
+        KeyIndex(const KeyIndex&) {}
+        KeyIndex(KeyIndex&& other) noexcept { other.Invalidate(); }
+        KeyIndex& operator=(const KeyIndex&);
+        KeyIndex& operator=(KeyIndex&& other) noexcept;
+
+        void Invalidate() { m_built.store(false, std::memory_order_relaxed); }
+        // Keep a built index in step with the list.
+        void Appended(const std::vector<VTServerData>& records);
+        void Erased(const VTServerData& record, std::size_t position);
+        // Concurrent lookups are safe; the first one after a change builds.
+        std::size_t Find(const std::vector<VTServerData>& records, int type, std::string_view key) const;
+
+    private:
+        struct Key {
+            int type;
+            std::string key;
+        };
+        struct KeyView {
+            int type;
+            std::string_view key;
+        };
+        struct Hash {
+            using is_transparent = void;
+            std::size_t operator()(const KeyView& key) const;
+            std::size_t operator()(const Key& key) const { return (*this)(KeyView{key.type, key.key}); }
+        };
+        struct Equal {
+            using is_transparent = void;
+            static KeyView View(const Key& key) { return {key.type, key.key}; }
+            static KeyView View(const KeyView& key) { return key; }
+            bool operator()(const auto& a, const auto& b) const
+            {
+                return View(a).type == View(b).type && View(a).key == View(b).key;
+            }
+        };
+
+        void Build(const std::vector<VTServerData>& records) const;
+
+        mutable std::mutex m_buildLock;
+        mutable std::atomic<bool> m_built{false};
+        mutable std::unordered_map<Key, std::size_t, Hash, Equal> m_positions;
+    };
+
     std::vector<VTServerData> m_records;
+    KeyIndex m_index;
 };

@@ -29,10 +29,10 @@ bool VTCodeCacheFile::Find(int type, std::string_view code, VTCodeFormat& format
                            VTTime now) const
 {
     std::lock_guard guard(Lock());
-    VTCodeFormat found;
-    if (!m_formats.Find(type, code, found) || (!acceptExpired && found.IsExpired(now)))
+    const VTCodeFormat* found = m_formats.Locate(type, code);
+    if (!found || (!acceptExpired && found->IsExpired(now)))
         return false;
-    format = found;
+    format = *found;
     return true;
 }
 
@@ -90,10 +90,10 @@ bool VTServerCacheFile::Find(int type, std::string_view key, VTServerData& recor
                              VTTime now) const
 {
     std::lock_guard guard(Lock());
-    VTServerData found;
-    if (!m_records.Find(type, key, found) || (!acceptExpired && found.IsExpired(now)))
+    const VTServerData* found = m_records.Locate(type, key);
+    if (!found || (!acceptExpired && found->IsExpired(now)))
         return false;
-    record = found;
+    record = *found;
     return true;
 }
 

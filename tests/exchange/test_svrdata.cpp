@@ -4,6 +4,9 @@
 #include "vtkit/vtparsers.h"
 #include "vtkit/vtuserid.h"
 
+#include <random>
+#include <utility>
+
 namespace {
 
 TEST(ServerDataList, InsertReplacesAnEqualRecordAndMovesItToTheEnd)
@@ -202,6 +205,74 @@ TEST(UserId, RejectedTextsRaiseCode3AndLeaveTheIdInvalid)
     }
     VTUserId id;
     EXPECT_THROW(id.SetBlindedId(static_cast<const char*>(nullptr)), TSInternalError);
+}
+
+TEST(ServerDataList, IndexedFindAgreesWithAScanThroughChanges)
+{
+    struct ModelRecord {
+        int type;
+        std::string key;
+        int serial;
+    };
+    const auto randomKey = [](std::mt19937& random) {
+        static const char kAlphabet[] = "0129-";
+        std::string key(random() % 4, '0');
+        for (char& c : key)
+            c = kAlphabet[random() % 5];
+        return key;
+    };
+    const auto serialOf = [](const VTServerData& record) { return std::stoi(record.GetName()); };
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 random(seed);
+        VTServerDataList list;
+        std::vector<ModelRecord> model;
+        int serial = 0;
+        for (int step = 0; step < 400; ++step) {
+            const std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step);
+            const unsigned action = random() % 100;
+            if (action < 80) {
+                // New keys and replacements of present ones, which move to the end.
+                const int type = random() % 2 ? kCodeUpcA : kCodeUpcE;
+                const std::string key = randomKey(random);
+                std::erase_if(model, [&](const ModelRecord& r) { return r.type == type && r.key == key; });
+                model.push_back({type, key, ++serial});
+                VTServerData record(static_cast<VTCodeType>(type), key);
+                record.SetName(std::to_string(serial));
+                list.InsertOrReplace(record);
+            } else if (action < 84) {
+                list.ExpireAll(4000000000u);
+            } else if (action < 86) {
+                list.Clear();
+                model.clear();
+            } else if (action < 94) {
+                VTServerDataList copy = list;
+                list = copy;
+            } else {
+                VTServerDataList taken(std::move(list));
+                ASSERT_TRUE(list.IsEmpty()) << where;
+                VTServerData unused;
+                for (const auto& record : model)
+                    ASSERT_FALSE(list.Find(record.type, record.key, unused)) << where;
+                list = std::move(taken);
+            }
+            ASSERT_EQ(list.Size(), model.size()) << where;
+            for (std::size_t i = 0; i < model.size(); ++i)
+                ASSERT_EQ(serialOf(list.At(i)), model[i].serial) << where << " at " << i;
+            for (int query = 0; query < 40; ++query) {
+                const int type = random() % 3 == 0 ? kCodeEan13 : (random() % 2 ? kCodeUpcA : kCodeUpcE);
+                const std::string key = randomKey(random);
+                int expected = -1;
+                for (const ModelRecord& r : model)
+                    if (r.type == type && r.key == key) {
+                        expected = r.serial;
+                        break;
+                    }
+                VTServerData found;
+                ASSERT_EQ(list.Find(type, key, found) ? serialOf(found) : -1, expected)
+                    << where << ": type " << type << " key \"" << key << '"';
+            }
+        }
+    }
 }
 
 } // namespace

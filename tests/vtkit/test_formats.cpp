@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -223,6 +226,173 @@ TEST(CodeDescriptionList, OneEntryPerItemId)
     list.Clear();
     EXPECT_TRUE(list.IsEmpty());
     EXPECT_EQ(copy.Size(), 3u);
+}
+
+// A format as the list should hold it, with a serial that tells which one a
+// lookup found.
+struct ModelFormat {
+    int type;
+    std::string low;
+    std::string high;
+    int serial;
+};
+
+// Short texts over few characters so that ranges overlap, nest, share ends
+// and meet codes exactly at their ends; dash and bytes above 0x7f check the
+// byte-wise order.
+std::string RandomCode(std::mt19937& random)
+{
+    static const char kAlphabet[] = {'0', '1', '2', '9', '-', 'a', '\x7f', '\xff'};
+    std::string text(std::uniform_int_distribution<std::size_t>(0, 4)(random), '0');
+    for (char& c : text)
+        c = kAlphabet[std::uniform_int_distribution<std::size_t>(0, random() % 4 == 0 ? 7 : 3)(random)];
+    return text;
+}
+
+VTCodeFormat ToFormat(const ModelFormat& model)
+{
+    VTCodeFormat format = Range(static_cast<VTCodeType>(model.type), model.low.c_str(), model.high.c_str(), 1);
+    format.SetItemId(model.serial, 1);
+    return format;
+}
+
+// The serial of the first format of the type holding the code, by walking
+// the model in order; -1 when none does.
+int FirstHolding(const std::vector<ModelFormat>& model, int type, const std::string& code)
+{
+    for (const ModelFormat& format : model)
+        if (format.type == type && format.low <= code && code <= format.high)
+            return format.serial;
+    return -1;
+}
+
+void ExpectSameAnswers(const VTCodeFormatList& list, const std::vector<ModelFormat>& model, std::mt19937& random,
+                       const std::string& where)
+{
+    ASSERT_EQ(list.Size(), model.size()) << where;
+    for (std::size_t i = 0; i < model.size(); ++i) {
+        ASSERT_EQ(list.At(i).GetItemIdOffset(), model[i].serial) << where << " at " << i;
+        ASSERT_EQ(list.At(i).GetLowCode(), model[i].low) << where << " at " << i;
+    }
+    std::vector<std::string> codes;
+    for (int i = 0; i < 24; ++i)
+        codes.push_back(RandomCode(random));
+    // Exactly the ends of some ranges, where off-by-one slots would show.
+    for (int i = 0; i < 8 && !model.empty(); ++i) {
+        const ModelFormat& format = model[random() % model.size()];
+        codes.push_back(format.low);
+        codes.push_back(format.high);
+    }
+    for (const std::string& code : codes) {
+        for (const int type : {kCodeUpcA, kCodeEan13, kCodeIsbn}) {
+            VTCodeFormat found;
+            const bool ok = list.Find(type, code, found);
+            const int expected = FirstHolding(model, type, code);
+            ASSERT_EQ(ok ? found.GetItemIdOffset() : -1, expected)
+                << where << ": type " << type << " code \"" << code << '"';
+        }
+    }
+}
+
+TEST(CodeFormatList, IndexedFindAgreesWithAScanInListOrderThroughChanges)
+{
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 random(seed);
+        VTCodeFormatList list;
+        std::vector<ModelFormat> model;
+        VTCodeFormatList snapshot;
+        std::vector<ModelFormat> snapshotModel;
+        int serial = 0;
+        for (int step = 0; step < 300; ++step) {
+            const std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step);
+            const unsigned action = random() % 100;
+            if (action < 55) {
+                // Two types mostly, so that ranges of one type crowd together.
+                const int type = random() % 8 == 0 ? kCodeIsbn : (random() % 2 ? kCodeUpcA : kCodeEan13);
+                std::string low = RandomCode(random), high = RandomCode(random);
+                if (low > high && random() % 8 != 0)
+                    std::swap(low, high); // now and then an inverted range, which holds nothing
+                model.push_back({type, low, high, ++serial});
+                list.Add(ToFormat(model.back()));
+            } else if (action < 70) {
+                // Remove takes every format of that type and low code, if any.
+                const ModelFormat gone = !model.empty() && random() % 4 != 0
+                                             ? model[random() % model.size()]
+                                             : ModelFormat{kCodeUpcA, RandomCode(random), "", 0};
+                const bool held = std::erase_if(
+                    model, [&](const ModelFormat& f) { return f.type == gone.type && f.low == gone.low; });
+                ASSERT_EQ(list.Remove(ToFormat(gone)), held) << where;
+            } else if (action < 80 && !model.empty()) {
+                // The cache's insert-or-replace: remove the equal one, append.
+                ModelFormat changed = model[random() % model.size()];
+                std::erase_if(model, [&](const ModelFormat& f) { return f.type == changed.type && f.low == changed.low; });
+                changed.high = RandomCode(random);
+                changed.serial = ++serial;
+                model.push_back(changed);
+                list.Remove(ToFormat(changed));
+                list.Add(ToFormat(changed));
+            } else if (action < 84) {
+                list.ExpireAll(4000000000u);
+            } else if (action < 86) {
+                list.Clear();
+                model.clear();
+            } else if (action < 92) {
+                snapshot = list;
+                snapshotModel = model;
+            } else if (action < 96) {
+                // A list moved from is empty and must not answer from the
+                // index it had built.
+                VTCodeFormatList taken(std::move(list));
+                ASSERT_TRUE(list.IsEmpty()) << where;
+                VTCodeFormat unused;
+                for (const auto& format : model)
+                    ASSERT_FALSE(list.Find(format.type, format.low, unused)) << where;
+                list = std::move(taken);
+            } else {
+                // A copy answers for itself; changing it leaves the original alone.
+                VTCodeFormatList copy(snapshot);
+                std::vector<ModelFormat> copyModel = snapshotModel;
+                copyModel.push_back({kCodeUpcA, "", "\xff\xff\xff\xff", ++serial});
+                copy.Add(ToFormat(copyModel.back()));
+                ExpectSameAnswers(copy, copyModel, random, where + " (copy)");
+                ExpectSameAnswers(snapshot, snapshotModel, random, where + " (snapshot)");
+            }
+            ExpectSameAnswers(list, model, random, where);
+        }
+    }
+}
+
+TEST(CodeFormatList, LookupsFromSeveralThreadsAfterAChangeAgree)
+{
+    std::mt19937 random(99);
+    VTCodeFormatList list;
+    std::vector<ModelFormat> model;
+    for (int serial = 1; serial <= 3000; ++serial) {
+        std::string low = RandomCode(random) + RandomCode(random), high = RandomCode(random) + RandomCode(random);
+        if (low > high)
+            std::swap(low, high);
+        model.push_back({kCodeUpcA, low, high, serial});
+        list.Add(ToFormat(model.back()));
+    }
+    std::vector<std::string> codes;
+    for (int i = 0; i < 2000; ++i)
+        codes.push_back(RandomCode(random) + RandomCode(random));
+    // The first lookups after the last Add race to build the index.
+    std::vector<std::vector<int>> answers(4);
+    std::vector<std::thread> threads;
+    for (auto& threadAnswers : answers) {
+        threads.emplace_back([&list, &codes, &threadAnswers] {
+            for (const std::string& code : codes) {
+                VTCodeFormat found;
+                threadAnswers.push_back(list.Find(kCodeUpcA, code, found) ? found.GetItemIdOffset() : -1);
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    for (const auto& threadAnswers : answers)
+        for (std::size_t i = 0; i < codes.size(); ++i)
+            ASSERT_EQ(threadAnswers[i], FirstHolding(model, kCodeUpcA, codes[i])) << codes[i];
 }
 
 } // namespace
