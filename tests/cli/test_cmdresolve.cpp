@@ -205,7 +205,7 @@ TEST_F(CliResolve, IdentityComesFromTheStoredConfiguration)
         ASSERT_TRUE(config.Load());
         ASSERT_TRUE(config.WriteUserId(kDemoUser));
     }
-    const ProgramResult stored = Resolve({"036000291452", "zz9"}, false);
+    const ProgramResult stored = Resolve({"036000291452", "#1"}, false);
     EXPECT_EQ(stored.exitStatus, 1) << "one code has no type";
     const auto lines = Lines(stored.out);
     ASSERT_EQ(lines.size(), 3u) << stored.out;
