@@ -103,16 +103,11 @@ struct Options {
     bool offline = false;
     fs::path serverDat;
     fs::path cacheDir;
-    std::string proxy;
-    bool proxyGiven = false;
 };
 
 int Failure(const CliArgs& args, const std::string& message)
 {
-    std::cerr << "lumora-cli " << kCommand << ": " << message << '\n';
-    if (args.Json())
-        std::cout << JsonObject().Add("error", message).Str() << '\n';
-    return kExitFailed;
+    return ReportFailure(kCommand, message, args.Json());
 }
 
 int Usage(const std::string& message)
