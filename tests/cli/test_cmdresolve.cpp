@@ -4,6 +4,7 @@
 #include "client/config.h"
 #include "platform/folders.h"
 #include "platform/registry.h"
+#include "tests/support/ptydevice.h"
 #include "tests/support/runprogram.h"
 #include "tests/support/serverprocess.h"
 #include "tests/support/temphome.h"
@@ -14,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <sys/wait.h>
 
 namespace {
 
@@ -139,6 +141,7 @@ TEST_F(CliResolve, SampleCodesOfEveryTypeGetTheirPages)
     const ProgramResult result = Resolve(SampleArguments());
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     ExpectResolved(result, false);
+    EXPECT_EQ(result.err, "") << "no progress line where stderr is no terminal";
     EXPECT_TRUE(std::filesystem::exists(m_cacheDir / (kDemoUser + "Format.cache")));
     EXPECT_TRUE(std::filesystem::exists(m_cacheDir / (kDemoUser + "Templates.cache")));
 
@@ -212,6 +215,23 @@ TEST_F(CliResolve, IdentityComesFromTheStoredConfiguration)
     EXPECT_TRUE(lines[0].starts_with("CODE")) << lines[0];
     EXPECT_NE(lines[1].find(m_base + "item?type=UPCA&sid=036000&iid=29145"), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find("UNKNOWN"), std::string::npos) << lines[2];
+}
+
+TEST_F(CliResolve, LongBatchDrawsAProgressLineOnATerminal)
+{
+    PtyDevice terminal;
+    std::vector<std::string> args{"resolve", "--uid", kDemoUser, "--server-dat", m_serverDat.string(), "--cache-dir",
+                                  m_cacheDir.string()};
+    for (int i = 0; i < 25; ++i)
+        args.push_back("036000291452");
+    const auto out = m_home.Dir() / "out.txt";
+    const pid_t pid = SpawnProgram(LUMORA_CLI_PATH, args, out.string(), terminal.SlavePath());
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string drawn = terminal.Receive(4096, PtyDevice::Ms(2000));
+    EXPECT_NE(drawn.find("\rresolving 25 codes: "), std::string::npos) << drawn;
+    EXPECT_TRUE(drawn.ends_with("\r\033[K")) << "the line is wiped at the end";
 }
 
 TEST_F(CliResolve, BadUsage)

@@ -169,12 +169,12 @@ void LoadCaches(VTToolkit& toolkit, const fs::path& formats, const fs::path& tem
 void AwaitBatch(ResolveListener& listener, bool progressLine, std::size_t codes)
 {
     int shown = -1;
-    while (!listener.WaitFinished(std::chrono::milliseconds(200))) {
+    do {
         if (!progressLine || listener.Percent() == shown)
             continue;
         shown = listener.Percent();
         std::cerr << "\rresolving " << codes << " codes: " << shown << "%" << std::flush;
-    }
+    } while (!listener.WaitFinished(std::chrono::milliseconds(200)));
     if (shown >= 0)
         std::cerr << "\r\033[K" << std::flush;
 }
