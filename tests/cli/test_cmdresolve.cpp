@@ -8,6 +8,7 @@
 #include "tests/support/runprogram.h"
 #include "tests/support/serverprocess.h"
 #include "tests/support/temphome.h"
+#include "tests/support/tinyproxy.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +233,23 @@ TEST_F(CliResolve, LongBatchDrawsAProgressLineOnATerminal)
     const std::string drawn = terminal.Receive(4096, PtyDevice::Ms(2000));
     EXPECT_NE(drawn.find("\rresolving 25 codes: "), std::string::npos) << drawn;
     EXPECT_TRUE(drawn.ends_with("\r\033[K")) << "the line is wiped at the end";
+}
+
+TEST_F(CliResolve, ThroughARealProxyWithItsCredential)
+{
+    if (TinyProxy::Executable().empty())
+        GTEST_SKIP() << "tinyproxy is not installed (scripts/install-deps.sh installs it)";
+    TinyProxy proxy("lumora", "s3cret.pw");
+    const ProgramResult refused = Resolve({"--json", "--proxy", proxy.Address(), "--proxy-user", "lumora",
+                                           "--proxy-password", "wrong", "036000291452"});
+    EXPECT_EQ(refused.exitStatus, 1);
+    const std::string error = Field(refused.out, "error");
+    EXPECT_TRUE(error.starts_with("T-302-1401") || error.starts_with("T-302-1407")) << refused.out;
+
+    const ProgramResult passed = Resolve({"--json", "--descriptions", "--proxy", proxy.Address(), "--proxy-user",
+                                          "lumora", "--proxy-password", "s3cret.pw", "036000291452"});
+    EXPECT_EQ(passed.exitStatus, 0) << passed.err << proxy.Log();
+    EXPECT_EQ(Field(passed.out, "description"), "Oat Crunch cereal, 500 g");
 }
 
 TEST_F(CliResolve, BadUsage)
