@@ -72,7 +72,10 @@ private:
 
 } // namespace
 
-CCustomization::CCustomization(const std::filesystem::path& programPath)
+CCustomization::CCustomization(const std::filesystem::path& programPath,
+                               std::optional<platform::SoundPlayer::Command> soundOutput)
+    : m_soundPlayer(std::make_unique<platform::SoundPlayer>(soundOutput ? std::move(*soundOutput)
+                                                                        : platform::SoundPlayer::FindOutput()))
 {
     const std::filesystem::path program = programPath.empty() ? platform::ProgramPath() : programPath;
     if (program.empty())
@@ -87,6 +90,25 @@ CCustomization::CCustomization(const std::filesystem::path& programPath)
     m_file = FindFile(m_folder, 0);
     if (!m_file.empty())
         ReadFile(m_file);
+}
+
+CCustomization::~CCustomization() = default;
+
+bool CCustomization::PlayErrorSound(bool loop)
+{
+    if (m_errorSound.Empty())
+        return false;
+    return m_soundPlayer->Play(m_errorSound.data, loop);
+}
+
+void CCustomization::StopErrorSound()
+{
+    m_soundPlayer->Stop();
+}
+
+bool CCustomization::ErrorSoundPlaying() const
+{
+    return m_soundPlayer->IsPlaying();
 }
 
 std::filesystem::path CCustomization::FindFile(const std::filesystem::path& folder, std::size_t depth)

@@ -3,9 +3,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/soundplay.h"
 
 // One colour of a bitmap's logical palette.
 struct CPaletteEntry {
@@ -58,8 +62,11 @@ public:
     static constexpr int kBitmapBanner = 203;
 
     // Reads the customisation file of the program's folder, if there is
-    // one; `programPath` empty means the running program.
-    explicit CCustomization(const std::filesystem::path& programPath = {});
+    // one; `programPath` empty means the running program. The wave output
+    // is looked for once, here; `soundOutput` names a player instead.
+    explicit CCustomization(const std::filesystem::path& programPath = {},
+                            std::optional<platform::SoundPlayer::Command> soundOutput = std::nullopt);
+    ~CCustomization();
 
     // Gives the program's resource for one item, or an empty media.
     using ResourceLoader = std::function<CCustomMedia(CCustomMedia::Kind kind, int resourceId)>;
@@ -83,6 +90,13 @@ public:
     std::uint32_t BackgroundColor() const { return m_background; }
     const std::filesystem::path& FrameTemplate() const { return m_frameTemplate; }
     const std::filesystem::path& MenuTemplate() const { return m_menuTemplate; }
+
+    // Stops any sound still playing and plays the error sound in the
+    // background, once or until stopped. False, and silent, when there is no
+    // wave output or no sound.
+    bool PlayErrorSound(bool loop = false);
+    void StopErrorSound();
+    bool ErrorSoundPlaying() const;
 
     // "R,G,B": a digit first, blanks allowed after each number and comma,
     // each number taken modulo 256. False (colour unchanged) otherwise.
@@ -113,4 +127,5 @@ private:
     std::uint32_t m_background = kWhite;
     std::filesystem::path m_frameTemplate;
     std::filesystem::path m_menuTemplate;
+    std::unique_ptr<platform::SoundPlayer> m_soundPlayer;
 };

@@ -12,6 +12,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev python3
     # the HTTP proxy the proxy tests run through, and the HTTP benchmark's anchor
     tinyproxy libcurl4-openssl-dev
+    # a real wave player for the sound tests (ALSA's null device needs no card)
+    alsa-utils
     # independent check-digit oracle for the code tests and benchmarks
     python3-stdnum valgrind
     # XML: reference parser of the differential test, anchors of the benchmark

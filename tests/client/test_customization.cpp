@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 using Kind = CCustomMedia::Kind;
@@ -248,3 +251,23 @@ TEST(Customization, ProgramPathWithoutAFolderIsAnInternalError)
 }
 
 } // namespace
+
+TEST_F(CustomizationTest, ErrorSoundPlaysFromMemoryWhenThereIsAnOutput)
+{
+    m_dir.WriteFile("lumora", "");
+    m_dir.WriteFile("error.wav", "RIFF....WAVEfmt sound bytes");
+    m_dir.WriteFile("x.cust", "[sounds]\nerror=error.wav\n");
+    const auto heard = m_dir / "heard";
+    CCustomization custom(Program(), platform::SoundPlayer::Command{"/bin/sh", "-c", "cat > '" + heard.string() + "'"});
+    std::filesystem::remove(m_dir / "error.wav"); // played from memory, not from the file
+    ASSERT_TRUE(custom.PlayErrorSound());
+    for (int i = 0; i < 1000 && custom.ErrorSoundPlaying(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(TempDir::ReadFile(heard), "RIFF....WAVEfmt sound bytes");
+
+    CCustomization noOutput(Program(), platform::SoundPlayer::Command{});
+    EXPECT_FALSE(noOutput.PlayErrorSound()) << "no wave output: nothing plays";
+    std::filesystem::remove(m_dir / "x.cust");
+    CCustomization noSound(Program(), platform::SoundPlayer::Command{"/bin/sh", "-c", "cat > /dev/null"});
+    EXPECT_FALSE(noSound.PlayErrorSound()) << "no sound loaded";
+}
