@@ -1,5 +1,5 @@
-# Front door for building and testing. `make test` is all a fresh Debian
-# machine needs; the other targets are for fuzzing and benchmarks.
+# Front door for building and testing. `make demo` and `make test` are all a
+# fresh Debian machine needs; the other targets are for fuzzing and benchmarks.
 
 BUILD_DIR ?= build
 SANITIZE ?=
@@ -11,7 +11,7 @@ FUZZ_DIR ?= build-fuzz
 BENCH_DIR ?= build-bench
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps configure build test fuzz fuzz-smoke fuzz-run bench clean
+.PHONY: all deps configure build test demo fuzz fuzz-smoke fuzz-run bench clean
 
 all: build
 
@@ -27,6 +27,10 @@ build: configure
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE fuzz
+
+# The main job: sample codes of every type resolved against the reference server.
+demo: build
+	scripts/demo.sh $(BUILD_DIR)
 
 # libFuzzer targets, built with clang and address/undefined sanitizers.
 fuzz: deps

@@ -5,6 +5,7 @@
 #include "vtkit/svrregistration.h"
 #include "vtkit/svrresolution.h"
 #include "vtkit/svrrouting.h"
+#include "vtkit/vtbatch.h"
 #include "vtkit/vtcache.h"
 #include "vtkit/vtcorecache.h"
 #include "vtkit/vtuserid.h"
@@ -121,6 +122,7 @@ public:
     VTRoutingServer& GetRoutingServer() { return m_routingServer; }
     VTRegistrationServer& GetRegistrationServer() { return m_registrationServer; }
     VTResolutionServer& GetResolutionServer() { return m_resolutionServer; }
+    VTBatchCodeProcessor& GetBatchProcessor() { return m_batchProcessor; }
 
 private:
     mutable std::mutex m_settingsLock;
@@ -132,4 +134,5 @@ private:
     VTResolutionServer m_resolutionServer;
     // The batch code processor goes last, so that it is destroyed first:
     // its worker drives the exchanges above and must stop before them.
+    VTBatchCodeProcessor m_batchProcessor;
 };

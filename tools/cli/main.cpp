@@ -2,6 +2,7 @@
 #include "tools/cli/cliargs.h"
 #include "tools/cli/cmdattach.h"
 #include "tools/cli/cmdcode.h"
+#include "tools/cli/cmdresolve.h"
 #include "tools/cli/cmdscan.h"
 
 #include <cstring>
@@ -27,6 +28,7 @@ const std::vector<Command>& Commands()
         {"attach", CmdAttach, kAttachUsage},
         {"construct", CmdConstruct, kConstructUsage},
         {"decompose", CmdDecompose, kDecomposeUsage},
+        {"resolve", CmdResolve, kResolveUsage},
         {"scan", CmdScan, kScanUsage},
     };
     return commands;

@@ -1,0 +1,277 @@
+// lumora-cli resolve as a user runs it: the built program against the real
+// reference server with its sample data, a throw-away home for the stored
+// identity and a cache folder of its own.
+#include "client/config.h"
+#include "platform/folders.h"
+#include "platform/registry.h"
+#include "tests/support/ptydevice.h"
+#include "tests/support/runprogram.h"
+#include "tests/support/serverprocess.h"
+#include "tests/support/temphome.h"
+#include "tests/support/tinyproxy.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+const std::string kDemoUser = "116306380970205";
+
+// The value of one key of a JSON line written by the CLI: a string with its
+// escapes undone as far as the samples need, or a number as its digits.
+std::string Field(const std::string& line, const std::string& key)
+{
+    const std::string marker = "\"" + key + "\":";
+    const auto at = line.find(marker);
+    if (at == std::string::npos)
+        return "(missing)";
+    std::size_t pos = at + marker.size();
+    if (line[pos] != '"') {
+        const auto end = line.find_first_of(",}", pos);
+        return line.substr(pos, end - pos);
+    }
+    std::string value;
+    for (++pos; pos < line.size() && line[pos] != '"'; ++pos) {
+        if (line[pos] == '\\')
+            ++pos;
+        value += line[pos];
+    }
+    return value;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+struct Sample {
+    std::string argument;
+    std::string type;
+    std::string sid;
+    std::string iid;
+    std::string description;
+};
+
+// Sample codes of the reference data, one or more of every type.
+const std::vector<Sample> kSamples = {
+    {"036000291452", "UPCA", "036000", "29145", "Oat Crunch cereal, 500 g"},
+    {"UPCE:04252614", "UPCE", "042100", "00526", "Pretzel bites, 60 g"},
+    {"4006381333931", "EAN13", "4006381", "33393", "Fine-liner pen, black"},
+    {"4006381123457", "EAN13", "4006381", "12345", "Highlighter, yellow"},
+    {"96385074", "EAN8", "9638", "507", "Green tea, 20 bags"},
+    {"080442957X", "ISBN", "08044", "2957", "Field Guide to Printed Codes"},
+    {"9780306406157", "BOOKLAND", "030640", "615", "Handbook of Linked Print"},
+    {"NUMI:42", "NUMI", "NUMI", "42", "Weekly offers"},
+    {"PRINTSHOP/SPRING", "VANITY", "PRINTSHOP", "SPRING", "Print Shop spring catalogue"},
+    {"VANTREL:687813053406", "VANTREL", "12345", "678", "Article: linking print to the web"},
+    {"vantrel:237659", "VANTREL", "1", "5", "Lumora Short Links"},
+};
+
+class CliResolve : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto portFile = m_home.Dir() / "port";
+        m_server = std::make_unique<ServerProcess>(
+            LUMORA_REFSERVER_PATH,
+            std::vector<std::string>{"--listen", "127.0.0.1:0", "--port-file", portFile.string(), "--data",
+                                     (std::filesystem::path(LUMORA_SOURCE_DIR) / "data/refserver").string(),
+                                     "--core-cache", m_serverDat.string()});
+        m_port = m_server->WaitForPortFile(portFile);
+        ASSERT_NE(m_port, 0) << m_server->ErrorOutput();
+        m_base = "http://127.0.0.1:" + std::to_string(m_port) + "/";
+    }
+
+    ProgramResult Resolve(std::vector<std::string> args, bool withUid = true)
+    {
+        args.insert(args.begin(), {"resolve", "--server-dat", m_serverDat.string(), "--cache-dir", m_cacheDir.string()});
+        if (withUid)
+            args.insert(args.begin() + 1, {"--uid", kDemoUser});
+        return RunProgram(LUMORA_CLI_PATH, args);
+    }
+
+    std::vector<std::string> SampleArguments() const
+    {
+        std::vector<std::string> args{"--json"};
+        for (const Sample& sample : kSamples)
+            args.push_back(sample.argument);
+        return args;
+    }
+
+    // Every sample resolved to the reference server's page of its item.
+    void ExpectResolved(const ProgramResult& result, bool descriptions)
+    {
+        const auto lines = Lines(result.out);
+        ASSERT_EQ(lines.size(), kSamples.size()) << result.out << result.err;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const Sample& sample = kSamples[i];
+            SCOPED_TRACE(sample.argument);
+            const std::string& line = lines[i];
+            EXPECT_EQ(Field(line, "type"), sample.type);
+            EXPECT_EQ(Field(line, "sid"), sample.sid);
+            EXPECT_EQ(Field(line, "iid"), sample.iid);
+            EXPECT_TRUE(Field(line, "url").starts_with(m_base + "item?type=" + sample.type + "&sid=" + sample.sid +
+                                                       "&iid=" + sample.iid + "&user="))
+                << line;
+            const bool unlinked = sample.description == "Lumora Short Links";
+            EXPECT_EQ(Field(line, "status"), !descriptions ? "19" : unlinked ? "15" : "19");
+            EXPECT_EQ(Field(line, "description"), descriptions ? sample.description : "");
+            EXPECT_EQ(Field(line, "error"), "");
+        }
+    }
+
+    TempHome m_home;
+    std::filesystem::path m_serverDat = m_home.Dir() / "Server.dat";
+    std::filesystem::path m_cacheDir = m_home.Dir() / "caches";
+    std::unique_ptr<ServerProcess> m_server;
+    std::uint16_t m_port = 0;
+    std::string m_base;
+};
+
+TEST_F(CliResolve, SampleCodesOfEveryTypeGetTheirPages)
+{
+    const ProgramResult result = Resolve(SampleArguments());
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    ExpectResolved(result, false);
+    EXPECT_EQ(result.err, "") << "no progress line where stderr is no terminal";
+    EXPECT_TRUE(std::filesystem::exists(m_cacheDir / (kDemoUser + "Format.cache")));
+    EXPECT_TRUE(std::filesystem::exists(m_cacheDir / (kDemoUser + "Templates.cache")));
+
+    // A URL code is opened as it stands; scheme-less text gets one.
+    const std::string page = m_base + "item?type=URL&sid=URL&iid=welcome";
+    const ProgramResult url = Resolve({"--json", page, "example.org/x"});
+    EXPECT_EQ(url.exitStatus, 0) << url.err;
+    const auto lines = Lines(url.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Field(lines[0], "type"), "URL");
+    EXPECT_EQ(Field(lines[0], "url"), page);
+    EXPECT_EQ(Field(lines[1], "url"), "http://example.org/x");
+    EXPECT_EQ(Field(lines[1], "code"), "example.org/x");
+}
+
+TEST_F(CliResolve, DescriptionsComeFromTheDescriptionServers)
+{
+    const ProgramResult result = Resolve({"--descriptions", "--json", "PRINTSHOP/SPRING", "036000291452"});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 2u) << result.err;
+    EXPECT_EQ(Field(lines[0], "text"), "PrintShop/Spring") << "the server's canonical form of a vanity code";
+    EXPECT_EQ(Field(lines[1], "text"), "0 36000 29145 2");
+
+    const ProgramResult all = Resolve([&] {
+        auto args = SampleArguments();
+        args.insert(args.begin(), "--descriptions");
+        return args;
+    }());
+    EXPECT_EQ(all.exitStatus, 0) << all.err;
+    ExpectResolved(all, true);
+}
+
+TEST_F(CliResolve, OfflineRunUsesTheCachesOfAnEarlierRun)
+{
+    ASSERT_EQ(Resolve(SampleArguments()).exitStatus, 0);
+    ASSERT_EQ(m_server->Stop(), 0);
+    const ProgramResult offline = Resolve([&] {
+        auto args = SampleArguments();
+        args.insert(args.begin(), "--offline");
+        return args;
+    }());
+    EXPECT_EQ(offline.exitStatus, 0) << offline.err;
+    ExpectResolved(offline, false);
+
+    // Without the server, and without the caches, nothing resolves.
+    const ProgramResult nothing =
+        RunProgram(LUMORA_CLI_PATH, {"resolve", "--uid", kDemoUser, "--server-dat", m_serverDat.string(), "--cache-dir",
+                                     (m_home.Dir() / "empty").string(), "--json", "036000291452"});
+    EXPECT_EQ(nothing.exitStatus, 1);
+    EXPECT_NE(Field(nothing.out, "status"), "19") << nothing.out;
+    EXPECT_NE(nothing.err.find("format query failed: T-"), std::string::npos) << nothing.err;
+}
+
+TEST_F(CliResolve, IdentityComesFromTheStoredConfiguration)
+{
+    const ProgramResult none = Resolve({"036000291452"}, false);
+    EXPECT_EQ(none.exitStatus, 1);
+    EXPECT_NE(none.err.find("no user identity"), std::string::npos) << none.err;
+
+    {
+        platform::Registry registry(platform::CurrentUserHivePath(), platform::LocalMachineHivePath());
+        CClientConfig config(registry);
+        ASSERT_TRUE(config.Load());
+        ASSERT_TRUE(config.WriteUserId(kDemoUser));
+    }
+    const ProgramResult stored = Resolve({"036000291452", "#1"}, false);
+    EXPECT_EQ(stored.exitStatus, 1) << "one code has no type";
+    const auto lines = Lines(stored.out);
+    ASSERT_EQ(lines.size(), 3u) << stored.out;
+    EXPECT_TRUE(lines[0].starts_with("CODE")) << lines[0];
+    EXPECT_NE(lines[1].find(m_base + "item?type=UPCA&sid=036000&iid=29145"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("UNKNOWN"), std::string::npos) << lines[2];
+}
+
+TEST_F(CliResolve, LongBatchDrawsAProgressLineOnATerminal)
+{
+    PtyDevice terminal;
+    std::vector<std::string> args{"resolve", "--uid", kDemoUser, "--server-dat", m_serverDat.string(), "--cache-dir",
+                                  m_cacheDir.string()};
+    for (int i = 0; i < 25; ++i)
+        args.push_back("036000291452");
+    const auto out = m_home.Dir() / "out.txt";
+    const pid_t pid = SpawnProgram(LUMORA_CLI_PATH, args, out.string(), terminal.SlavePath());
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string drawn = terminal.Receive(4096, PtyDevice::Ms(2000));
+    EXPECT_NE(drawn.find("\rresolving 25 codes: "), std::string::npos) << drawn;
+    EXPECT_TRUE(drawn.ends_with("\r\033[K")) << "the line is wiped at the end";
+}
+
+TEST_F(CliResolve, ThroughARealProxyWithItsCredential)
+{
+    if (TinyProxy::Executable().empty())
+        GTEST_SKIP() << "tinyproxy is not installed (scripts/install-deps.sh installs it)";
+    TinyProxy proxy("lumora", "s3cret.pw");
+    const ProgramResult refused = Resolve({"--json", "--proxy", proxy.Address(), "--proxy-user", "lumora",
+                                           "--proxy-password", "wrong", "036000291452"});
+    EXPECT_EQ(refused.exitStatus, 1);
+    const std::string error = Field(refused.out, "error");
+    EXPECT_TRUE(error.starts_with("T-302-1401") || error.starts_with("T-302-1407")) << refused.out;
+
+    const ProgramResult passed = Resolve({"--json", "--descriptions", "--proxy", proxy.Address(), "--proxy-user",
+                                          "lumora", "--proxy-password", "s3cret.pw", "036000291452"});
+    EXPECT_EQ(passed.exitStatus, 0) << passed.err << proxy.Log();
+    EXPECT_EQ(Field(passed.out, "description"), "Oat Crunch cereal, 500 g");
+}
+
+TEST_F(CliResolve, BadUsage)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string errPart;
+    };
+    const Case cases[] = {
+        {{"resolve", "--uid", kDemoUser}, "at least one CODE"},
+        {{"resolve", "--uid", "123", "036000291452"}, "not a valid blinded user id"},
+        {{"resolve", "--bogus", "036000291452"}, "--bogus"},
+    };
+    for (const Case& c : cases) {
+        const ProgramResult result = RunProgram(LUMORA_CLI_PATH, c.args);
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_NE(result.err.find(c.errPart), std::string::npos) << result.err;
+    }
+    const ProgramResult missing =
+        RunProgram(LUMORA_CLI_PATH, {"resolve", "--uid", kDemoUser, "--server-dat", "/nonexistent/Server.dat", "42"});
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_NE(missing.err.find("cannot read the server list"), std::string::npos) << missing.err;
+}
+
+} // namespace
