@@ -74,8 +74,8 @@ private:
 
 CCustomization::CCustomization(const std::filesystem::path& programPath,
                                std::optional<platform::SoundPlayer::Command> soundOutput)
-    : m_soundPlayer(std::make_unique<platform::SoundPlayer>(soundOutput ? std::move(*soundOutput)
-                                                                        : platform::SoundPlayer::FindOutput()))
+    : m_soundPlayer(std::make_unique<platform::SoundPlayer>(
+          soundOutput ? std::move(*soundOutput) : platform::SoundPlayer::FindOutput()))
 {
     const std::filesystem::path program = programPath.empty() ? platform::ProgramPath() : programPath;
     if (program.empty())

@@ -6,6 +6,7 @@
 #include "platform/atomicfile.h"
 #include "vtkit/cdanalyze.h"
 #include "vtkit/cdurlcode.h"
+#include "vtkit/vtbatchlist.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -587,6 +588,79 @@ CTakeCodesResult CStoredCodeMgr::TakeCodes(std::vector<CPendingCode>& codes,
             result.failed.push_back(code.text);
     }
     return result;
+}
+
+CTakeCodesResult CStoredCodeMgr::TakeCodes(VTBatchCodeList& list, const CCodeRecognizer& recognizer,
+                                           const CTypeChooser& choose, bool first)
+{
+    const std::vector<VTBatchCode> batch = list.GetAll();
+    std::vector<CPendingCode> pending(batch.size());
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        pending[i].text = batch[i].GetRawCode();
+        pending[i].type = batch[i].GetCodeType();
+    }
+    CTakeCodesResult result = TakeCodes(pending, recognizer, choose, first);
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        VTBatchCode code = batch[i];
+        // The type is fixed when a batch code is made.
+        if (pending[i].type != code.GetCodeType() || pending[i].text != code.GetRawCode())
+            code = VTBatchCode(pending[i].type, pending[i].text, batch[i].GetDescriptionMode());
+        code.SetDescription(pending[i].itemDescription);
+        code.SetUserDescription(pending[i].userDescription);
+        list.Set(i, code);
+    }
+    return result;
+}
+
+std::vector<CProcessedCode> CStoredCodeMgr::ProcessedCodes(const VTBatchCodeList& list, bool pageOpened)
+{
+    using Outcome = CProcessedCode::Outcome;
+    std::vector<CProcessedCode> results;
+    const std::vector<VTBatchCode> batch = list.GetAll();
+    for (std::size_t index = 0; index < batch.size(); ++index) {
+        const VTBatchCode& code = batch[index];
+        std::optional<Outcome> outcome;
+        switch (code.GetStatus()) {
+        case VTBatchCode::kTypeUnknown:
+        case VTBatchCode::kInvalidCode:
+            outcome = Outcome::Invalid;
+            break;
+        case VTBatchCode::kNoFormat:
+        case VTBatchCode::kOfflineNoFormat:
+        case VTBatchCode::kFormatQuerySkipped:
+        case VTBatchCode::kNoTemplate:
+        case VTBatchCode::kOfflineNoTemplate:
+        case VTBatchCode::kTemplateQuerySkipped:
+        case VTBatchCode::kAddressFailed:
+            outcome = Outcome::Unlinked;
+            break;
+        case VTBatchCode::kRouted:
+        case VTBatchCode::kNoDescription:
+        case VTBatchCode::kDescriptionQuerySkipped:
+        case VTBatchCode::kHasDescription:
+        case VTBatchCode::kOfflineNoDescription:
+        case VTBatchCode::kDone:
+            outcome = Outcome::Linked;
+            break;
+        default:
+            break;
+        }
+        if (!outcome)
+            continue;
+        CProcessedCode processed;
+        processed.text = code.GetRawCode();
+        processed.type = code.GetCodeType();
+        processed.outcome = *outcome;
+        processed.serverId = code.GetContents().GetServerId();
+        processed.itemId = code.GetContents().GetItemId();
+        if (*outcome == Outcome::Linked) {
+            processed.serverDescription = code.GetServerData().GetName();
+            processed.itemDescription = code.GetDescription();
+            processed.pageOpened = pageOpened && index == 0;
+        }
+        results.push_back(std::move(processed));
+    }
+    return results;
 }
 
 void CStoredCodeMgr::UpdateAfterProcessing(const std::vector<CProcessedCode>& results,

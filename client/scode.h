@@ -11,6 +11,7 @@
 #include <vector>
 
 class CLanguageMgr;
+class VTBatchCodeList;
 struct CClientSettings;
 
 // One entry of the stored code list. Types are the stored type numbers
@@ -152,6 +153,16 @@ public:
     CTakeCodesResult TakeCodes(std::vector<CPendingCode>& codes, const CCodeRecognizer& recognizer,
                                const CTypeChooser& choose, bool first);
     void UpdateAfterProcessing(const std::vector<CProcessedCode>& results, bool refreshDescriptions);
+
+    // The same for the batch list handed to the processor: codes without a
+    // type get one (a cancelled choice leaves type 0), every code is stored,
+    // and the batch codes take back the stored texts and descriptions.
+    CTakeCodesResult TakeCodes(VTBatchCodeList& list, const CCodeRecognizer& recognizer,
+                               const CTypeChooser& choose, bool first);
+    // What the processor found, read from its list. Codes it did not finish
+    // (cancelled, failed, still waiting) are left out, so their entries keep
+    // what they had. `pageOpened`: the first code's page was opened.
+    static std::vector<CProcessedCode> ProcessedCodes(const VTBatchCodeList& list, bool pageOpened);
 
     void Select(unsigned number, bool selected);
     std::size_t DeleteSelected();

@@ -27,7 +27,8 @@ std::string FindProgram(const std::string& name)
     std::size_t start = 0;
     while (start <= folders.size()) {
         const std::size_t end = std::min(folders.find(':', start), folders.size());
-        const std::filesystem::path candidate = std::filesystem::path(folders.substr(start, end - start)) / name;
+        const std::filesystem::path candidate =
+            std::filesystem::path(folders.substr(start, end - start)) / name;
         if (end > start && ::access(candidate.c_str(), X_OK) == 0)
             return candidate.string();
         start = end + 1;
@@ -49,7 +50,8 @@ bool SoundServerAnswers()
 bool AlsaHasPlaybackDevice()
 {
     std::error_code error;
-    for (std::filesystem::directory_iterator it("/dev/snd", error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it("/dev/snd", error), end; !error && it != end;
+         it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (name.starts_with("pcmC") && name.ends_with('p'))
             return true;

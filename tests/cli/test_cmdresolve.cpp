@@ -99,9 +99,12 @@ protected:
         return RunProgram(LUMORA_CLI_PATH, args);
     }
 
-    std::vector<std::string> SampleArguments() const
+    // --json, the flag if any, and every sample code.
+    std::vector<std::string> SampleArguments(const std::string& flag = {}) const
     {
         std::vector<std::string> args{"--json"};
+        if (!flag.empty())
+            args.push_back(flag);
         for (const Sample& sample : kSamples)
             args.push_back(sample.argument);
         return args;
@@ -167,11 +170,7 @@ TEST_F(CliResolve, DescriptionsComeFromTheDescriptionServers)
     EXPECT_EQ(Field(lines[0], "text"), "PrintShop/Spring") << "the server's canonical form of a vanity code";
     EXPECT_EQ(Field(lines[1], "text"), "0 36000 29145 2");
 
-    const ProgramResult all = Resolve([&] {
-        auto args = SampleArguments();
-        args.insert(args.begin(), "--descriptions");
-        return args;
-    }());
+    const ProgramResult all = Resolve(SampleArguments("--descriptions"));
     EXPECT_EQ(all.exitStatus, 0) << all.err;
     ExpectResolved(all, true);
 }
@@ -180,11 +179,7 @@ TEST_F(CliResolve, OfflineRunUsesTheCachesOfAnEarlierRun)
 {
     ASSERT_EQ(Resolve(SampleArguments()).exitStatus, 0);
     ASSERT_EQ(m_server->Stop(), 0);
-    const ProgramResult offline = Resolve([&] {
-        auto args = SampleArguments();
-        args.insert(args.begin(), "--offline");
-        return args;
-    }());
+    const ProgramResult offline = Resolve(SampleArguments("--offline"));
     EXPECT_EQ(offline.exitStatus, 0) << offline.err;
     ExpectResolved(offline, false);
 

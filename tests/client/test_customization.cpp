@@ -258,7 +258,8 @@ TEST_F(CustomizationTest, ErrorSoundPlaysFromMemoryWhenThereIsAnOutput)
     m_dir.WriteFile("error.wav", "RIFF....WAVEfmt sound bytes");
     m_dir.WriteFile("x.cust", "[sounds]\nerror=error.wav\n");
     const auto heard = m_dir / "heard";
-    CCustomization custom(Program(), platform::SoundPlayer::Command{"/bin/sh", "-c", "cat > '" + heard.string() + "'"});
+    CCustomization custom(Program(),
+                          platform::SoundPlayer::Command{"/bin/sh", "-c", "cat > '" + heard.string() + "'"});
     std::filesystem::remove(m_dir / "error.wav"); // played from memory, not from the file
     ASSERT_TRUE(custom.PlayErrorSound());
     for (int i = 0; i < 1000 && custom.ErrorSoundPlaying(); ++i)

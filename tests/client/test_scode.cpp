@@ -5,6 +5,7 @@
 #include "client/uitextids.h"
 #include "tests/support/filelimit.h"
 #include "tests/support/tempdir.h"
+#include "vtkit/vtbatchlist.h"
 
 #include <gtest/gtest.h>
 
@@ -412,6 +413,105 @@ TEST_F(StoredCodes, ResultsOfProcessing)
     EXPECT_EQ(e[0].status, CStoredCode::kShown);
     EXPECT_EQ(e[0].lastAccessed, "125911584015000000");
     EXPECT_EQ(e.size(), 4u);
+}
+
+TEST_F(StoredCodes, BatchListHandedToTheProcessor)
+{
+    CStoredCode known = Code("known", 9);
+    known.itemDescription = "A book";
+    known.userDescription = "mine";
+    ASSERT_TRUE(m_codes.AddEntry(known, false));
+    ASSERT_TRUE(m_codes.AddEntry(Code("ACME-BOOKS", 7), false));
+
+    VTBatchCodeList list;
+    list.Add(VTBatchCode(kCodeUnknown, "036000291452", VTBatchCode::kDescribe));
+    list.Add(VTBatchCode(kCodeUnknown, "www.example.com", VTBatchCode::kAddressOnly));
+    list.Add(VTBatchCode(kCodeNumi, "known", VTBatchCode::kDescribe));
+    list.Add(VTBatchCode(kCodeVanity, "acme-books", VTBatchCode::kDescribe));
+    list.Add(VTBatchCode(kCodeUnknown, "01234565", VTBatchCode::kDescribe)); // UPC-E or EAN-8
+    const CTypeChooser cancel = [](std::string_view, const std::vector<int>&) {
+        return std::optional<int>();
+    };
+    const CTakeCodesResult result = m_codes.TakeCodes(list, CodeModelRecognizer(), cancel, true);
+    EXPECT_TRUE(result.canceled);
+
+    EXPECT_EQ(list.Get(0).GetCodeType(), kCodeUpcA);
+    EXPECT_EQ(list.Get(0).GetDescriptionMode(), VTBatchCode::kDescribe);
+    EXPECT_EQ(list.Get(1).GetCodeType(), kCodeUrl);
+    EXPECT_EQ(list.Get(1).GetRawCode(), "http://www.example.com");
+    EXPECT_EQ(list.Get(1).GetDescriptionMode(), VTBatchCode::kAddressOnly);
+    EXPECT_EQ(list.Get(2).GetDescription(), "A book") << "stored descriptions go with the code";
+    EXPECT_EQ(list.Get(2).GetUserDescription(), "mine");
+    EXPECT_EQ(list.Get(3).GetRawCode(), "ACME-BOOKS") << "a vanity code keeps its stored text";
+    EXPECT_EQ(list.Get(4).GetCodeType(), kCodeUnknown) << "a cancelled choice leaves the type unknown";
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"01234565", "ACME-BOOKS", "known", "http://www.example.com",
+                                                 "036000291452"}));
+    EXPECT_EQ(m_codes.Entries()[0].genericDescription, "Ambiguous Code");
+}
+
+TEST_F(StoredCodes, ResultsReadFromTheProcessedBatchList)
+{
+    struct Case {
+        const char* text;
+        std::int32_t status;
+        std::optional<CProcessedCode::Outcome> outcome; // none: left out
+    };
+    using Outcome = CProcessedCode::Outcome;
+    const Case cases[] = {
+        {"done", VTBatchCode::kDone, Outcome::Linked},
+        {"typeless", VTBatchCode::kTypeUnknown, Outcome::Invalid},
+        {"invalid", VTBatchCode::kInvalidCode, Outcome::Invalid},
+        {"no-format", VTBatchCode::kNoFormat, Outcome::Unlinked},
+        {"no-template", VTBatchCode::kNoTemplate, Outcome::Unlinked},
+        {"no-address", VTBatchCode::kAddressFailed, Outcome::Unlinked},
+        {"routed", VTBatchCode::kRouted, Outcome::Linked},
+        {"nameless", VTBatchCode::kNoDescription, Outcome::Linked},
+        {"offline", VTBatchCode::kOfflineNoDescription, Outcome::Linked},
+        {"cancelled", VTBatchCode::kCancelled, std::nullopt},
+        {"failed", VTBatchCode::kFailed, std::nullopt},
+        {"waiting", VTBatchCode::kWaitingForTemplate, std::nullopt},
+    };
+    VTBatchCodeList list;
+    VTServerData server(kCodeNumi, "77");
+    server.SetName("Acme");
+    for (const Case& c : cases) {
+        VTBatchCode code(kCodeNumi, c.text, VTBatchCode::kDescribe);
+        VTCodeContents contents = code.GetContents();
+        contents.SetServerId("77");
+        contents.SetItemId(std::string("item-") + c.text);
+        code.SetContents(contents);
+        code.SetServerData(server);
+        code.SetDescription(std::string("about ") + c.text);
+        code.SetStatus(c.status);
+        list.Add(code);
+    }
+    const std::vector<CProcessedCode> results = CStoredCodeMgr::ProcessedCodes(list, true);
+    std::size_t next = 0;
+    for (const Case& c : cases) {
+        if (!c.outcome)
+            continue;
+        ASSERT_LT(next, results.size());
+        const CProcessedCode& r = results[next++];
+        EXPECT_EQ(r.text, c.text);
+        EXPECT_EQ(r.outcome, *c.outcome) << c.text;
+        EXPECT_EQ(r.itemId, std::string("item-") + c.text);
+        const bool linked = *c.outcome == Outcome::Linked;
+        EXPECT_EQ(r.itemDescription, linked ? std::string("about ") + c.text : "") << c.text;
+        EXPECT_EQ(r.serverDescription, linked ? "Acme" : "") << c.text;
+        EXPECT_EQ(r.pageOpened, std::string(c.text) == "done") << "only the first code's page was opened";
+    }
+    EXPECT_EQ(next, results.size());
+
+    // Codes the processor did not finish keep what their entries had.
+    CStoredCode cancelled = Code("cancelled", 9);
+    cancelled.itemDescription = "kept";
+    ASSERT_TRUE(m_codes.AddEntry(cancelled, false));
+    ASSERT_TRUE(m_codes.AddEntry(Code("done", 9), false));
+    m_codes.UpdateAfterProcessing(results, false);
+    EXPECT_EQ(m_codes.Entries()[0].status, CStoredCode::kShown);
+    EXPECT_EQ(m_codes.Entries()[0].itemDescription, "about done");
+    EXPECT_EQ(m_codes.Entries()[1].itemDescription, "kept");
+    EXPECT_EQ(m_codes.Entries()[1].status, CStoredCode::kNew);
 }
 
 TEST_F(StoredCodes, SortingKeepsNumberOrderForEqualKeys)

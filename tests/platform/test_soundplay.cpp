@@ -37,8 +37,7 @@ std::vector<std::uint8_t> Wave(std::uint32_t frames, std::uint32_t format = kPcm
     return wave;
 }
 
-template <typename Predicate>
-bool WaitFor(Predicate done)
+template <typename Predicate> bool WaitFor(Predicate done)
 {
     for (int i = 0; i < 1000 && !done(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -64,7 +63,8 @@ private:
 // A player that keeps what it is given, so the test sees the bytes handed over.
 SoundPlayer::Command Recorder(const std::filesystem::path& out, const std::string& after = "")
 {
-    return {"/bin/sh", "-c", "cat >> '" + out.string() + "'; echo end >> '" + out.string() + ".runs'" + after};
+    return {"/bin/sh", "-c",
+            "cat >> '" + out.string() + "'; echo end >> '" + out.string() + ".runs'" + after};
 }
 
 std::vector<std::uint8_t> Bytes(const std::filesystem::path& file)
@@ -134,7 +134,8 @@ TEST(SoundPlayer, LoopsUntilStoppedAndPlayingAgainStopsTheFirstSound)
     EXPECT_EQ(Bytes(dir / "out").size(), wave.size() * (runs.size() / 4)) << "every run got the whole sound";
 
     // A player that holds on: the next Play ends it before starting its own.
-    SoundPlayer holding(Recorder(dir / "held", "; echo $$ > '" + (dir / "pid").string() + "'; exec sleep 60"));
+    SoundPlayer holding(
+        Recorder(dir / "held", "; echo $$ > '" + (dir / "pid").string() + "'; exec sleep 60"));
     ASSERT_TRUE(holding.Play(wave, false));
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir / "pid"); }));
     const pid_t first = std::stoi(TempDir::ReadFile(dir / "pid"));
@@ -154,5 +155,6 @@ TEST(SoundPlayer, RealPlayerAcceptsTheSoundAndAFailingPlayerIsNotRestarted)
     player.Stop();
 
     ASSERT_TRUE(player.Play(Wave(800, 0x9999), true));
-    EXPECT_TRUE(WaitFor([&] { return !player.IsPlaying(); })) << "aplay refuses the format; no endless retries";
+    EXPECT_TRUE(WaitFor([&] { return !player.IsPlaying(); }))
+        << "aplay refuses the format; no endless retries";
 }
