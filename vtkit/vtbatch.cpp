@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <system_error>
 
 namespace {
@@ -205,7 +206,7 @@ std::int32_t VTBatchCodeProcessor::GetLastErrorSource()
 
 void VTBatchCodeProcessor::Run(VTBatchCodeList list)
 {
-    std::string failure;
+    std::optional<std::string> failure;
     try {
         RunPhases(list);
     } catch (const TSException& error) {
@@ -213,11 +214,11 @@ void VTBatchCodeProcessor::Run(VTBatchCodeList list)
     } catch (...) {
         failure = "Unknown exception";
     }
-    if (!failure.empty()) {
+    if (failure) {
         try {
             list.ForEach([&](std::size_t, VTBatchCode& code) {
                 code.SetStatus(VTBatchCode::kFailed);
-                code.SetErrorText(failure);
+                code.SetErrorText(*failure);
             });
         } catch (...) {
             // Out of memory while marking the codes: the listener is still told.

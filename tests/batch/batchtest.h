@@ -68,13 +68,13 @@ public:
         return m_changed.wait_for(guard, timeout, [&] { return m_finished > 0; });
     }
 
+    // Forgets what was told; the scripted answers stay.
     void Reset()
     {
         std::lock_guard guard(m_lock);
         m_errors.clear();
         m_progress.clear();
         m_urlsReady.clear();
-        m_decisions.clear();
         m_finished = 0;
     }
 

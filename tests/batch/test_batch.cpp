@@ -207,8 +207,9 @@ TEST_F(BatchProcessing, OfflineTakesExpiredEntriesAndSkipsDescriptions)
                                             {kCodeEan13, kPen, kDescribe}}),
                                      true, true);
 
-    ASSERT_EQ(m_recorder.UrlsReady().size(), 1u);
-    const std::vector<VTBatchCode>& ready = m_recorder.UrlsReady()[0];
+    const auto readyCalls = m_recorder.UrlsReady();
+    ASSERT_EQ(readyCalls.size(), 1u);
+    const std::vector<VTBatchCode>& ready = readyCalls[0];
     EXPECT_EQ(ready[0].GetStatus(), VTBatchCode::kRouted);
     EXPECT_EQ(ready[0].GetUrl(), "http://shop.example/29145");
     EXPECT_EQ(Statuses(list), (Codes{VTBatchCode::kOfflineNoDescription, VTBatchCode::kOfflineNoFormat,
@@ -233,7 +234,7 @@ TEST_F(BatchProcessing, ServerBusyRepeatsTheQueryWithoutAsking)
     // A server that never stops being busy is put to the listener in the end.
     m_server.SetDefault(ServerScript::Answer(ServerError(100)));
     m_recorder.Answer({VTBatchCodeListener::kCancel});
-    const VTBatchCodeList busy = Run(Batch({{kCodeUpcA, kPretzel, kAddress}}));
+    const VTBatchCodeList busy = Run(Batch({{kCodeEan13, kPen, kAddress}}));
     EXPECT_EQ(Statuses(busy), Codes{VTBatchCode::kCancelled});
     ASSERT_EQ(m_recorder.Errors().size(), 1u);
     EXPECT_EQ(m_recorder.Errors()[0].error.GetServerNumber(), 100);

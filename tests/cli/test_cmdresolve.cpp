@@ -4,9 +4,11 @@
 #include "client/config.h"
 #include "platform/folders.h"
 #include "platform/registry.h"
+#include "tests/support/ptydevice.h"
 #include "tests/support/runprogram.h"
 #include "tests/support/serverprocess.h"
 #include "tests/support/temphome.h"
+#include "tests/support/tinyproxy.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <sys/wait.h>
 
 namespace {
 
@@ -96,9 +99,12 @@ protected:
         return RunProgram(LUMORA_CLI_PATH, args);
     }
 
-    std::vector<std::string> SampleArguments() const
+    // --json, the flag if any, and every sample code.
+    std::vector<std::string> SampleArguments(const std::string& flag = {}) const
     {
         std::vector<std::string> args{"--json"};
+        if (!flag.empty())
+            args.push_back(flag);
         for (const Sample& sample : kSamples)
             args.push_back(sample.argument);
         return args;
@@ -139,6 +145,7 @@ TEST_F(CliResolve, SampleCodesOfEveryTypeGetTheirPages)
     const ProgramResult result = Resolve(SampleArguments());
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     ExpectResolved(result, false);
+    EXPECT_EQ(result.err, "") << "no progress line where stderr is no terminal";
     EXPECT_TRUE(std::filesystem::exists(m_cacheDir / (kDemoUser + "Format.cache")));
     EXPECT_TRUE(std::filesystem::exists(m_cacheDir / (kDemoUser + "Templates.cache")));
 
@@ -163,11 +170,7 @@ TEST_F(CliResolve, DescriptionsComeFromTheDescriptionServers)
     EXPECT_EQ(Field(lines[0], "text"), "PrintShop/Spring") << "the server's canonical form of a vanity code";
     EXPECT_EQ(Field(lines[1], "text"), "0 36000 29145 2");
 
-    const ProgramResult all = Resolve([&] {
-        auto args = SampleArguments();
-        args.insert(args.begin(), "--descriptions");
-        return args;
-    }());
+    const ProgramResult all = Resolve(SampleArguments("--descriptions"));
     EXPECT_EQ(all.exitStatus, 0) << all.err;
     ExpectResolved(all, true);
 }
@@ -176,11 +179,7 @@ TEST_F(CliResolve, OfflineRunUsesTheCachesOfAnEarlierRun)
 {
     ASSERT_EQ(Resolve(SampleArguments()).exitStatus, 0);
     ASSERT_EQ(m_server->Stop(), 0);
-    const ProgramResult offline = Resolve([&] {
-        auto args = SampleArguments();
-        args.insert(args.begin(), "--offline");
-        return args;
-    }());
+    const ProgramResult offline = Resolve(SampleArguments("--offline"));
     EXPECT_EQ(offline.exitStatus, 0) << offline.err;
     ExpectResolved(offline, false);
 
@@ -205,13 +204,47 @@ TEST_F(CliResolve, IdentityComesFromTheStoredConfiguration)
         ASSERT_TRUE(config.Load());
         ASSERT_TRUE(config.WriteUserId(kDemoUser));
     }
-    const ProgramResult stored = Resolve({"036000291452", "zz9"}, false);
+    const ProgramResult stored = Resolve({"036000291452", "#1"}, false);
     EXPECT_EQ(stored.exitStatus, 1) << "one code has no type";
     const auto lines = Lines(stored.out);
     ASSERT_EQ(lines.size(), 3u) << stored.out;
     EXPECT_TRUE(lines[0].starts_with("CODE")) << lines[0];
     EXPECT_NE(lines[1].find(m_base + "item?type=UPCA&sid=036000&iid=29145"), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find("UNKNOWN"), std::string::npos) << lines[2];
+}
+
+TEST_F(CliResolve, LongBatchDrawsAProgressLineOnATerminal)
+{
+    PtyDevice terminal;
+    std::vector<std::string> args{"resolve", "--uid", kDemoUser, "--server-dat", m_serverDat.string(), "--cache-dir",
+                                  m_cacheDir.string()};
+    for (int i = 0; i < 25; ++i)
+        args.push_back("036000291452");
+    const auto out = m_home.Dir() / "out.txt";
+    const pid_t pid = SpawnProgram(LUMORA_CLI_PATH, args, out.string(), terminal.SlavePath());
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string drawn = terminal.Receive(4096, PtyDevice::Ms(2000));
+    EXPECT_NE(drawn.find("\rresolving 25 codes: "), std::string::npos) << drawn;
+    EXPECT_TRUE(drawn.ends_with("\r\033[K")) << "the line is wiped at the end";
+}
+
+TEST_F(CliResolve, ThroughARealProxyWithItsCredential)
+{
+    if (TinyProxy::Executable().empty())
+        GTEST_SKIP() << "tinyproxy is not installed (scripts/install-deps.sh installs it)";
+    TinyProxy proxy("lumora", "s3cret.pw");
+    const ProgramResult refused = Resolve({"--json", "--proxy", proxy.Address(), "--proxy-user", "lumora",
+                                           "--proxy-password", "wrong", "036000291452"});
+    EXPECT_EQ(refused.exitStatus, 1);
+    const std::string error = Field(refused.out, "error");
+    EXPECT_TRUE(error.starts_with("T-302-1401") || error.starts_with("T-302-1407")) << refused.out;
+
+    const ProgramResult passed = Resolve({"--json", "--descriptions", "--proxy", proxy.Address(), "--proxy-user",
+                                          "lumora", "--proxy-password", "s3cret.pw", "036000291452"});
+    EXPECT_EQ(passed.exitStatus, 0) << passed.err << proxy.Log();
+    EXPECT_EQ(Field(passed.out, "description"), "Oat Crunch cereal, 500 g");
 }
 
 TEST_F(CliResolve, BadUsage)

@@ -1,6 +1,9 @@
 #include "tools/cli/clijson.h"
 
+#include "tools/cli/cliargs.h"
+
 #include <cstdio>
+#include <iostream>
 
 namespace {
 
@@ -109,4 +112,12 @@ JsonObject& JsonObject::AddRaw(std::string_view key, std::string_view json)
     Key(key);
     m_body.append(json);
     return *this;
+}
+
+int ReportFailure(std::string_view command, const std::string& message, bool json)
+{
+    std::cerr << "lumora-cli " << command << ": " << message << '\n';
+    if (json)
+        std::cout << JsonObject().Add("error", message).Str() << '\n';
+    return kExitFailed;
 }

@@ -28,3 +28,8 @@ private:
 
     std::string m_body;
 };
+
+// A failed subcommand: the message on stderr as "lumora-cli COMMAND: ...",
+// and with --json also as {"error":...} on stdout. Returns the exit status
+// for a failed operation.
+int ReportFailure(std::string_view command, const std::string& message, bool json);

@@ -49,10 +49,7 @@ private:
 
 int Failure(const CliArgs& args, const std::string& message)
 {
-    std::cerr << "lumora-cli " << kCommand << ": " << message << '\n';
-    if (args.Json())
-        std::cout << JsonObject().Add("error", message).Str() << '\n';
-    return kExitFailed;
+    return ReportFailure(kCommand, message, args.Json());
 }
 
 // The toolkit as the client fills it: its description, the connection

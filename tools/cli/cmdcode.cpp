@@ -31,10 +31,7 @@ int UsageError(const char* command, const std::string& message, const char* usag
 
 int Failure(const CliArgs& args, const char* command, const std::string& message)
 {
-    std::cerr << "lumora-cli " << command << ": " << message << '\n';
-    if (args.Json())
-        std::cout << JsonObject().Add("error", message).Str() << '\n';
-    return kExitFailed;
+    return ReportFailure(command, message, args.Json());
 }
 
 std::optional<int> ParseInt(std::string_view text)

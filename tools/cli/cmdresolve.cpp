@@ -103,16 +103,11 @@ struct Options {
     bool offline = false;
     fs::path serverDat;
     fs::path cacheDir;
-    std::string proxy;
-    bool proxyGiven = false;
 };
 
 int Failure(const CliArgs& args, const std::string& message)
 {
-    std::cerr << "lumora-cli " << kCommand << ": " << message << '\n';
-    if (args.Json())
-        std::cout << JsonObject().Add("error", message).Str() << '\n';
-    return kExitFailed;
+    return ReportFailure(kCommand, message, args.Json());
 }
 
 int Usage(const std::string& message)
@@ -174,12 +169,12 @@ void LoadCaches(VTToolkit& toolkit, const fs::path& formats, const fs::path& tem
 void AwaitBatch(ResolveListener& listener, bool progressLine, std::size_t codes)
 {
     int shown = -1;
-    while (!listener.WaitFinished(std::chrono::milliseconds(200))) {
+    do {
         if (!progressLine || listener.Percent() == shown)
             continue;
         shown = listener.Percent();
         std::cerr << "\rresolving " << codes << " codes: " << shown << "%" << std::flush;
-    }
+    } while (!listener.WaitFinished(std::chrono::milliseconds(200)));
     if (shown >= 0)
         std::cerr << "\r\033[K" << std::flush;
 }
