@@ -1,5 +1,6 @@
 #include "platform/soundplay.h"
 
+#include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -43,22 +44,6 @@ template <typename Predicate> bool WaitFor(Predicate done)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return done();
 }
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnv() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 // A player that keeps what it is given, so the test sees the bytes handed over.
 SoundPlayer::Command Recorder(const std::filesystem::path& out, const std::string& after = "")

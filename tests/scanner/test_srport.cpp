@@ -2,6 +2,7 @@
 #include "tests/support/dosdevices.h"
 #include "tests/support/portholder.h"
 #include "tests/support/ptydevice.h"
+#include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
 #include "vtkit/scanner/srexcep.h"
 #include "vtkit/scanner/srport.h"
@@ -85,22 +86,6 @@ TEST(VTSerialPort, TwoCharacterTime)
     for (const auto& c : cases)
         EXPECT_EQ(VTSerialPort::TwoCharTime(c.dataBits, c.baud), c.expected) << c.baud;
 }
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* previous = std::getenv(name))
-            m_previous = previous;
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { m_previous ? setenv(m_name, m_previous->c_str(), 1) : unsetenv(m_name); }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_previous;
-};
 
 TEST(VTSerialPort, ComNamesResolveThroughDosDevicesElseTtyS)
 {
