@@ -8,9 +8,10 @@
 //   bench_batch warm [CODES] [ROUNDS]         10,000 and 20,000 entries
 //   bench_batch only batch|cache|floor ENTRIES [CODES]
 //                                             one pass, for whole-process timing
-//   bench_batch cold [ROUNDS]                 200 codes with descriptions
+//   bench_batch cold [ROUNDS] [batch]         200 codes with descriptions
 //                                             against lumora-refserver, beside
-//                                             libcurl (bench/coldbatch.h)
+//                                             libcurl (bench/coldbatch.h);
+//                                             "batch" leaves libcurl out
 #include "bench/batchdata.h"
 #include "bench/coldbatch.h"
 #include "tst/tsstrsub.h"
@@ -332,7 +333,7 @@ int Only(const std::string& which, std::size_t entries, std::size_t codes)
 int Usage()
 {
     std::fprintf(stderr, "usage: bench_batch warm [CODES] [ROUNDS] | only batch|cache|floor ENTRIES [CODES] | "
-                         "cold [ROUNDS]\n");
+                         "cold [ROUNDS] [batch]\n");
     return 2;
 }
 
@@ -347,7 +348,8 @@ int main(int argc, char** argv)
     if (args.empty() || args[0] == "warm")
         return Warm(static_cast<std::size_t>(number(1, kDefaultCodes)), static_cast<int>(number(2, kDefaultRounds)));
     if (args[0] == "cold")
-        return ColdBatch(LUMORA_REFSERVER_PATH, LUMORA_SAMPLE_DATA, static_cast<int>(number(1, 15)));
+        return ColdBatch(LUMORA_REFSERVER_PATH, LUMORA_SAMPLE_DATA, static_cast<int>(number(1, 15)),
+                         args.size() > 2 && args[2] == "batch");
     if (args[0] == "only" && args.size() >= 3) {
         const int result = Only(args[1], static_cast<std::size_t>(number(2, 10000)),
                                 static_cast<std::size_t>(number(3, kDefaultCodes)));

@@ -121,14 +121,20 @@ struct Outcome {
     std::size_t servers = 0;
 };
 
-// The codes of mode 3 through the toolkit's batch processor.
-Outcome ColdRun(VTToolkit& toolkit, const std::vector<ColdCode>& codes)
+// The codes of mode 3 through the toolkit's batch processor: the timed part.
+VTBatchCodeList ColdRun(VTToolkit& toolkit, const std::vector<ColdCode>& codes, bool& started)
 {
     VTBatchCodeList list;
     for (const auto& code : codes)
         list.Add(VTBatchCode(code.type, code.text, VTBatchCode::kDescribe));
+    started = RunBatch(toolkit, list);
+    return list;
+}
+
+// What a batch gave, checked after the clock has stopped.
+Outcome Check(const VTBatchCodeList& list, bool started, std::size_t expected)
+{
     Outcome outcome;
-    outcome.ok = RunBatch(toolkit, list);
     std::vector<VTServerData> servers;
     for (const VTBatchCode& code : list.GetAll()) {
         outcome.done += code.GetStatus() == VTBatchCode::kDone;
@@ -140,7 +146,7 @@ Outcome ColdRun(VTToolkit& toolkit, const std::vector<ColdCode>& codes)
             servers.push_back(record);
     }
     outcome.servers = servers.size();
-    outcome.ok = outcome.ok && outcome.done == codes.size();
+    outcome.ok = started && outcome.done == expected;
     return outcome;
 }
 
@@ -334,12 +340,18 @@ std::unique_ptr<VTToolkit> FreshToolkit(const std::filesystem::path& coreCache, 
     return toolkit;
 }
 
-double ProcessCpuMillis()
+// Processor time of this process so far: user and system.
+struct CpuMillis {
+    double user = 0;
+    double system = 0;
+};
+
+CpuMillis ProcessCpuMillis()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const auto millis = [](const timeval& time) { return time.tv_sec * 1e3 + time.tv_usec / 1e3; };
-    return millis(usage.ru_utime) + millis(usage.ru_stime);
+    return {millis(usage.ru_utime), millis(usage.ru_stime)};
 }
 
 double Median(std::vector<double> values)
@@ -350,7 +362,7 @@ double Median(std::vector<double> values)
 
 } // namespace
 
-int ColdBatch(const std::string& refserver, const std::string& sampleData, int rounds)
+int ColdBatch(const std::string& refserver, const std::string& sampleData, int rounds, bool batchOnly)
 {
     TempDir dir;
     const std::vector<ColdCode> codes = MakeSampleData(sampleData, dir / "data");
@@ -368,7 +380,9 @@ int ColdBatch(const std::string& refserver, const std::string& sampleData, int r
     {
         RecordingRelay relay(port);
         auto toolkit = FreshToolkit(dir / "Server.dat", relay.Port());
-        if (!ColdRun(*toolkit, codes).ok) {
+        bool started = false;
+        const VTBatchCodeList list = ColdRun(*toolkit, codes, started);
+        if (!Check(list, started, codes.size()).ok) {
             std::fprintf(stderr, "the recorded batch failed\n%s\n", server.ErrorOutput().c_str());
             return 1;
         }
@@ -381,6 +395,7 @@ int ColdBatch(const std::string& refserver, const std::string& sampleData, int r
     struct Figures {
         std::vector<double> wall;
         std::vector<double> cpu;
+        std::vector<double> system;
         Counts counts;
     };
     Figures batch, curl, curlThread;
@@ -388,17 +403,24 @@ int ColdBatch(const std::string& refserver, const std::string& sampleData, int r
     bool exact = true;
     const auto timed = [&](Figures& figures, const std::function<void()>& run) {
         const std::size_t logStart = server.ErrorOutput().size();
-        const double cpuStart = ProcessCpuMillis();
+        const CpuMillis cpuStart = ProcessCpuMillis();
         const auto start = Clock::now();
         run();
         figures.wall.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        figures.cpu.push_back(ProcessCpuMillis() - cpuStart);
+        const CpuMillis cpuEnd = ProcessCpuMillis();
+        figures.cpu.push_back(cpuEnd.user + cpuEnd.system - cpuStart.user - cpuStart.system);
+        figures.system.push_back(cpuEnd.system - cpuStart.system);
         figures.counts = CountLogged(server.ErrorOutput(), logStart);
     };
     for (int round = 0; round < rounds; ++round) {
         auto toolkit = FreshToolkit(dir / "Server.dat", 0);
-        timed(batch, [&] { last = ColdRun(*toolkit, codes); });
+        VTBatchCodeList list;
+        bool started = false;
+        timed(batch, [&] { list = ColdRun(*toolkit, codes, started); });
+        last = Check(list, started, codes.size());
         exact = exact && last.ok;
+        if (batchOnly)
+            continue;
         timed(curl, [&] {
             for (const auto& request : requests)
                 exact = CurlSend(request, port) && exact;
@@ -420,13 +442,21 @@ int ColdBatch(const std::string& refserver, const std::string& sampleData, int r
                     counts.descriptions, counts.other);
     };
     countsLine("batch requests per round:", batch.counts);
-    countsLine("libcurl requests per round:", curl.counts);
+    if (!batchOnly)
+        countsLine("libcurl requests per round:", curl.counts);
     std::printf("(%zu requests recorded and replayed)\n\n", requests.size());
-    std::printf("%-36s %12s %12s\n", "median per round", "wall ms", "cpu ms");
-    std::printf("%-36s %12.2f %12.2f\n", "batch processor", Median(batch.wall), Median(batch.cpu));
-    std::printf("%-36s %12.2f %12.2f\n", "libcurl, one after another", Median(curl.wall), Median(curl.cpu));
-    std::printf("%-36s %12.2f %12.2f\n", "libcurl, a thread per request", Median(curlThread.wall),
-                Median(curlThread.cpu));
+    std::printf("%-36s %12s %12s %12s\n", "median per round", "wall ms", "cpu ms", "of it system");
+    const auto row = [](const char* name, const Figures& figures) {
+        std::printf("%-36s %12.2f %12.2f %12.2f\n", name, Median(figures.wall), Median(figures.cpu),
+                    Median(figures.system));
+    };
+    row("batch processor", batch);
+    if (batchOnly) {
+        curl_global_cleanup();
+        return exact ? 0 : 1;
+    }
+    row("libcurl, one after another", curl);
+    row("libcurl, a thread per request", curlThread);
     std::printf("\nbatch / libcurl, wall:               %.2f (goal <= 2.00)%s\n",
                 Median(batch.wall) / Median(curl.wall), exact ? "" : "  (some requests failed)");
     std::printf("batch / libcurl with threads, wall:  %.2f\n", Median(batch.wall) / Median(curlThread.wall));

@@ -11,6 +11,26 @@ char AsciiUpper(char c)
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// New maps share one empty body per case flag until their first change
+// (copy on write): a map that stays empty, as most command and pair maps
+// of a fresh code do, allocates nothing. The shared bodies hold an extra
+// reference, so they are never deleted.
+TSStringMapImpl* EmptyBody(int caseSensitive)
+{
+    static const auto shared = [](int flag) {
+        auto* body = new TSStringMapImpl(flag);
+        body->AddRef();
+        return body;
+    };
+    static TSStringMapImpl* const insensitive = shared(0);
+    static TSStringMapImpl* const sensitive = shared(1);
+    if (caseSensitive == 0)
+        return insensitive;
+    if (caseSensitive == 1)
+        return sensitive;
+    return new TSStringMapImpl(caseSensitive);
+}
+
 } // namespace
 
 std::string TSStringMapImpl::StoredKey(std::string_view key) const
@@ -32,7 +52,7 @@ std::size_t TSStringMapImpl::BucketOf(std::string_view storedKey)
     return (hash ^ (hash >> 16)) % kBucketCount;
 }
 
-TSStringMap::TSStringMap(int caseSensitive) : TSObjectRef(new TSStringMapImpl(caseSensitive)) {}
+TSStringMap::TSStringMap(int caseSensitive) : TSObjectRef(EmptyBody(caseSensitive)) {}
 
 const TSStringMapImpl& TSStringMap::Body() const
 {
@@ -116,7 +136,7 @@ void TSStringMap::Clear()
         return;
     // A shared body is left to its other handles rather than copied.
     if (GetBody()->GetRefCount() > 1) {
-        SetBody(new TSStringMapImpl(IsCaseSensitive()));
+        SetBody(EmptyBody(IsCaseSensitive()));
         return;
     }
     TSStringMapImpl& body = MutableBody();

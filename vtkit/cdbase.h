@@ -33,6 +33,8 @@ public:
     VTCodeContents() = default;
     VTCodeContents(const VTCodeContents&) = default;
     VTCodeContents& operator=(const VTCodeContents&) = default;
+    VTCodeContents(VTCodeContents&&) noexcept = default;
+    VTCodeContents& operator=(VTCodeContents&&) = default;
     virtual ~VTCodeContents();
 
     std::string GetScannedCode() const { return m_scannedCode; }

@@ -155,19 +155,18 @@ std::int32_t VTBatchCodeProcessor::Start(bool urlsReady, bool offline)
     std::lock_guard guard(m_monitor);
     if (m_running || m_thread.joinable())
         return kAlreadyRunning;
-    const std::vector<VTBatchCode> codes = m_list.GetAll();
-    if (codes.empty())
+    const std::size_t count = m_list.Size();
+    if (count == 0)
         return kListEmpty;
     const auto allOfMode = [&](std::int32_t mode) {
-        return std::all_of(codes.begin(), codes.end(),
-                           [&](const VTBatchCode& code) { return code.GetDescriptionMode() == mode; });
+        return m_list.AllOf([&](const VTBatchCode& code) { return code.GetDescriptionMode() == mode; });
     };
     m_allAddressOnly = allOfMode(VTBatchCode::kAddressOnly);
     m_allRecognitionOnly = allOfMode(VTBatchCode::kRecognitionOnly);
     m_progressBase = 0;
     m_progressTotal =
         m_allAddressOnly ? 2 * kProgressPerPhase
-                         : kProgressPerCode * static_cast<std::int32_t>(codes.size()) + 2 * kProgressPerPhase;
+                         : kProgressPerCode * static_cast<std::int32_t>(count) + 2 * kProgressPerPhase;
     m_cancel = false;
     m_urlsReady = urlsReady;
     m_offline = offline;
@@ -429,6 +428,10 @@ void VTBatchCodeProcessor::BuildAddresses(VTBatchCodeList& list)
 {
     TSStringMap clientVariables;
     m_toolkit->AddClientVariables(clientVariables);
+    const TSStringSubst clientSubst = ClientVariableSubst(clientVariables);
+    // One map for every code's pairs: each code sets all of its keys, so
+    // nothing of the code before it is left.
+    TSStringSubst codeSubst = TSStringSubst::ForTemplates(TSStringMap());
     bool substitutionFailed = false;
     list.ForEach([&](std::size_t, VTBatchCode& code) {
         if (IsUrl(code)) {
@@ -451,10 +454,9 @@ void VTBatchCodeProcessor::BuildAddresses(VTBatchCodeList& list)
             return;
         }
         try {
-            TSStringMap codePairs;
-            code.GetContents().ExportTo(codePairs);
-            ClientVariableSubst(clientVariables).Substitute(address);
-            TSStringSubst::ForTemplates(codePairs).Substitute(address);
+            code.GetContents().ExportTo(codeSubst);
+            clientSubst.Substitute(address);
+            codeSubst.Substitute(address);
             code.SetUrl(address);
             if (code.GetDescriptionMode() == VTBatchCode::kAddressOnly)
                 code.SetStatus(VTBatchCode::kDone);

@@ -4,6 +4,7 @@
 #include "tst/tsstrutl.h"
 #include "vtkit/cdupc.h"
 
+#include <algorithm>
 #include <tuple>
 
 VTBatchCode::VTBatchCode(int type, const char* text, std::int32_t mode) : m_mode(mode)
@@ -113,6 +114,13 @@ void VTBatchCodeList::ForEach(const std::function<void(std::size_t index, VTBatc
     std::lock_guard guard(body.m_lock);
     for (std::size_t index = 0; index < body.m_codes.size(); ++index)
         visit(index, body.m_codes[index]);
+}
+
+bool VTBatchCodeList::AllOf(const std::function<bool(const VTBatchCode& code)>& test) const
+{
+    const VTBatchCodeListImpl& body = Body();
+    std::lock_guard guard(body.m_lock);
+    return !body.m_codes.empty() && std::all_of(body.m_codes.begin(), body.m_codes.end(), test);
 }
 
 VTBatchCodeList VTBatchCodeList::Copy() const

@@ -51,6 +51,8 @@ public:
     VTBatchCode(int type, std::string_view text, std::int32_t mode);
     VTBatchCode(const VTBatchCode&) = default;
     VTBatchCode& operator=(const VTBatchCode&) = default;
+    VTBatchCode(VTBatchCode&&) noexcept = default;
+    VTBatchCode& operator=(VTBatchCode&&) = default;
     virtual ~VTBatchCode();
 
     // Ordered by type, then by raw code text.
@@ -126,6 +128,9 @@ public:
     void Update(std::size_t index, const std::function<void(VTBatchCode&)>& change);
     // Visits every code under the list's lock.
     void ForEach(const std::function<void(std::size_t index, VTBatchCode& code)>& visit);
+    // True when the list has codes and every one passes `test`, which runs
+    // under the list's lock and must not touch the list.
+    bool AllOf(const std::function<bool(const VTBatchCode& code)>& test) const;
 
     // A new list with copies of these codes, not shared with this one.
     VTBatchCodeList Copy() const;

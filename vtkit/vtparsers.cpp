@@ -56,8 +56,12 @@ void SetAttribute(TSDomElement& element, std::u16string_view name, std::string_v
 
 void SetAttribute(TSDomElement& element, std::u16string_view name, long value)
 {
-    SetAttribute(element, name, value < 0 ? "-" + FormatUnsigned(static_cast<unsigned long>(-value))
-                                          : FormatUnsigned(static_cast<unsigned long>(value)));
+    // The magnitude in unsigned arithmetic, so the most negative value has one too.
+    const auto magnitude = static_cast<unsigned long>(value);
+    std::string text = FormatUnsigned(value < 0 ? 0UL - magnitude : magnitude);
+    if (value < 0)
+        text.insert(text.begin(), '-');
+    SetAttribute(element, name, text);
 }
 
 VTCodeType ReadCodeType(const TSDomElement& element)

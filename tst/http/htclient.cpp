@@ -336,10 +336,8 @@ std::string TSHttpTransactionClient::TargetOf(const Settings& settings, std::str
 void TSHttpTransactionClient::SendRequest(TSDataSocket& socket, const std::string& text,
                                           const Settings& settings)
 {
-    for (std::size_t sent = 0; sent < text.size(); sent += settings.m_chunkSize) {
-        const std::size_t count = std::min<std::size_t>(settings.m_chunkSize, text.size() - sent);
-        Check(socket.SendAll(text.data() + sent, count, settings.m_timeouts.m_send), Step::kSend);
-    }
+    Check(socket.SendChunked(text.data(), text.size(), settings.m_chunkSize, settings.m_timeouts.m_send),
+          Step::kSend);
 }
 
 TSHttpResponse TSHttpTransactionClient::ReceiveResponse(TSDataSocket& socket, const Settings& settings)

@@ -256,22 +256,29 @@ int32_t TSDataSocket::SendUntil(const char* bytes, std::size_t length, Clock::ti
 {
     sent = 0;
     CheckConnected();
-    const int32_t waited = WaitFor(Condition::kWritable, deadline);
-    if (waited != kSocketDone)
-        return waited;
-    const ssize_t count = send(m_fd, bytes, length, MSG_NOSIGNAL);
-    if (count >= 0) {
-        sent = static_cast<std::size_t>(count);
-        return kSocketDone;
+    // A connection nearly always has room: sending first saves a poll per
+    // send, and the wait comes only when the kernel's buffer is full.
+    for (;;) {
+        if (IsCancelled())
+            return kSocketCancelled;
+        const ssize_t count = send(m_fd, bytes, length, MSG_NOSIGNAL);
+        if (count >= 0) {
+            sent = static_cast<std::size_t>(count);
+            return kSocketDone;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            const int32_t waited = WaitFor(Condition::kWritable, deadline);
+            if (waited != kSocketDone)
+                return waited;
+            continue;
+        }
+        FailWith(errno);
+        if (IsPeerGone(m_lastError)) {
+            m_connected = false;
+            return kSocketClosed;
+        }
+        return kSocketFailed;
     }
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-        return kSocketDone;
-    FailWith(errno);
-    if (IsPeerGone(m_lastError)) {
-        m_connected = false;
-        return kSocketClosed;
-    }
-    return kSocketFailed;
 }
 
 int32_t TSDataSocket::Send(const void* bytes, std::size_t length, uint32_t timeoutSeconds, std::size_t& sent)
@@ -290,6 +297,25 @@ int32_t TSDataSocket::SendAll(const void* bytes, std::size_t length, uint32_t ti
             return result;
         next += sent;
         length -= sent;
+    }
+    return kSocketDone;
+}
+
+int32_t TSDataSocket::SendChunked(const void* bytes, std::size_t length, std::size_t chunkSize,
+                                  uint32_t timeoutSeconds)
+{
+    TS_ASSERT_MSG(chunkSize > 0, "chunk size must not be zero");
+    const auto* first = static_cast<const char*>(bytes);
+    auto deadline = DeadlineAfter(timeoutSeconds);
+    for (std::size_t done = 0; done < length;) {
+        std::size_t sent = 0;
+        const int32_t result = SendUntil(first + done, length - done, deadline, sent);
+        if (result != kSocketDone)
+            return result;
+        // A chunk went out whole: the next one has its own time from now.
+        if ((done + sent) / chunkSize != done / chunkSize)
+            deadline = DeadlineAfter(timeoutSeconds);
+        done += sent;
     }
     return kSocketDone;
 }

@@ -59,10 +59,15 @@ public:
     // Resolves when needed (an unknown host throws "Invalid address").
     int32_t Connect(uint32_t timeoutSeconds);
 
-    // Sends once when writable and reports the count sent.
+    // Sends once, waiting while the connection has no room, and reports
+    // the count sent.
     int32_t Send(const void* bytes, std::size_t length, uint32_t timeoutSeconds, std::size_t& sent);
     // Sends everything within one deadline.
     int32_t SendAll(const void* bytes, std::size_t length, uint32_t timeoutSeconds);
+    // Sends everything in as few calls as the connection allows, with the
+    // time-out per chunk of `chunkSize` bytes: each chunk must be on its
+    // way within `timeoutSeconds` of the one before it.
+    int32_t SendChunked(const void* bytes, std::size_t length, std::size_t chunkSize, uint32_t timeoutSeconds);
 
     // Reads up to kReceiveSize bytes from the connection into `out`.
     int32_t Receive(std::string& out, uint32_t timeoutSeconds);

@@ -5,6 +5,7 @@
 #include "tst/xml/transcode.h"
 #include "tst/xml/xmlexcep.h"
 
+#include <algorithm>
 #include <typeinfo>
 
 namespace {
@@ -13,6 +14,8 @@ namespace {
 constexpr std::size_t kMaxSharedLength = 24;
 constexpr std::int32_t kSharedBias = 1 << 28;
 constexpr std::int32_t kSettleUses = 1 << 20;
+constexpr std::size_t kFirstSharedSize = 128;
+constexpr std::size_t kMaxSharedSize = 2048;
 
 constexpr bool IsBlank(char16_t c)
 {
@@ -36,7 +39,10 @@ std::size_t SkipBlanks(std::u16string_view text, std::size_t position)
 
 } // namespace
 
-TSDomParser::TSDomParser(TSXmlDataSource* source) : m_source(source), m_buffer(source), m_tokenizer(m_buffer) {}
+TSDomParser::TSDomParser(TSXmlDataSource* source)
+    : m_source(source), m_buffer(source), m_tokenizer(m_buffer), m_shared(kFirstSharedSize)
+{
+}
 
 TSDomParser::~TSDomParser() = default;
 
@@ -82,10 +88,7 @@ void TSDomParser::Finish() noexcept
 {
     m_hookElement.SetBody(nullptr);
     m_endName.Clear();
-    for (SharedText& entry : m_shared) {
-        Settle(entry);
-        entry.m_candidate = 0;
-    }
+    SettleAll();
     m_open.clear();
     m_arena = nullptr;
 }
@@ -390,7 +393,9 @@ TSDomString TSDomParser::Store(std::u16string_view text)
     std::uint32_t hash = 2166136261u;
     for (char16_t c : text)
         hash = (hash ^ c) * 16777619u;
-    SharedText& entry = m_shared[(hash ^ (hash >> 16)) % m_shared.size()];
+    if (m_shared.size() < kMaxSharedSize && ++m_storedSinceGrowth > 4 * m_shared.size())
+        GrowShared();
+    SharedText& entry = m_shared[(hash ^ (hash >> 16)) & (m_shared.size() - 1)];
     if (entry.m_rep && entry.m_hash == hash
         && std::u16string_view(entry.m_rep->Chars(), entry.m_rep->m_length) == text) {
         if (++entry.m_uses == kSettleUses) {
@@ -419,6 +424,21 @@ void TSDomParser::Settle(SharedText& entry) noexcept
         TSDomString::AdjustCount(entry.m_rep, entry.m_uses - kSharedBias);
     entry.m_rep = nullptr;
     entry.m_uses = 0;
+}
+
+void TSDomParser::SettleAll() noexcept
+{
+    for (SharedText& entry : m_shared) {
+        Settle(entry);
+        entry.m_candidate = 0;
+    }
+    m_storedSinceGrowth = 0;
+}
+
+void TSDomParser::GrowShared()
+{
+    SettleAll();
+    m_shared.assign(std::min(m_shared.size() * 4, kMaxSharedSize), SharedText{});
 }
 
 void TSDomParser::Fail(int code, const TSXmlToken& token) const

@@ -4,7 +4,6 @@
 #include "tst/xml/io/linebuf.h"
 #include "tst/xml/io/tokenizer.h"
 
-#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,7 +86,13 @@ private:
         std::uint32_t m_candidate = 0; // hash of the last text that missed
     };
     void Settle(SharedText& entry) noexcept;
-    std::array<SharedText, 2048> m_shared;
+    void SettleAll() noexcept;
+    // Settles every entry and makes the table four times as large.
+    void GrowShared();
+    // A power of two: small for the many short replies, grown for long
+    // documents once the texts stored outnumber it well.
+    std::vector<SharedText> m_shared;
+    std::size_t m_storedSinceGrowth = 0;
     bool m_callHook = true;
     TSDomElement m_hookElement;
     TSDomElement m_endElement;
