@@ -58,7 +58,6 @@ public:
 protected:
     const TSStringMapImpl& Body() const;
     TSStringMapImpl& MutableBody();
-
-private:
+    // The stored pair, or null; valid until the map changes.
     const TSStringMapImpl::Pair* Find(std::string_view key) const;
 };

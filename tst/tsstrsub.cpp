@@ -67,6 +67,7 @@ bool TSStringSubst::Substitute(std::string& text) const
     if (text.find(m_open) == std::string::npos)
         return false;
     std::string out;
+    out.reserve(text.size() + text.size() / 2);
     if (!Expand(text, out, 0))
         return false;
     text = std::move(out);
@@ -98,8 +99,8 @@ bool TSStringSubst::Expand(std::string_view rest, std::string& out, int depth) c
                 throw TSStringSubstException(TSStringSubstException::kEmptyToken);
         }
 
-        if (Contains(key)) {
-            AppendValue(key, escaping, out, depth);
+        if (const auto* pair = Find(key)) {
+            AppendValue(pair->second, escaping, out, depth);
             changed = true;
         } else if (m_dropMissing) {
             changed = true;
@@ -114,18 +115,21 @@ bool TSStringSubst::Expand(std::string_view rest, std::string& out, int depth) c
     return changed;
 }
 
-void TSStringSubst::AppendValue(std::string_view key, char escaping, std::string& out, int depth) const
+void TSStringSubst::AppendValue(std::string_view value, char escaping, std::string& out, int depth) const
 {
-    std::string value;
-    Get(key, value);
-    if (m_recursive) {
-        std::string expanded;
-        Expand(value, expanded, depth + 1);
-        value = std::move(expanded);
+    // Most values go in as they are, without a copy of their own.
+    if (!m_recursive && escaping == 0) {
+        out.append(value);
+        return;
     }
+    std::string text;
+    if (m_recursive)
+        Expand(value, text, depth + 1);
+    else
+        text.assign(value);
     if (escaping == '%')
-        UrlEncode(value);
+        UrlEncode(text);
     else if (escaping == '&')
-        XmlEscape(value);
-    out.append(value);
+        XmlEscape(text);
+    out.append(text);
 }

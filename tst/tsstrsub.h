@@ -52,7 +52,7 @@ public:
 
 private:
     bool Expand(std::string_view text, std::string& out, int depth) const;
-    void AppendValue(std::string_view key, char escaping, std::string& out, int depth) const;
+    void AppendValue(std::string_view value, char escaping, std::string& out, int depth) const;
 
     int m_mode;
     int m_dropMissing;

@@ -96,26 +96,36 @@ bool XmlEscape(std::string& text)
 bool UrlEncode(std::string& text)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
+    const auto kept = [](unsigned char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '/' ||
+               c == '_';
+    };
+    // Counted first: most texts need nothing, and the rest are written in place.
+    std::size_t escaped = 0;
     bool changed = false;
     for (char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
-        const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDecimalDigit(ch) ||
-                          c == '.' || c == '/' || c == '_';
-        if (kept) {
-            out.push_back(ch);
-        } else if (c == ' ') {
-            out.push_back('+');
+        if (!kept(c)) {
             changed = true;
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 0x0F]);
-            changed = true;
+            escaped += c != ' ';
         }
     }
-    if (changed)
-        text = std::move(out);
-    return changed;
+    if (!changed)
+        return false;
+    std::string out(text.size() + 2 * escaped, '\0');
+    char* next = out.data();
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (kept(c)) {
+            *next++ = ch;
+        } else if (c == ' ') {
+            *next++ = '+';
+        } else {
+            *next++ = '%';
+            *next++ = kHex[c >> 4];
+            *next++ = kHex[c & 0x0F];
+        }
+    }
+    text = std::move(out);
+    return true;
 }

@@ -37,14 +37,14 @@ public:
     VTCodeContents& operator=(VTCodeContents&&) = default;
     virtual ~VTCodeContents();
 
-    std::string GetScannedCode() const { return m_scannedCode; }
-    std::string GetRawCode() const { return m_rawCode; }
-    std::string GetCode() const { return m_code; }
-    std::string GetServerId() const { return m_serverId; }
-    std::string GetRawServerId() const { return m_rawServerId; }
-    std::string GetItemId() const { return m_itemId; }
-    std::string GetRawItemId() const { return m_rawItemId; }
-    std::string GetSupplemental() const { return m_supplemental; }
+    const std::string& GetScannedCode() const { return m_scannedCode; }
+    const std::string& GetRawCode() const { return m_rawCode; }
+    const std::string& GetCode() const { return m_code; }
+    const std::string& GetServerId() const { return m_serverId; }
+    const std::string& GetRawServerId() const { return m_rawServerId; }
+    const std::string& GetItemId() const { return m_itemId; }
+    const std::string& GetRawItemId() const { return m_rawItemId; }
+    const std::string& GetSupplemental() const { return m_supplemental; }
     VTCodeType GetCodeType() const { return m_codeType; }
 
     void SetScannedCode(std::string_view text) { m_scannedCode = text; }

@@ -15,10 +15,10 @@ public:
     explicit VTCodeDescription(std::string_view itemId) { SetItemId(itemId); }
     explicit VTCodeDescription(const VTCodeContents& contents) : m_contents(contents) {}
 
-    std::string GetDescription() const { return m_description; }
-    std::string GetCanonical() const { return m_canonical; }
-    VTCodeContents GetContents() const { return m_contents; }
-    std::string GetItemId() const { return m_contents.GetItemId(); }
+    const std::string& GetDescription() const { return m_description; }
+    const std::string& GetCanonical() const { return m_canonical; }
+    const VTCodeContents& GetContents() const { return m_contents; }
+    const std::string& GetItemId() const { return m_contents.GetItemId(); }
 
     void SetDescription(std::string_view text) { m_description = text; }
     void SetCanonical(std::string_view text) { m_canonical = text; }

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -124,6 +125,13 @@ TEST_F(HttpClient, PostsTheRequestByteForByteAndReadsTheReply)
 {
     const std::string reply = "<XDESC>" + std::string(2000, 'r') + "</XDESC>";
     const std::string body = "<DESC>" + std::string(1000, 'q') + "</DESC>";
+    std::mutex lock;
+    std::set<std::thread::id> workers;
+    m_listener.m_onState = [&](int32_t state) {
+        std::lock_guard guard(lock);
+        if (state != kHttpStarted)
+            workers.insert(std::this_thread::get_id());
+    };
     for (uint32_t chunk : {1024u, 7u}) {
         m_server.Enqueue(ServerScript::Answer(HttpReply::Ok(reply)));
         m_client.SetChunkSize(chunk);
@@ -149,6 +157,11 @@ TEST_F(HttpClient, PostsTheRequestByteForByteAndReadsTheReply)
         EXPECT_EQ(progress.m_total, 5);
         EXPECT_FALSE(progress.m_busy);
     }
+    // Start tells state 1 on the caller's thread; the rest of both
+    // transactions ran on the client's one worker.
+    std::lock_guard guard(lock);
+    EXPECT_EQ(workers.size(), 1u);
+    EXPECT_EQ(workers.count(std::this_thread::get_id()), 0u);
 }
 
 struct FailureCase {

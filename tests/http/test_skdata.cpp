@@ -6,10 +6,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <future>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdexcept>
+#include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -217,6 +227,89 @@ TEST_F(ConnectedSocket, SendAllTimesOutWhenThePeerDoesNotRead)
         result = m_socket->SendAll(block.data(), block.size(), 1);
     EXPECT_EQ(result, kSocketTimedOut);
     EXPECT_TRUE(m_socket->IsConnected());
+}
+
+// A peer that takes what comes at a slow, steady pace (one read of its
+// small receive buffer every 10 ms, a few MB a second) and stops reading
+// for good once it has `stopAfter` bytes.
+class SlowReader {
+public:
+    explicit SlowReader(std::size_t stopAfter) : m_stopAfter(stopAfter)
+    {
+        m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 64 * 1024;
+        setsockopt(m_listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(m_listener, 1) != 0 ||
+            getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("cannot listen");
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~SlowReader()
+    {
+        m_stop = true;
+        m_thread.join();
+        close(m_listener);
+    }
+    SlowReader(const SlowReader&) = delete;
+    SlowReader& operator=(const SlowReader&) = delete;
+
+    std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    void Serve()
+    {
+        pollfd ready{m_listener, POLLIN, 0};
+        while (!m_stop && poll(&ready, 1, 50) <= 0) {
+        }
+        const int peer = m_stop ? -1 : accept(m_listener, nullptr, nullptr);
+        std::vector<char> buffer(64 * 1024);
+        for (std::size_t received = 0; peer >= 0 && !m_stop;) {
+            if (received < m_stopAfter) {
+                const ssize_t count = recv(peer, buffer.data(), buffer.size(), MSG_DONTWAIT);
+                if (count == 0)
+                    break;
+                received += static_cast<std::size_t>(std::max<ssize_t>(count, 0));
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        if (peer >= 0)
+            close(peer);
+    }
+
+    std::size_t m_stopAfter;
+    int m_listener = -1;
+    std::uint16_t m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+TEST(TSDataSocket, SendChunkedGivesEveryChunkItsOwnTimeOut)
+{
+    // 16 MB against a reader of a few MB a second outlasts the one-second
+    // time-out as a whole, while each 1 MB chunk goes well within it.
+    const std::string data(16 * 1024 * 1024, 'c');
+    {
+        SlowReader reader(data.size());
+        TSClientSocket socket;
+        socket->SetAddress(reader.Address());
+        ASSERT_EQ(socket->Connect(5), kSocketDone);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(socket->SendChunked(data.data(), data.size(), 1024 * 1024, 1), kSocketDone);
+        EXPECT_GT(std::chrono::steady_clock::now() - start, 1s) << "the reader did not hold the sender back";
+    }
+    // A reader that stops leaves the chunk under way without time.
+    SlowReader stalling(1024 * 1024);
+    TSClientSocket socket;
+    socket->SetAddress(stalling.Address());
+    ASSERT_EQ(socket->Connect(5), kSocketDone);
+    EXPECT_EQ(socket->SendChunked(data.data(), data.size(), 1024 * 1024, 1), kSocketTimedOut);
+    EXPECT_TRUE(socket->IsConnected());
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -76,6 +78,42 @@ TEST(TSStringMap, CopyOnWrite)
     TSObjectImpl* body = second.GetBody();
     second.Set("L", "three");
     EXPECT_EQ(second.GetBody(), body) << "an unshared body is changed in place";
+}
+
+TEST(TSStringMap, NewMapsStartEmptyAndApart)
+{
+    TSStringMap first;
+    TSStringMap second;
+    TSStringMap insensitive(0);
+    TSStringMap alsoInsensitive(0);
+    first.Set("K", "v");
+    insensitive.Set("a", "1");
+    EXPECT_TRUE(second.IsEmpty());
+    EXPECT_FALSE(second.Contains("K"));
+    EXPECT_TRUE(alsoInsensitive.IsEmpty());
+    EXPECT_EQ(alsoInsensitive.IsCaseSensitive(), 0);
+    alsoInsensitive.Set("b", "2");
+    EXPECT_TRUE(alsoInsensitive.Contains("B"));
+    EXPECT_FALSE(insensitive.Contains("B"));
+    EXPECT_EQ(second.IsCaseSensitive(), 1);
+    second.Set("k", "w");
+    EXPECT_FALSE(second.Contains("K"));
+
+    // Maps made, filled and dropped on several threads at once.
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 2000; ++i) {
+                TSStringMap map(i % 2);
+                TSStringMap copy(map);
+                if (i % 3 == 0)
+                    copy.Set("T", std::to_string(t));
+                EXPECT_TRUE(map.IsEmpty());
+                EXPECT_EQ(copy.Size(), i % 3 == 0 ? 1u : 0u);
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
 }
 
 TEST(TSStringMap, ClearOfASharedMapLeavesTheOtherHandle)

@@ -111,6 +111,28 @@ TEST(TSDomParser, ExpandsEntitiesInTextNamesAndValues)
     EXPECT_EQ(U8(ExpandEntities(u"plain")), "plain");
 }
 
+TEST(TSDomParser, LongDocumentsKeepEveryRepeatedText)
+{
+    // Thousands of short texts, most of them repeated, so that the parser's
+    // table of recent texts grows while it shares them; the tree must come
+    // out whole and outlive the parser.
+    std::string text = "<root>\n";
+    std::string expected = "E root\n";
+    for (int i = 0; i < 6000; ++i) {
+        const std::string name = "k" + std::to_string(i % 40);
+        const std::string value = "v" + std::to_string(i % 700) + (i % 3 == 0 ? "" : "-" + std::to_string(i));
+        text += "<i n='" + name + "'>" + value + "</i>\n";
+        expected += "  T [\\x0A]\n  E i n=[" + name + "]\n    T [" + value + "]\n";
+    }
+    text += "</root>";
+    expected += "  T [\\x0A]\n";
+    TSDomDocument document = ParseUtf8(text);
+    EXPECT_EQ(DumpTree(document.GetDocumentElement()), expected);
+    const TSDomDocument again = ParseUtf8(text);
+    document = TSDomDocument();
+    EXPECT_EQ(DumpTree(again.GetDocumentElement()), expected);
+}
+
 TEST(TSDomParser, KeepsOneTextNodePerLine)
 {
     const TSDomDocument document = ParseUtf8("<a>first\nsecond</a>");

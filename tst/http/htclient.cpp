@@ -7,8 +7,10 @@
 #include "tst/tsstrutl.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <exception>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -41,6 +43,74 @@ struct TSHttpTransactionClient::Failure {
     std::string m_text;
 };
 
+// The client's worker thread, started with the first transaction. It then
+// waits for the next one: a thread per transaction cost more than a whole
+// exchange on loopback (the creation, a fresh stack to fault in, and the
+// address-space flush when it ends).
+class TSHttpTransactionClient::Worker {
+public:
+    explicit Worker(TSHttpTransactionClient* client) : m_client(client) {}
+    // The owner waits for the transaction first; a pending one still runs.
+    ~Worker()
+    {
+        {
+            std::lock_guard guard(m_lock);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    // Hands over one transaction; std::system_error when no thread can be started.
+    void Submit()
+    {
+        {
+            std::lock_guard guard(m_lock);
+            if (!m_thread.joinable())
+                m_thread = std::thread(&Worker::Loop, this);
+            m_pending = true;
+        }
+        m_changed.notify_all();
+    }
+
+    // Returns once the transaction handed over has ended.
+    void Wait()
+    {
+        std::unique_lock guard(m_lock);
+        m_changed.wait(guard, [&] { return !m_pending && !m_running; });
+    }
+
+private:
+    void Loop()
+    {
+        t_workerOf = m_client;
+        std::unique_lock guard(m_lock);
+        for (;;) {
+            m_changed.wait(guard, [&] { return m_pending || m_stop; });
+            if (!m_pending)
+                return;
+            m_pending = false;
+            m_running = true;
+            guard.unlock();
+            m_client->Run();
+            guard.lock();
+            m_running = false;
+            m_changed.notify_all();
+        }
+    }
+
+    TSHttpTransactionClient* m_client;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_pending = false;
+    bool m_running = false;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 TSHttpTransactionClientListener::~TSHttpTransactionClientListener()
 {
     if (TSHttpTransactionClient* client = m_client.load())
@@ -64,13 +134,14 @@ TSHttpStateRecord TSHttpTransactionClientListener::GetLastState() const
     return m_lastState;
 }
 
-TSHttpTransactionClient::TSHttpTransactionClient() = default;
+TSHttpTransactionClient::TSHttpTransactionClient() : m_worker(std::make_unique<Worker>(this)) {}
 
 TSHttpTransactionClient::~TSHttpTransactionClient()
 {
     Cancel();
     JoinWorker();
     SetListener(nullptr);
+    m_worker.reset();
 }
 
 void TSHttpTransactionClient::SetRequest(const TSHttpRequest& request)
@@ -169,8 +240,7 @@ void TSHttpTransactionClient::Start()
     }
     try {
         NotifyListener(TSHttpStateRecord{kHttpStarted, kHttpErrorNone, {}});
-        std::lock_guard guard(m_workerLock);
-        m_worker = std::thread(&TSHttpTransactionClient::Run, this);
+        m_worker->Submit();
     } catch (const std::system_error& error) {
         SetState(kHttpIdle);
         throw TSHttpException(TSHttpException::kThreadError, error.what());
@@ -233,9 +303,7 @@ void TSHttpTransactionClient::JoinWorker()
 {
     if (t_workerOf == this)
         return;
-    std::lock_guard guard(m_workerLock);
-    if (m_worker.joinable())
-        m_worker.join();
+    m_worker->Wait();
 }
 
 void TSHttpTransactionClient::SetState(int32_t state, int32_t error, std::string text)
@@ -257,7 +325,6 @@ void TSHttpTransactionClient::NotifyListener(const TSHttpStateRecord& record)
 
 void TSHttpTransactionClient::Run()
 {
-    t_workerOf = this;
     Failure failure{kHttpErrorNone, {}};
     try {
         Transact();

@@ -7,10 +7,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 // States of a transaction; 1 to 6 are busy.
 enum TSHttpClientState : int32_t {
@@ -96,7 +96,9 @@ private:
 
 // Runs one HTTP/1.0 transaction at a time on a worker thread of its own:
 // connect (directly or through a proxy), send the request, read the
-// response, and tell the listener each state on the way.
+// response, and tell the listener each state on the way. The worker is
+// started with the first transaction and waits for the next one until the
+// client goes.
 class TSHttpTransactionClient {
 public:
     static constexpr int32_t kProgressTotal = 5;
@@ -149,6 +151,7 @@ public:
 private:
     struct Settings;
     struct Failure;
+    class Worker;
     enum class Step { kConnect, kSend, kReceive };
 
     void Run();
@@ -174,8 +177,7 @@ private:
     std::string m_proxy;
     std::atomic<bool> m_cancel{false};
     TSClientSocket m_socket;
-    std::mutex m_workerLock;
-    std::thread m_worker;
+    std::unique_ptr<Worker> m_worker;
     uint32_t m_chunkSize = kDefaultChunkSize;
     TSHttpTimeouts m_timeouts;
     uint64_t m_maxBodySize = kDefaultMaxBodySize;

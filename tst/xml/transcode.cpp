@@ -127,19 +127,23 @@ std::u16string Utf8ToWide(std::string_view bytes)
 
 std::string WideToUtf8(const char16_t* text, std::size_t length)
 {
-    std::string bytes;
-    bytes.reserve(length);
+    // Sized first, then written without a check per byte.
+    std::size_t size = length;
+    for (std::size_t i = 0; i < length; ++i)
+        size += (text[i] >= 0x80) + (text[i] >= 0x800);
+    std::string bytes(size, '\0');
+    char* next = bytes.data();
     for (std::size_t i = 0; i < length; ++i) {
         const unsigned c = text[i];
         if (c < 0x80) {
-            bytes.push_back(static_cast<char>(c));
+            *next++ = static_cast<char>(c);
         } else if (c < 0x800) {
-            bytes.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *next++ = static_cast<char>(0xC0 | (c >> 6));
+            *next++ = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            bytes.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            bytes.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *next++ = static_cast<char>(0xE0 | (c >> 12));
+            *next++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *next++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
     return bytes;
