@@ -3,6 +3,7 @@
 #include "tst/tsexcep.h"
 
 #include <algorithm>
+#include <typeinfo>
 
 namespace {
 
@@ -56,9 +57,14 @@ TSStringMap::TSStringMap(int caseSensitive) : TSObjectRef(EmptyBody(caseSensitiv
 
 const TSStringMapImpl& TSStringMap::Body() const
 {
-    const auto* body = BodyAs<TSStringMapImpl>();
+    // Every map operation passes here: the exact type test costs far less
+    // than a cast through the class hierarchy, and no class derives from
+    // the body.
+    const TSObjectImpl* body = GetBody();
+    if (body && typeid(*body) != typeid(TSStringMapImpl))
+        body = nullptr;
     TS_CHECK_NULL(body);
-    return *body;
+    return static_cast<const TSStringMapImpl&>(*body);
 }
 
 TSStringMapImpl& TSStringMap::MutableBody()

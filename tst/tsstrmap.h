@@ -10,7 +10,7 @@
 #include <vector>
 
 // Body of TSStringMap: 64 chained buckets of (key, value) pairs.
-class TSStringMapImpl : public TSObjectImpl {
+class TSStringMapImpl final : public TSObjectImpl {
 public:
     static constexpr std::size_t kBucketCount = 64;
     using Pair = std::pair<std::string, std::string>;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <tuple>
+#include <utility>
 
 VTBatchCode::VTBatchCode(int type, const char* text, std::int32_t mode) : m_mode(mode)
 {
@@ -83,12 +84,12 @@ void VTBatchCodeList::Set(std::size_t index, const VTBatchCode& code)
     Update(index, [&](VTBatchCode& stored) { stored = code; });
 }
 
-void VTBatchCodeList::Add(const VTBatchCode& code)
+void VTBatchCodeList::Add(VTBatchCode code)
 {
     Unshare();
     VTBatchCodeListImpl& body = Body();
     std::lock_guard guard(body.m_lock);
-    body.m_codes.push_back(code);
+    body.m_codes.push_back(std::move(code));
 }
 
 void VTBatchCodeList::Clear()

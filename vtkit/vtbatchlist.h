@@ -121,7 +121,7 @@ public:
     VTBatchCode Get(std::size_t index) const;
     std::vector<VTBatchCode> GetAll() const;
     void Set(std::size_t index, const VTBatchCode& code);
-    void Add(const VTBatchCode& code);
+    void Add(VTBatchCode code);
     void Clear();
     // Changes one code in place under the list's lock; `change` must not
     // touch the list.
