@@ -3,6 +3,7 @@
 #include "tst/tsexcep.h"
 
 #include <algorithm>
+#include <utility>
 #include <typeinfo>
 
 namespace {
@@ -53,6 +54,69 @@ std::size_t TSStringMapImpl::BucketOf(std::string_view storedKey)
     return (hash ^ (hash >> 16)) % kBucketCount;
 }
 
+TSStringMapImpl::TSStringMapImpl(const TSStringMapImpl& other)
+    : TSObjectImpl(other), m_count(other.m_count), m_caseSensitive(other.m_caseSensitive), m_short(other.m_short),
+      m_buckets(other.m_buckets ? std::make_unique<std::array<Bucket, kBucketCount>>(*other.m_buckets) : nullptr)
+{
+}
+
+const TSStringMapImpl::Pair* TSStringMapImpl::Find(std::string_view storedKey) const
+{
+    if (m_buckets) {
+        for (const Pair& pair : (*m_buckets)[BucketOf(storedKey)])
+            if (pair.first == storedKey)
+                return &pair;
+        return nullptr;
+    }
+    for (const ShortEntry& entry : m_short)
+        if (entry.pair.first == storedKey)
+            return &entry.pair;
+    return nullptr;
+}
+
+TSStringMapImpl::Pair* TSStringMapImpl::Find(std::string_view storedKey)
+{
+    return const_cast<Pair*>(std::as_const(*this).Find(storedKey));
+}
+
+void TSStringMapImpl::Insert(std::string storedKey, std::string_view value)
+{
+    const std::size_t bucket = BucketOf(storedKey);
+    ++m_count;
+    if (!m_buckets && m_short.size() < kShortLimit) {
+        // After the pairs of this bucket and those before it: the order of
+        // the buckets, and the order added within one.
+        const auto at = std::find_if(m_short.begin(), m_short.end(),
+                                     [bucket](const ShortEntry& entry) { return entry.bucket > bucket; });
+        m_short.insert(at, ShortEntry{bucket, Pair(std::move(storedKey), std::string(value))});
+        return;
+    }
+    if (!m_buckets) {
+        m_buckets = std::make_unique<std::array<Bucket, kBucketCount>>();
+        for (ShortEntry& entry : m_short)
+            (*m_buckets)[entry.bucket].push_back(std::move(entry.pair));
+        m_short.clear();
+    }
+    (*m_buckets)[bucket].emplace_back(std::move(storedKey), std::string(value));
+}
+
+bool TSStringMapImpl::Erase(std::string_view storedKey)
+{
+    const auto same = [&](const Pair& pair) { return pair.first == storedKey; };
+    const std::size_t erased =
+        m_buckets ? std::erase_if((*m_buckets)[BucketOf(storedKey)], same)
+                  : std::erase_if(m_short, [&](const ShortEntry& entry) { return same(entry.pair); });
+    m_count -= erased;
+    return erased != 0;
+}
+
+void TSStringMapImpl::Clear()
+{
+    m_short.clear();
+    m_buckets.reset();
+    m_count = 0;
+}
+
 TSStringMap::TSStringMap(int caseSensitive) : TSObjectRef(EmptyBody(caseSensitive)) {}
 
 const TSStringMapImpl& TSStringMap::Body() const
@@ -84,25 +148,16 @@ void TSStringMap::Set(std::string_view key, std::string_view value)
 {
     TSStringMapImpl& body = MutableBody();
     std::string stored = body.StoredKey(key);
-    auto& bucket = body.m_buckets[TSStringMapImpl::BucketOf(stored)];
-    for (auto& pair : bucket) {
-        if (pair.first == stored) {
-            pair.second.assign(value);
-            return;
-        }
-    }
-    bucket.emplace_back(std::move(stored), std::string(value));
-    ++body.m_count;
+    if (TSStringMapImpl::Pair* pair = body.Find(stored))
+        pair->second.assign(value);
+    else
+        body.Insert(std::move(stored), value);
 }
 
 const TSStringMapImpl::Pair* TSStringMap::Find(std::string_view key) const
 {
     const TSStringMapImpl& body = Body();
-    const std::string stored = body.StoredKey(key);
-    for (const auto& pair : body.m_buckets[TSStringMapImpl::BucketOf(stored)])
-        if (pair.first == stored)
-            return &pair;
-    return nullptr;
+    return body.Find(body.StoredKey(key));
 }
 
 bool TSStringMap::Get(const char* key, std::string& value) const
@@ -129,11 +184,7 @@ bool TSStringMap::Remove(std::string_view key)
     if (!Contains(key))
         return false;
     TSStringMapImpl& body = MutableBody();
-    const std::string stored = body.StoredKey(key);
-    auto& bucket = body.m_buckets[TSStringMapImpl::BucketOf(stored)];
-    std::erase_if(bucket, [&](const auto& pair) { return pair.first == stored; });
-    --body.m_count;
-    return true;
+    return body.Erase(body.StoredKey(key));
 }
 
 void TSStringMap::Clear()
@@ -145,8 +196,5 @@ void TSStringMap::Clear()
         SetBody(EmptyBody(IsCaseSensitive()));
         return;
     }
-    TSStringMapImpl& body = MutableBody();
-    for (auto& bucket : body.m_buckets)
-        bucket.clear();
-    body.m_count = 0;
+    MutableBody().Clear();
 }

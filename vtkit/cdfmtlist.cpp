@@ -92,6 +92,21 @@ VTCodeFormatList::RangeIndex& VTCodeFormatList::RangeIndex::operator=(RangeIndex
     return *this;
 }
 
+namespace {
+
+// Big-endian and padded with zero bytes, so a text smaller than another
+// never has a larger prefix (texts that differ only after eight bytes, or
+// by a zero byte against the padding, have the same one).
+std::uint64_t Prefix(std::string_view text)
+{
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        prefix = (prefix << 8) | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+    return prefix;
+}
+
+} // namespace
+
 std::size_t VTCodeFormatList::RangeIndex::Find(const std::vector<VTCodeFormat>& formats, int type,
                                                std::string_view code) const
 {
@@ -106,7 +121,12 @@ std::size_t VTCodeFormatList::RangeIndex::Find(const std::vector<VTCodeFormat>& 
     if (slots == m_types.end())
         return kNone;
     const std::vector<std::string>& ends = slots->second.ends;
-    const auto at = std::lower_bound(ends.begin(), ends.end(), code,
+    const std::vector<std::uint64_t>& prefixes = slots->second.prefixes;
+    // Ends of a smaller prefix are smaller than the code and ends of a
+    // larger one larger; only those that share its prefix are compared.
+    const auto [sameFirst, sameEnd] = std::equal_range(prefixes.begin(), prefixes.end(), Prefix(code));
+    const auto at = std::lower_bound(ends.begin() + (sameFirst - prefixes.begin()),
+                                     ends.begin() + (sameEnd - prefixes.begin()), code,
                                      [](const std::string& end, std::string_view text) { return end < text; });
     const std::size_t gap = 2 * static_cast<std::size_t>(at - ends.begin());
     return slots->second.first[at != ends.end() && *at == code ? gap + 1 : gap];
@@ -146,6 +166,8 @@ void VTCodeFormatList::RangeIndex::Build(const std::vector<VTCodeFormat>& format
         }
         std::sort(slots.ends.begin(), slots.ends.end());
         slots.ends.erase(std::unique(slots.ends.begin(), slots.ends.end()), slots.ends.end());
+        slots.prefixes.resize(slots.ends.size());
+        std::transform(slots.ends.begin(), slots.ends.end(), slots.prefixes.begin(), Prefix);
         slots.first.assign(2 * slots.ends.size() + 1, kNone);
         // Ranges in list order each claim the slots no earlier range took;
         // `next` skips over claimed slots so each slot is visited once.

@@ -70,6 +70,10 @@ private:
     private:
         struct Slots {
             std::vector<std::string> ends;
+            // The first eight bytes of each end, big-endian: searching these
+            // stays in the processor's cache where the strings spill out of
+            // it, and only ends that share the code's prefix are compared whole.
+            std::vector<std::uint64_t> prefixes;
             // 2 * ends.size() + 1 entries: gap before end i at 2i, end i at 2i + 1.
             std::vector<std::size_t> first;
         };

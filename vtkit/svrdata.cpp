@@ -76,29 +76,28 @@ VTServerDataList::KeyIndex& VTServerDataList::KeyIndex::operator=(KeyIndex&& oth
     return *this;
 }
 
-std::size_t VTServerDataList::KeyIndex::Hash::operator()(const KeyView& key) const
+std::uint64_t VTServerDataList::KeyIndex::Hash(int type, std::string_view key)
 {
-    return std::hash<std::string_view>()(key.key) ^ (static_cast<std::size_t>(key.type) * 0x9E3779B97F4A7C15u);
+    // FNV-1a over the type and the key, mixed so that both halves are usable.
+    std::uint64_t hash = 14695981039346656037u ^ static_cast<std::uint32_t>(type);
+    for (unsigned char c : key)
+        hash = (hash ^ c) * 1099511628211u;
+    return hash ^ (hash >> 29);
 }
 
 void VTServerDataList::KeyIndex::Appended(const std::vector<VTServerData>& records)
 {
     if (!m_built.load(std::memory_order_relaxed))
         return;
-    const VTServerData& last = records.back();
-    m_positions.try_emplace(Key{last.GetCodeType(), last.GetKey()}, records.size() - 1);
+    if (2 * (m_used + 1) > m_slots.size())
+        return Build(records);
+    Insert(records, records.size() - 1);
 }
 
-void VTServerDataList::KeyIndex::Erased(const VTServerData& record, std::size_t position)
+void VTServerDataList::KeyIndex::Erased(const VTServerData&, std::size_t)
 {
-    if (!m_built.load(std::memory_order_relaxed))
-        return;
-    const auto it = m_positions.find(KeyView{record.GetCodeType(), record.GetKey()});
-    if (it != m_positions.end())
-        m_positions.erase(it);
-    for (auto& entry : m_positions)
-        if (entry.second > position)
-            --entry.second;
+    // Positions after it move down: rebuilt on the next lookup.
+    Invalidate();
 }
 
 std::size_t VTServerDataList::KeyIndex::Find(const std::vector<VTServerData>& records, int type,
@@ -111,14 +110,47 @@ std::size_t VTServerDataList::KeyIndex::Find(const std::vector<VTServerData>& re
             m_built.store(true, std::memory_order_release);
         }
     }
-    const auto it = m_positions.find(KeyView{type, key});
-    return it == m_positions.end() ? kNone : it->second;
+    return Probe(records, type, key, Hash(type, key));
+}
+
+std::size_t VTServerDataList::KeyIndex::Probe(const std::vector<VTServerData>& records, int type,
+                                              std::string_view key, std::uint64_t hash) const
+{
+    const std::size_t mask = m_slots.size() - 1;
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        const Slot& slot = m_slots[at];
+        if (slot.position == kEmpty)
+            return kNone;
+        if (slot.tag == tag) {
+            const VTServerData& record = records[slot.position];
+            if (record.GetCodeType() == type && record.GetKey() == key)
+                return slot.position;
+        }
+    }
+}
+
+void VTServerDataList::KeyIndex::Insert(const std::vector<VTServerData>& records, std::size_t position) const
+{
+    const VTServerData& record = records[position];
+    const std::uint64_t hash = Hash(record.GetCodeType(), record.GetKey());
+    if (Probe(records, record.GetCodeType(), record.GetKey(), hash) != kNone)
+        return;
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t at = hash & mask;
+    while (m_slots[at].position != kEmpty)
+        at = (at + 1) & mask;
+    m_slots[at] = Slot{static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(position)};
+    ++m_used;
 }
 
 void VTServerDataList::KeyIndex::Build(const std::vector<VTServerData>& records) const
 {
-    m_positions.clear();
-    m_positions.reserve(records.size());
+    std::size_t size = 16;
+    while (size < 2 * records.size() + 2)
+        size *= 2;
+    m_slots.assign(size, Slot{});
+    m_used = 0;
     for (std::size_t position = 0; position < records.size(); ++position)
-        m_positions.try_emplace(Key{records[position].GetCodeType(), records[position].GetKey()}, position);
+        Insert(records, position);
 }

@@ -6,10 +6,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // Server types and command names as they travel on the wire.
@@ -120,34 +120,26 @@ private:
         std::size_t Find(const std::vector<VTServerData>& records, int type, std::string_view key) const;
 
     private:
-        struct Key {
-            int type;
-            std::string key;
+        // Open addressing over one flat array: a lookup reads one or two
+        // neighbouring slots and then the record itself, which it needs
+        // anyway, instead of a bucket, a node and then the record.
+        struct Slot {
+            std::uint32_t tag = 0;
+            std::uint32_t position = kEmpty;
         };
-        struct KeyView {
-            int type;
-            std::string_view key;
-        };
-        struct Hash {
-            using is_transparent = void;
-            std::size_t operator()(const KeyView& key) const;
-            std::size_t operator()(const Key& key) const { return (*this)(KeyView{key.type, key.key}); }
-        };
-        struct Equal {
-            using is_transparent = void;
-            static KeyView View(const Key& key) { return {key.type, key.key}; }
-            static KeyView View(const KeyView& key) { return key; }
-            bool operator()(const auto& a, const auto& b) const
-            {
-                return View(a).type == View(b).type && View(a).key == View(b).key;
-            }
-        };
+        static constexpr std::uint32_t kEmpty = static_cast<std::uint32_t>(-1);
 
+        static std::uint64_t Hash(int type, std::string_view key);
         void Build(const std::vector<VTServerData>& records) const;
+        // Adds the record's key unless it is there already (the first stays).
+        void Insert(const std::vector<VTServerData>& records, std::size_t position) const;
+        std::size_t Probe(const std::vector<VTServerData>& records, int type, std::string_view key,
+                          std::uint64_t hash) const;
 
         mutable std::mutex m_buildLock;
         mutable std::atomic<bool> m_built{false};
-        mutable std::unordered_map<Key, std::size_t, Hash, Equal> m_positions;
+        mutable std::vector<Slot> m_slots; // a power of two, at most half in use
+        mutable std::size_t m_used = 0;
     };
 
     std::vector<VTServerData> m_records;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <thread>
 #include <vector>
@@ -114,6 +115,48 @@ TEST(TSStringMap, NewMapsStartEmptyAndApart)
         });
     for (std::thread& thread : threads)
         thread.join();
+}
+
+TEST(TSStringMap, VisitsInBucketOrderWhateverItsSize)
+{
+    // Pairs go by bucket, and in the order added within one bucket, before
+    // and after a small map takes its buckets, and across removals.
+    TSStringMap map;
+    std::vector<std::string> added;
+    const auto expected = [&] {
+        std::vector<std::string> keys = added;
+        std::stable_sort(keys.begin(), keys.end(), [](const std::string& a, const std::string& b) {
+            return TSStringMapImpl::BucketOf(a) < TSStringMapImpl::BucketOf(b);
+        });
+        return keys;
+    };
+    const auto visited = [&] {
+        std::vector<std::string> keys;
+        map.ForEach([&](const std::string& key, const std::string& value) {
+            EXPECT_EQ(value, "v" + key);
+            keys.push_back(key);
+        });
+        return keys;
+    };
+    for (int i = 0; i < 200; ++i) {
+        const std::string key = "K" + std::to_string((i * 37) % 211);
+        map.Set(key, "v" + key);
+        added.push_back(key);
+        ASSERT_EQ(visited(), expected()) << "after adding " << key;
+        if (i % 7 == 3) {
+            const std::string gone = added[added.size() / 2];
+            EXPECT_TRUE(map.Remove(gone));
+            added.erase(added.begin() + static_cast<std::ptrdiff_t>(added.size() / 2));
+            ASSERT_EQ(visited(), expected()) << "after removing " << gone;
+        }
+        EXPECT_EQ(map.Size(), added.size());
+    }
+    const TSStringMap copy(map);
+    map.Clear();
+    EXPECT_TRUE(map.IsEmpty());
+    std::size_t copied = 0;
+    copy.ForEach([&](const std::string&, const std::string&) { ++copied; });
+    EXPECT_EQ(copied, added.size());
 }
 
 TEST(TSStringMap, ClearOfASharedMapLeavesTheOtherHandle)
