@@ -272,13 +272,18 @@ int32_t TSDataSocket::SendUntil(const char* bytes, std::size_t length, Clock::ti
                 return waited;
             continue;
         }
-        FailWith(errno);
-        if (IsPeerGone(m_lastError)) {
-            m_connected = false;
-            return kSocketClosed;
-        }
-        return kSocketFailed;
+        return TransferFailed(errno);
     }
+}
+
+int32_t TSDataSocket::TransferFailed(int posixError)
+{
+    FailWith(posixError);
+    if (IsPeerGone(m_lastError)) {
+        m_connected = false;
+        return kSocketClosed;
+    }
+    return kSocketFailed;
 }
 
 int32_t TSDataSocket::Send(const void* bytes, std::size_t length, uint32_t timeoutSeconds, std::size_t& sent)
@@ -340,12 +345,7 @@ int32_t TSDataSocket::ReceiveMore(uint32_t timeoutSeconds)
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
             continue;
-        FailWith(errno);
-        if (IsPeerGone(m_lastError)) {
-            m_connected = false;
-            return kSocketClosed;
-        }
-        return kSocketFailed;
+        return TransferFailed(errno);
     }
 }
 

@@ -107,6 +107,8 @@ private:
     void HandOut(std::string& out, std::size_t count);
     void CheckConnected() const;
     int32_t FailWith(int posixError);
+    // A send or receive that failed: kSocketClosed when the peer has gone.
+    int32_t TransferFailed(int posixError);
     int32_t StartConnect();
 
     int32_t m_lookupState = kNotLookedUp;
