@@ -11,6 +11,7 @@
 //   bench_http serve PORT          only the reply server, for http_client
 #include "bench/benchclient.h"
 #include "bench/benchserver.h"
+#include "bench/curlsend.h"
 
 #include <curl/curl.h>
 
@@ -55,29 +56,10 @@ private:
     EndListener m_listener;
 };
 
-std::size_t CollectBody(char* data, std::size_t size, std::size_t count, void* target)
-{
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
-}
-
 std::size_t CurlTransaction(const std::string& url, const std::string& body)
 {
-    CURL* curl = curl_easy_init();
-    std::string reply;
-    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/xml");
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, CollectBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    const CURLcode result = curl_easy_perform(curl);
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
-    return result == CURLE_OK ? reply.size() : 0;
+    const CurlReply reply = CurlSend(url, {"Content-Type: text/xml"}, body, true);
+    return reply.completed ? reply.body.size() : 0;
 }
 
 std::size_t RawTransaction(uint16_t port, const std::string& request)

@@ -1,6 +1,7 @@
 #include "bench/coldbatch.h"
 
 #include "bench/batchdata.h"
+#include "bench/curlsend.h"
 #include "tests/support/serverprocess.h"
 #include "tests/support/tempdir.h"
 #include "vtkit/vtbatch.h"
@@ -255,15 +256,9 @@ private:
     std::thread m_thread;
 };
 
-std::size_t CollectBody(char* data, std::size_t size, std::size_t count, void* target)
-{
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
-}
-
 // A recorded request sent with a new easy handle: same method, address,
 // content type and body; false unless the reply is complete.
-bool CurlSend(const std::string& request, std::uint16_t port)
+bool ReplayWithCurl(const std::string& request, std::uint16_t port)
 {
     const std::size_t lineEnd = request.find("\r\n");
     const std::size_t headEnd = request.find("\r\n\r\n");
@@ -272,7 +267,7 @@ bool CurlSend(const std::string& request, std::uint16_t port)
     line >> method >> url;
     if (url.starts_with("/"))
         url = "http://127.0.0.1:" + std::to_string(port) + url;
-    curl_slist* headers = nullptr;
+    std::vector<std::string> headers;
     std::istringstream head(request.substr(lineEnd + 2, headEnd - lineEnd - 2));
     for (std::string field; std::getline(head, field);) {
         if (!field.empty() && field.back() == '\r')
@@ -281,27 +276,10 @@ bool CurlSend(const std::string& request, std::uint16_t port)
         std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
         if (!lower.starts_with("host:") && !lower.starts_with("content-length:") && !lower.starts_with("proxy-") &&
             !lower.starts_with("connection:"))
-            headers = curl_slist_append(headers, field.c_str());
+            headers.push_back(field);
     }
-    const std::string body = request.substr(headEnd + 4);
-    std::string reply;
-    CURL* curl = curl_easy_init();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
-    if (method == "POST") {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    }
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, CollectBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    const CURLcode result = curl_easy_perform(curl);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
-    return result == CURLE_OK && status == 200 && !reply.empty();
+    const CurlReply reply = CurlSend(url, headers, request.substr(headEnd + 4), method == "POST");
+    return reply.completed && reply.status == 200 && !reply.body.empty();
 }
 
 // Requests the server logged since `from`: routing and description ones.
@@ -431,12 +409,12 @@ int ColdBatch(const std::string& refserver, const std::string& sampleData, int r
         exact = exact && Check(list, started, codes.size()).ok;
         timed(curl, [&] {
             for (const auto& request : requests)
-                exact = CurlSend(request, port) && exact;
+                exact = ReplayWithCurl(request, port) && exact;
         });
         timed(curlThread, [&] {
             for (const auto& request : requests) {
                 bool sent = false;
-                std::thread worker([&] { sent = CurlSend(request, port); });
+                std::thread worker([&] { sent = ReplayWithCurl(request, port); });
                 worker.join();
                 exact = sent && exact;
             }
