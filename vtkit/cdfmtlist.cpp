@@ -79,19 +79,6 @@ void VTCodeFormatList::ExpireAll(VTTime now)
             format.SetExpiry(minuteAgo);
 }
 
-VTCodeFormatList::RangeIndex& VTCodeFormatList::RangeIndex::operator=(const RangeIndex&)
-{
-    Invalidate();
-    return *this;
-}
-
-VTCodeFormatList::RangeIndex& VTCodeFormatList::RangeIndex::operator=(RangeIndex&& other) noexcept
-{
-    Invalidate();
-    other.Invalidate();
-    return *this;
-}
-
 namespace {
 
 // Big-endian and padded with zero bytes, so a text smaller than another
@@ -110,15 +97,9 @@ std::uint64_t Prefix(std::string_view text)
 std::size_t VTCodeFormatList::RangeIndex::Find(const std::vector<VTCodeFormat>& formats, int type,
                                                std::string_view code) const
 {
-    if (!m_built.load(std::memory_order_acquire)) {
-        std::lock_guard guard(m_buildLock);
-        if (!m_built.load(std::memory_order_relaxed)) {
-            Build(formats);
-            m_built.store(true, std::memory_order_release);
-        }
-    }
-    const auto slots = m_types.find(type);
-    if (slots == m_types.end())
+    const Types& types = m_types.Get([&](Types& built) { Build(formats, built); });
+    const auto slots = types.find(type);
+    if (slots == types.end())
         return kNone;
     const std::vector<std::string>& ends = slots->second.ends;
     const std::vector<std::uint64_t>& prefixes = slots->second.prefixes;
@@ -147,7 +128,7 @@ std::size_t EndIndex(const std::vector<std::string>& ends, const std::string& te
 
 } // namespace
 
-void VTCodeFormatList::RangeIndex::Build(const std::vector<VTCodeFormat>& formats) const
+void VTCodeFormatList::RangeIndex::Build(const std::vector<VTCodeFormat>& formats, Types& types)
 {
     std::unordered_map<int, std::vector<Range>> rangesByType;
     for (std::size_t position = 0; position < formats.size(); ++position) {
@@ -157,9 +138,9 @@ void VTCodeFormatList::RangeIndex::Build(const std::vector<VTCodeFormat>& format
         if (range.low <= range.high)
             rangesByType[format.GetCodeType()].push_back(std::move(range));
     }
-    m_types.clear();
+    types.clear();
     for (const auto& [type, ranges] : rangesByType) {
-        Slots& slots = m_types[type];
+        Slots& slots = types[type];
         for (const Range& range : ranges) {
             slots.ends.push_back(range.low);
             slots.ends.push_back(range.high);

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "vtkit/cdformat.h"
+#include "vtkit/vtlazyindex.h"
 
-#include <atomic>
 #include <cstddef>
-#include <mutex>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -53,16 +53,8 @@ private:
     public:
         static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-        RangeIndex() = default;
-        // Copies are built afresh from their own list on first use; a list
-        // moved from must not keep positions into formats it no longer has.
-        RangeIndex(const RangeIndex&) {}
-        RangeIndex(RangeIndex&& other) noexcept { other.Invalidate(); }
-        RangeIndex& operator=(const RangeIndex&);
-        RangeIndex& operator=(RangeIndex&& other) noexcept;
-
         // Called by every change to the list's types or codes.
-        void Invalidate() { m_built.store(false, std::memory_order_relaxed); }
+        void Invalidate() { m_types.Invalidate(); }
         // Position of the first format of the type holding the code, or kNone.
         // Concurrent lookups are safe; the first one after a change builds.
         std::size_t Find(const std::vector<VTCodeFormat>& formats, int type, std::string_view code) const;
@@ -78,11 +70,11 @@ private:
             std::vector<std::size_t> first;
         };
 
-        void Build(const std::vector<VTCodeFormat>& formats) const;
+        using Types = std::unordered_map<int, Slots>;
 
-        mutable std::mutex m_buildLock;
-        mutable std::atomic<bool> m_built{false};
-        mutable std::unordered_map<int, Slots> m_types;
+        static void Build(const std::vector<VTCodeFormat>& formats, Types& types);
+
+        VTLazyIndex<Types> m_types;
     };
 
     static std::size_t LowCodeHash(const VTCodeFormat& format);

@@ -63,19 +63,6 @@ void VTServerDataList::ExpireAll(VTTime now)
             record.SetExpiry(minuteAgo);
 }
 
-VTServerDataList::KeyIndex& VTServerDataList::KeyIndex::operator=(const KeyIndex&)
-{
-    Invalidate();
-    return *this;
-}
-
-VTServerDataList::KeyIndex& VTServerDataList::KeyIndex::operator=(KeyIndex&& other) noexcept
-{
-    Invalidate();
-    other.Invalidate();
-    return *this;
-}
-
 std::uint64_t VTServerDataList::KeyIndex::Hash(int type, std::string_view key)
 {
     // FNV-1a over the type and the key, mixed so that both halves are usable.
@@ -87,11 +74,12 @@ std::uint64_t VTServerDataList::KeyIndex::Hash(int type, std::string_view key)
 
 void VTServerDataList::KeyIndex::Appended(const std::vector<VTServerData>& records)
 {
-    if (!m_built.load(std::memory_order_relaxed))
+    if (!m_table.IsBuilt())
         return;
-    if (2 * (m_used + 1) > m_slots.size())
-        return Build(records);
-    Insert(records, records.size() - 1);
+    Table& table = m_table.Mutable();
+    if (2 * (table.used + 1) > table.slots.size())
+        return Build(records, table);
+    Insert(records, records.size() - 1, table);
 }
 
 void VTServerDataList::KeyIndex::Erased(const VTServerData&, std::size_t)
@@ -103,23 +91,17 @@ void VTServerDataList::KeyIndex::Erased(const VTServerData&, std::size_t)
 std::size_t VTServerDataList::KeyIndex::Find(const std::vector<VTServerData>& records, int type,
                                              std::string_view key) const
 {
-    if (!m_built.load(std::memory_order_acquire)) {
-        std::lock_guard guard(m_buildLock);
-        if (!m_built.load(std::memory_order_relaxed)) {
-            Build(records);
-            m_built.store(true, std::memory_order_release);
-        }
-    }
-    return Probe(records, type, key, Hash(type, key));
+    const Table& table = m_table.Get([&](Table& built) { Build(records, built); });
+    return Probe(records, table, type, key, Hash(type, key));
 }
 
-std::size_t VTServerDataList::KeyIndex::Probe(const std::vector<VTServerData>& records, int type,
-                                              std::string_view key, std::uint64_t hash) const
+std::size_t VTServerDataList::KeyIndex::Probe(const std::vector<VTServerData>& records, const Table& table, int type,
+                                              std::string_view key, std::uint64_t hash)
 {
-    const std::size_t mask = m_slots.size() - 1;
+    const std::size_t mask = table.slots.size() - 1;
     const auto tag = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-        const Slot& slot = m_slots[at];
+        const Slot& slot = table.slots[at];
         if (slot.position == kEmpty)
             return kNone;
         if (slot.tag == tag) {
@@ -130,27 +112,27 @@ std::size_t VTServerDataList::KeyIndex::Probe(const std::vector<VTServerData>& r
     }
 }
 
-void VTServerDataList::KeyIndex::Insert(const std::vector<VTServerData>& records, std::size_t position) const
+void VTServerDataList::KeyIndex::Insert(const std::vector<VTServerData>& records, std::size_t position, Table& table)
 {
     const VTServerData& record = records[position];
     const std::uint64_t hash = Hash(record.GetCodeType(), record.GetKey());
-    if (Probe(records, record.GetCodeType(), record.GetKey(), hash) != kNone)
+    if (Probe(records, table, record.GetCodeType(), record.GetKey(), hash) != kNone)
         return;
-    const std::size_t mask = m_slots.size() - 1;
+    const std::size_t mask = table.slots.size() - 1;
     std::size_t at = hash & mask;
-    while (m_slots[at].position != kEmpty)
+    while (table.slots[at].position != kEmpty)
         at = (at + 1) & mask;
-    m_slots[at] = Slot{static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(position)};
-    ++m_used;
+    table.slots[at] = Slot{static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(position)};
+    ++table.used;
 }
 
-void VTServerDataList::KeyIndex::Build(const std::vector<VTServerData>& records) const
+void VTServerDataList::KeyIndex::Build(const std::vector<VTServerData>& records, Table& table)
 {
     std::size_t size = 16;
     while (size < 2 * records.size() + 2)
         size *= 2;
-    m_slots.assign(size, Slot{});
-    m_used = 0;
+    table.slots.assign(size, Slot{});
+    table.used = 0;
     for (std::size_t position = 0; position < records.size(); ++position)
-        Insert(records, position);
+        Insert(records, position, table);
 }

@@ -3,11 +3,10 @@
 #include "tst/tsstrmap.h"
 #include "vtkit/cdbase.h"
 #include "vtkit/cdformat.h"
+#include "vtkit/vtlazyindex.h"
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,15 +103,7 @@ private:
     public:
         static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-        KeyIndex() = default;
-        // Copies are built afresh from their own list on first use; a list
-        // moved from must not keep positions into records it no longer has.
-        KeyIndex(const KeyIndex&) {}
-        KeyIndex(KeyIndex&& other) noexcept { other.Invalidate(); }
-        KeyIndex& operator=(const KeyIndex&);
-        KeyIndex& operator=(KeyIndex&& other) noexcept;
-
-        void Invalidate() { m_built.store(false, std::memory_order_relaxed); }
+        void Invalidate() { m_table.Invalidate(); }
         // Keep a built index in step with the list.
         void Appended(const std::vector<VTServerData>& records);
         void Erased(const VTServerData& record, std::size_t position);
@@ -129,17 +120,19 @@ private:
         };
         static constexpr std::uint32_t kEmpty = static_cast<std::uint32_t>(-1);
 
-        static std::uint64_t Hash(int type, std::string_view key);
-        void Build(const std::vector<VTServerData>& records) const;
-        // Adds the record's key unless it is there already (the first stays).
-        void Insert(const std::vector<VTServerData>& records, std::size_t position) const;
-        std::size_t Probe(const std::vector<VTServerData>& records, int type, std::string_view key,
-                          std::uint64_t hash) const;
+        struct Table {
+            std::vector<Slot> slots; // a power of two, at most half in use
+            std::size_t used = 0;
+        };
 
-        mutable std::mutex m_buildLock;
-        mutable std::atomic<bool> m_built{false};
-        mutable std::vector<Slot> m_slots; // a power of two, at most half in use
-        mutable std::size_t m_used = 0;
+        static std::uint64_t Hash(int type, std::string_view key);
+        static void Build(const std::vector<VTServerData>& records, Table& table);
+        // Adds the record's key unless it is there already (the first stays).
+        static void Insert(const std::vector<VTServerData>& records, std::size_t position, Table& table);
+        static std::size_t Probe(const std::vector<VTServerData>& records, const Table& table, int type,
+                                 std::string_view key, std::uint64_t hash);
+
+        VTLazyIndex<Table> m_table;
     };
 
     std::vector<VTServerData> m_records;
