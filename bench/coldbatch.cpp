@@ -2,6 +2,7 @@
 
 #include "bench/batchdata.h"
 #include "bench/curlsend.h"
+#include "tests/support/loopbackserver.h"
 #include "tests/support/serverprocess.h"
 #include "tests/support/tempdir.h"
 #include "vtkit/vtbatch.h"
@@ -155,15 +156,8 @@ Outcome Check(const VTBatchCodeList& list, bool started, std::size_t expected)
 // again with libcurl exactly as the toolkit wrote it.
 class RecordingRelay {
 public:
-    explicit RecordingRelay(std::uint16_t target) : m_target(target)
+    explicit RecordingRelay(std::uint16_t target) : m_target(target), m_listener(LoopbackListener(16, m_port))
     {
-        m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = Loopback(0);
-        socklen_t length = sizeof address;
-        if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(m_listener, 16) != 0 ||
-            getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("relay cannot listen");
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Loop(); });
     }
     ~RecordingRelay()

@@ -7,14 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <future>
-#include <netinet/in.h>
 #include <poll.h>
-#include <stdexcept>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -234,20 +231,11 @@ TEST_F(ConnectedSocket, SendAllTimesOutWhenThePeerDoesNotRead)
 // for good once it has `stopAfter` bytes.
 class SlowReader {
 public:
-    explicit SlowReader(std::size_t stopAfter) : m_stopAfter(stopAfter)
+    explicit SlowReader(std::size_t stopAfter) : m_stopAfter(stopAfter), m_listener(LoopbackListener(1, m_port))
     {
-        m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // Before anyone connects, so the accepted connection takes it over.
         const int small = 64 * 1024;
         setsockopt(m_listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(m_listener, 1) != 0 ||
-            getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("cannot listen");
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Serve(); });
     }
     ~SlowReader()
@@ -283,8 +271,8 @@ private:
     }
 
     std::size_t m_stopAfter;
-    int m_listener = -1;
     std::uint16_t m_port = 0;
+    int m_listener = -1;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };

@@ -16,28 +16,6 @@ namespace {
 
 constexpr auto kRequestWait = std::chrono::seconds(10);
 
-int LoopbackListener(int backlog, uint16_t& port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
-    const int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    socklen_t size = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(fd, backlog) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        const std::string error = std::strerror(errno);
-        close(fd);
-        throw std::runtime_error("cannot listen on 127.0.0.1: " + error);
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
 std::string LowerCase(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -81,6 +59,28 @@ void SendAllBytes(int fd, const std::string& bytes)
 }
 
 } // namespace
+
+int LoopbackListener(int backlog, uint16_t& port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    socklen_t size = sizeof address;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(fd, backlog) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        const std::string error = std::strerror(errno);
+        close(fd);
+        throw std::runtime_error("cannot listen on 127.0.0.1: " + error);
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
 
 HttpReply HttpReply::Ok(std::string body, std::string contentType)
 {

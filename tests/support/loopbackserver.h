@@ -122,6 +122,10 @@ private:
     bool m_stopped = false;
 };
 
+// A listening socket on 127.0.0.1 at `port`, or at a free port when it is
+// 0; `port` is set to the one taken. Throws std::runtime_error on failure.
+int LoopbackListener(int backlog, uint16_t& port);
+
 // A port on 127.0.0.1 where nothing listens (it was free a moment ago).
 uint16_t UnusedLoopbackPort();
 
