@@ -44,7 +44,7 @@ struct RetailLayout {
 };
 
 constexpr RetailLayout kLayouts[] = {
-    {kCodeUpcA, "", 6, 5, 35},     {kCodeEan13, "", 7, 5, 30}, {kCodeEan8, "", 4, 3, 10},
+    {kCodeUpcA, "", 6, 5, 35}, {kCodeEan13, "", 7, 5, 30},       {kCodeEan8, "", 4, 3, 10},
     {kCodeIsbn, "", 5, 4, 10}, {kCodeBookLand, "978", 6, 3, 15},
 };
 
@@ -82,21 +82,23 @@ std::string WithCheck(VTCodeType type, const std::string& body)
 // A prefix not yet taken for the layout; EAN-13 keeps clear of the UPC-A
 // (0) and BookLand (978, 979) number systems, and an ISBN never starts as
 // a BookLand code does.
-std::string NewPrefix(std::mt19937& random, const RetailLayout& layout, std::unordered_set<std::string>& taken)
+std::string NewPrefix(std::mt19937& random, const RetailLayout& layout,
+                      std::unordered_set<std::string>& taken)
 {
     for (;;) {
         std::string prefix = Digits(random, layout.prefixLength);
         if (layout.type == kCodeEan13)
             prefix[0] = static_cast<char>('1' + random() % 8);
-        if ((layout.type == kCodeEan8 && prefix[0] == '0') || (layout.type == kCodeIsbn && prefix.starts_with("97")))
+        if ((layout.type == kCodeEan8 && prefix[0] == '0') ||
+            (layout.type == kCodeIsbn && prefix.starts_with("97")))
             continue;
         if (taken.insert(prefix).second)
             return prefix;
     }
 }
 
-VTCodeFormat RangeFormat(const RetailLayout& layout, const std::string& low, const std::string& high, int ridOffset,
-                         int ridLength, VTTime expiry)
+VTCodeFormat RangeFormat(const RetailLayout& layout, const std::string& low, const std::string& high,
+                         int ridOffset, int ridLength, VTTime expiry)
 {
     VTCodeFormat format;
     format.SetCodeType(layout.type);
@@ -143,9 +145,9 @@ BatchData MakeBatchData(std::size_t entries, std::size_t codes, unsigned seed)
         const std::string start = layout.lead + prefix;
         const std::string fill(static_cast<std::size_t>(layout.itemLength), '0');
         std::string high = start + std::string(static_cast<std::size_t>(layout.itemLength), '9');
-        data.formats.push_back(RangeFormat(layout, start + fill + "0", high + (layout.type == kCodeIsbn ? "X" : "9"),
-                                           static_cast<int>(std::string_view(layout.lead).size()),
-                                           layout.prefixLength, expiry));
+        data.formats.push_back(
+            RangeFormat(layout, start + fill + "0", high + (layout.type == kCodeIsbn ? "X" : "9"),
+                        static_cast<int>(std::string_view(layout.lead).size()), layout.prefixLength, expiry));
         data.records.push_back(Record(layout.type, prefix, i, expiry));
         ranges.push_back({&layout, prefix});
     }
@@ -154,8 +156,10 @@ BatchData MakeBatchData(std::size_t entries, std::size_t codes, unsigned seed)
     for (std::size_t i = 0; i < broad; ++i) {
         const RetailLayout& layout = kLayouts[i % std::size(kLayouts)];
         const std::string digit(1, static_cast<char>('0' + i % 10));
-        data.formats.push_back(RangeFormat(layout, layout.lead + digit, layout.lead + digit + "\x7f", 0, 1, expiry));
-        data.records.push_back(Record(layout.type, digit + "/broad" + std::to_string(i), entries + i, expiry));
+        data.formats.push_back(
+            RangeFormat(layout, layout.lead + digit, layout.lead + digit + "\x7f", 0, 1, expiry));
+        data.records.push_back(
+            Record(layout.type, digit + "/broad" + std::to_string(i), entries + i, expiry));
     }
     data.records.push_back(Record(kCodeNumi, "NUMI", entries + broad, expiry));
 
@@ -171,8 +175,8 @@ BatchData MakeBatchData(std::size_t entries, std::size_t codes, unsigned seed)
             const std::size_t at = random() % ranges.size();
             const RetailLayout& layout = *ranges[at].layout;
             const std::string body = layout.lead + ranges[at].prefix + Digits(random, layout.itemLength);
-            data.codes.push_back({layout.type, WithCheck(layout.type, body), ranges[at].prefix, static_cast<int>(at),
-                                  static_cast<int>(at)});
+            data.codes.push_back({layout.type, WithCheck(layout.type, body), ranges[at].prefix,
+                                  static_cast<int>(at), static_cast<int>(at)});
         }
     }
     return data;

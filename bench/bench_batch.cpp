@@ -222,7 +222,8 @@ struct SizedRun {
         if (!RunBatch(cache.Toolkit(), batch))
             return 0;
         std::size_t done = 0;
-        batch.ForEach([&done](std::size_t, VTBatchCode& code) { done += code.GetStatus() == VTBatchCode::kDone; });
+        batch.ForEach(
+            [&done](std::size_t, VTBatchCode& code) { done += code.GetStatus() == VTBatchCode::kDone; });
         return done;
     }
 
@@ -236,8 +237,9 @@ struct SizedRun {
         const std::vector<VTBatchCode> processed = batch.GetAll();
         for (std::size_t i = 0; i < ours.size(); ++i) {
             const VTBatchCode& code = processed[i];
-            if (ours[i].url != theirs[i].url || ours[i].text != theirs[i].text || code.GetUrl() != theirs[i].url ||
-                code.GetText() != theirs[i].text || code.GetStatus() != VTBatchCode::kDone) {
+            if (ours[i].url != theirs[i].url || ours[i].text != theirs[i].text ||
+                code.GetUrl() != theirs[i].url || code.GetText() != theirs[i].text ||
+                code.GetStatus() != VTBatchCode::kDone) {
                 std::fprintf(stderr, "code %s: cache gives %s, batch %s (status %d), floor %s\n",
                              data.codes[i].text.c_str(), ours[i].url.c_str(), code.GetUrl().c_str(),
                              static_cast<int>(code.GetStatus()), theirs[i].url.c_str());
@@ -264,14 +266,14 @@ int Warm(std::size_t codes, int rounds)
         SizedRun& run = *size;
         variants.push_back({"batch processor, per code " + entries, [&run] { return run.RunProcessor(); },
                             [&run] { run.PrepareBatch(); }});
-        variants.push_back({"cache, per code " + entries, [&run] {
-                                return ResolveAll(run.cache, run.clientSubst, run.data, nullptr);
-                            }});
-        variants.push_back({"floor, per code " + entries, [&run] {
-                                return ResolveAll(run.floor, run.clientSubst, run.data, nullptr);
-                            }});
-        variants.push_back({"cache, lookups only " + entries, [&run] { return LookUpAll(run.cache, run.data); }});
-        variants.push_back({"floor, lookups only " + entries, [&run] { return LookUpAll(run.floor, run.data); }});
+        variants.push_back({"cache, per code " + entries,
+                            [&run] { return ResolveAll(run.cache, run.clientSubst, run.data, nullptr); }});
+        variants.push_back({"floor, per code " + entries,
+                            [&run] { return ResolveAll(run.floor, run.clientSubst, run.data, nullptr); }});
+        variants.push_back(
+            {"cache, lookups only " + entries, [&run] { return LookUpAll(run.cache, run.data); }});
+        variants.push_back(
+            {"floor, lookups only " + entries, [&run] { return LookUpAll(run.floor, run.data); }});
     }
     for (int round = 0; round < rounds; ++round) {
         for (auto& variant : variants) {
@@ -295,7 +297,8 @@ int Warm(std::size_t codes, int rounds)
     for (std::size_t at = 0; at < variants.size(); at += 5) {
         const std::string entries = std::to_string(sizes[at / 5]->data.formats.size());
         std::printf("\n%s entries\n", entries.c_str());
-        std::printf("  batch processor / floor, per code: %.2f (goal <= 3.00)\n", median(at) / median(at + 2));
+        std::printf("  batch processor / floor, per code: %.2f (goal <= 3.00)\n",
+                    median(at) / median(at + 2));
         std::printf("  cache / floor, per code:           %.2f\n", median(at + 1) / median(at + 2));
         std::printf("  cache / floor, lookups only:       %.2f\n", median(at + 3) / median(at + 4));
     }
@@ -317,7 +320,9 @@ int Only(const std::string& which, std::size_t entries, std::size_t codes)
             list.Add(VTBatchCode(code.type, code.text, VTBatchCode::kAddressOnly));
         if (!RunBatch(cache.Toolkit(), list))
             return 1;
-        list.ForEach([&failures](std::size_t, VTBatchCode& code) { failures += code.GetStatus() != VTBatchCode::kDone; });
+        list.ForEach([&failures](std::size_t, VTBatchCode& code) {
+            failures += code.GetStatus() != VTBatchCode::kDone;
+        });
     } else if (which == "cache") {
         const CacheLookups cache(data);
         failures = ResolveAll(cache, ClientSubst(cache.Toolkit()), data, nullptr);
@@ -332,8 +337,9 @@ int Only(const std::string& which, std::size_t entries, std::size_t codes)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: bench_batch warm [CODES] [ROUNDS] | only batch|cache|floor ENTRIES [CODES] | "
-                         "cold [ROUNDS] [batch]\n");
+    std::fprintf(stderr,
+                 "usage: bench_batch warm [CODES] [ROUNDS] | only batch|cache|floor ENTRIES [CODES] | "
+                 "cold [ROUNDS] [batch]\n");
     return 2;
 }
 
@@ -346,7 +352,8 @@ int main(int argc, char** argv)
         return args.size() > at ? std::max(1L, std::atol(args[at].c_str())) : fallback;
     };
     if (args.empty() || args[0] == "warm")
-        return Warm(static_cast<std::size_t>(number(1, kDefaultCodes)), static_cast<int>(number(2, kDefaultRounds)));
+        return Warm(static_cast<std::size_t>(number(1, kDefaultCodes)),
+                    static_cast<int>(number(2, kDefaultRounds)));
     if (args[0] == "cold")
         return ColdBatch(LUMORA_REFSERVER_PATH, LUMORA_SAMPLE_DATA, static_cast<int>(number(1, 15)),
                          args.size() > 2 && args[2] == "batch");

@@ -58,7 +58,8 @@ std::unique_ptr<pugi::xml_document> ParsePugixml(const std::string& bytes)
 }
 
 // Times parsing alone (freeing the tree is paused) or parsing and freeing.
-template <class Parse> void Parsing(benchmark::State& state, const Document& document, Parse parse, bool withFree)
+template <class Parse>
+void Parsing(benchmark::State& state, const Document& document, Parse parse, bool withFree)
 {
     for (auto _ : state) {
         auto tree = parse(document.m_bytes);
@@ -129,14 +130,16 @@ void FormatPugixml(benchmark::State& state, const Document& document)
 void Register(const Document& document)
 {
     const auto add = [&](const std::string& what, std::function<void(benchmark::State&)> run) {
-        benchmark::RegisterBenchmark((what + "/" + document.m_name).c_str(), run)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((what + "/" + document.m_name).c_str(), run)
+            ->Unit(benchmark::kMillisecond);
     };
     const Document* d = &document;
     const auto expatOnly = [](const std::string& bytes) { return ParseExpatOnly(bytes); };
     for (const bool withFree : {false, true}) {
         const std::string kind = withFree ? "ParseAndFree" : "Parse";
         add(kind + "/lumora", [=](auto& s) { Parsing(s, *d, ParseOurs, withFree); });
-        add(kind + "/lumora_decoded_first", [=](auto& s) { Parsing(s, *d, ParseOursDecodedFirst, withFree); });
+        add(kind + "/lumora_decoded_first",
+            [=](auto& s) { Parsing(s, *d, ParseOursDecodedFirst, withFree); });
         add(kind + "/expat_tree16", [=](auto& s) { Parsing(s, *d, ParseExpatTree, withFree); });
         add(kind + "/pugixml", [=](auto& s) { Parsing(s, *d, ParsePugixml, withFree); });
     }
@@ -155,7 +158,8 @@ void Register(const Document& document)
 int main(int argc, char** argv)
 {
     static std::vector<Document> documents;
-    for (const auto& [label, bytes] : {std::pair{"100KB", 100u << 10}, std::pair{"1MB", 1u << 20}, std::pair{"10MB", 10u << 20}}) {
+    for (const auto& [label, bytes] :
+         {std::pair{"100KB", 100u << 10}, std::pair{"1MB", 1u << 20}, std::pair{"10MB", 10u << 20}}) {
         documents.push_back({std::string("formats_") + label, MakeFormatCache(bytes)});
         documents.push_back({std::string("templates_") + label, MakeTemplateCache(bytes)});
     }

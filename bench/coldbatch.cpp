@@ -95,16 +95,17 @@ std::vector<ColdCode> MakeSampleData(const std::filesystem::path& from, const st
     for (const SampleKey& key : kSampleKeys) {
         for (int i = 0; i < key.count; ++i) {
             std::string itemId = std::to_string(key.firstItem + i);
-            itemId.insert(0, static_cast<std::size_t>(std::max(0, key.itemDigits - static_cast<int>(itemId.size()))),
-                          '0');
+            itemId.insert(
+                0, static_cast<std::size_t>(std::max(0, key.itemDigits - static_cast<int>(itemId.size()))),
+                '0');
             std::string text = key.lead + itemId;
             if (key.type != kCodeNumi)
                 text += CheckCharacter(key.type, text);
             codes.push_back({key.type, text});
             if (itemId == key.sampleItem)
                 continue;
-            items += std::string("    <ITEM TYPE='") + key.typeName + "' RID='" + key.rid + "' IID='" + itemId +
-                     "' CODE='" + text + "'>\n        <DESCRIPTION>Bench item " + text +
+            items += std::string("    <ITEM TYPE='") + key.typeName + "' RID='" + key.rid + "' IID='" +
+                     itemId + "' CODE='" + text + "'>\n        <DESCRIPTION>Bench item " + text +
                      "</DESCRIPTION>\n    </ITEM>\n";
         }
     }
@@ -226,7 +227,8 @@ private:
         const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const sockaddr_in address = Loopback(m_target);
         if (connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-            send(server, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+            send(server, request.data(), request.size(), MSG_NOSIGNAL) ==
+                static_cast<ssize_t>(request.size())) {
             for (ssize_t count; (count = recv(server, buffer, sizeof buffer, 0)) > 0;)
                 send(client, buffer, static_cast<std::size_t>(count), MSG_NOSIGNAL);
         }
@@ -236,7 +238,8 @@ private:
     static std::size_t ContentLength(const std::string& head)
     {
         std::string lower = head;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
         const std::size_t at = lower.find("\r\ncontent-length:");
         return at == std::string::npos ? 0 : std::stoul(lower.substr(at + 17));
     }
@@ -267,9 +270,10 @@ bool ReplayWithCurl(const std::string& request, std::uint16_t port)
         if (!field.empty() && field.back() == '\r')
             field.pop_back();
         std::string lower = field;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (!lower.starts_with("host:") && !lower.starts_with("content-length:") && !lower.starts_with("proxy-") &&
-            !lower.starts_with("connection:"))
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        if (!lower.starts_with("host:") && !lower.starts_with("content-length:") &&
+            !lower.starts_with("proxy-") && !lower.starts_with("connection:"))
             headers.push_back(field);
     }
     const CurlReply reply = CurlSend(url, headers, request.substr(headEnd + 4), method == "POST");
@@ -338,8 +342,9 @@ int ColdBatch(const std::string& refserver, const std::string& sampleData, int r
 {
     TempDir dir;
     const std::vector<ColdCode> codes = MakeSampleData(sampleData, dir / "data");
-    ServerProcess server(refserver, {"--listen", "127.0.0.1:0", "--port-file", (dir / "port").string(), "--data",
-                                     (dir / "data").string(), "--core-cache", (dir / "Server.dat").string()});
+    ServerProcess server(refserver,
+                         {"--listen", "127.0.0.1:0", "--port-file", (dir / "port").string(), "--data",
+                          (dir / "data").string(), "--core-cache", (dir / "Server.dat").string()});
     const std::uint16_t port = server.WaitForPortFile(dir / "port");
     if (port == 0) {
         std::fprintf(stderr, "lumora-refserver did not start:\n%s\n", server.ErrorOutput().c_str());
@@ -415,8 +420,8 @@ int ColdBatch(const std::string& refserver, const std::string& sampleData, int r
         });
     }
     std::printf("%zu codes with descriptions, %d rounds, fresh caches each round\n", codes.size(), rounds);
-    std::printf("last round: %zu done, %zu addresses, %zu descriptions from %zu description servers\n", last.done,
-                last.addressed, last.described, last.servers);
+    std::printf("last round: %zu done, %zu addresses, %zu descriptions from %zu description servers\n",
+                last.done, last.addressed, last.described, last.servers);
     const auto countsLine = [](const char* name, const Counts& counts) {
         std::printf("%-28s %d routing (format + template), %d description, %d other\n", name, counts.routing,
                     counts.descriptions, counts.other);

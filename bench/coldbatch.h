@@ -8,4 +8,5 @@
 // loopback relay; the queries of every timed round are counted from the
 // server's log. With `batchOnly` the libcurl rounds are left out, for
 // profiling the batch alone.
-int ColdBatch(const std::string& refserver, const std::string& sampleData, int rounds, bool batchOnly = false);
+int ColdBatch(const std::string& refserver, const std::string& sampleData, int rounds,
+              bool batchOnly = false);

@@ -66,8 +66,7 @@ std::size_t CountElements(const pugi::xml_node& root)
 
 // Runs parse() RUNS times: parse() returns the tree; timing stops before
 // and after it is freed.
-template <class Parse, class Count>
-int Measure(const std::string& bytes, int runs, Parse parse, Count count)
+template <class Parse, class Count> int Measure(const std::string& bytes, int runs, Parse parse, Count count)
 {
     double bestParse = 1e9, bestTotal = 1e9;
     std::size_t elements = 0;
@@ -80,7 +79,8 @@ int Measure(const std::string& bytes, int runs, Parse parse, Count count)
         Drop(tree);
         const auto freed = Clock::now();
         bestParse = std::min(bestParse, std::chrono::duration<double>(parsed - start).count());
-        bestTotal = std::min(bestTotal, std::chrono::duration<double>((parsed - start) + (freed - counted)).count());
+        bestTotal =
+            std::min(bestTotal, std::chrono::duration<double>((parsed - start) + (freed - counted)).count());
     }
     std::printf("%.6f %.6f %zu\n", bestParse, bestTotal, elements);
     return 0;
@@ -88,9 +88,11 @@ int Measure(const std::string& bytes, int runs, Parse parse, Count count)
 
 int Generate(const std::string& directory)
 {
-    for (const auto& [label, bytes] : {std::pair{"100KB", 100u << 10}, std::pair{"1MB", 1u << 20}, std::pair{"10MB", 10u << 20}}) {
+    for (const auto& [label, bytes] :
+         {std::pair{"100KB", 100u << 10}, std::pair{"1MB", 1u << 20}, std::pair{"10MB", 10u << 20}}) {
         std::ofstream(directory + "/formats_" + label + ".xml", std::ios::binary) << MakeFormatCache(bytes);
-        std::ofstream(directory + "/templates_" + label + ".xml", std::ios::binary) << MakeTemplateCache(bytes);
+        std::ofstream(directory + "/templates_" + label + ".xml", std::ios::binary)
+            << MakeTemplateCache(bytes);
     }
     return 0;
 }
@@ -124,7 +126,8 @@ int main(int argc, char** argv)
                 },
                 [](const TSDomDocument& tree) { return CountElements(tree.Impl()); });
         if (which == "expat-tree")
-            return Measure(bytes, runs, ParseExpatTree, [](const ExpatTree& tree) { return CountElements(tree); });
+            return Measure(bytes, runs, ParseExpatTree,
+                           [](const ExpatTree& tree) { return CountElements(tree); });
         if (which == "expat")
             return Measure(bytes, runs, ParseExpatOnly, [](std::size_t count) { return count; });
         if (which == "pugixml")
@@ -135,7 +138,9 @@ int main(int argc, char** argv)
                     document->load_buffer(text.data(), text.size());
                     return document;
                 },
-                [](const std::unique_ptr<pugi::xml_document>& tree) { return tree ? CountElements(*tree) : 0; });
+                [](const std::unique_ptr<pugi::xml_document>& tree) {
+                    return tree ? CountElements(*tree) : 0;
+                });
     } catch (const std::exception& error) {
         std::fprintf(stderr, "xml_parse: %s\n", error.what());
         return 1;

@@ -44,7 +44,8 @@ void AddCode(TSDomElement& list, unsigned i)
     code.SetAttribute(u"TYPE", Wide(kTypes[i % 6]));
     code.SetAttribute(u"LOW", Wide(Digits(i * 1000ul, 12)));
     code.SetAttribute(u"HIGH", Wide(Digits(i * 1000ul + 999, 12)));
-    const auto child = [&](const char16_t* name, std::initializer_list<std::pair<const char16_t*, std::string>> attributes) {
+    const auto child = [&](const char16_t* name,
+                           std::initializer_list<std::pair<const char16_t*, std::string>> attributes) {
         TSDomElement element(name);
         for (const auto& [key, value] : attributes)
             element.SetAttribute(key, Wide(value));
@@ -69,13 +70,15 @@ void AddRoutingKey(TSDomElement& list, unsigned i)
     for (const char* command : {"GET", "DESC"}) {
         TSDomElement entry(u"TEMPLATE");
         entry.SetAttribute(u"CMD", Wide(command));
-        entry.AppendChild(TSDomText(Wide("http://127.0.0.1:8470/" + std::string(command) + "?sid=<^SID^>&iid=<^IID^>&uid=<^UID^>")));
+        entry.AppendChild(TSDomText(
+            Wide("http://127.0.0.1:8470/" + std::string(command) + "?sid=<^SID^>&iid=<^IID^>&uid=<^UID^>")));
         key.AppendChild(entry);
     }
     list.AppendChild(key);
 }
 
-std::string MakeCache(const char16_t* root, std::size_t bytes, const std::function<void(TSDomElement&, unsigned)>& add)
+std::string MakeCache(const char16_t* root, std::size_t bytes,
+                      const std::function<void(TSDomElement&, unsigned)>& add)
 {
     // Measure a sample, then write the count that gives about `bytes`.
     unsigned count = 64;
@@ -145,7 +148,8 @@ void AppendWide(std::u16string& out, const char* text, std::size_t length)
             out.push_back(static_cast<char16_t>(((c & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F)));
             p += 3;
         } else {
-            const unsigned value = ((c & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+            const unsigned value =
+                ((c & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
             out.push_back(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + ((value - 0x10000) & 0x3FF)));
             p += 4;
@@ -194,8 +198,9 @@ void XMLCALL OnText(void* data, const XML_Char* text, int length)
     auto* builder = static_cast<Builder*>(data);
     auto& children = builder->m_open.back()->m_children;
     // expat reports text in pieces; a piece after text continues it.
-    ExpatNode* node = !children.empty() && children.back()->m_kind == ExpatNode::kText ? children.back().get()
-                                                                                      : builder->Add(ExpatNode::kText);
+    ExpatNode* node = !children.empty() && children.back()->m_kind == ExpatNode::kText
+                          ? children.back().get()
+                          : builder->Add(ExpatNode::kText);
     AppendWide(node->m_value, text, static_cast<std::size_t>(length));
 }
 

@@ -62,20 +62,20 @@ constexpr std::string_view TSModuleName(std::string_view path)
 
 #define TS_INTERNAL_ERROR(text) ::RaiseInternalError(::TSModuleName(__FILE__), __LINE__, (text))
 
-#define TS_ASSERT(cond)                                                         \
-    do {                                                                        \
-        if (!(cond))                                                            \
-            ::RaiseAssertion(::TSModuleName(__FILE__), __LINE__, #cond);        \
+#define TS_ASSERT(cond)                                                                                      \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            ::RaiseAssertion(::TSModuleName(__FILE__), __LINE__, #cond);                                     \
     } while (0)
 
-#define TS_ASSERT_MSG(cond, text)                                               \
-    do {                                                                        \
-        if (!(cond))                                                            \
-            ::RaiseAssertion(::TSModuleName(__FILE__), __LINE__, (text));       \
+#define TS_ASSERT_MSG(cond, text)                                                                            \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            ::RaiseAssertion(::TSModuleName(__FILE__), __LINE__, (text));                                    \
     } while (0)
 
-#define TS_CHECK_NULL(ptr)                                                      \
-    do {                                                                        \
-        if ((ptr) == nullptr)                                                   \
-            ::RaiseNullPointer(::TSModuleName(__FILE__), __LINE__);            \
+#define TS_CHECK_NULL(ptr)                                                                                   \
+    do {                                                                                                     \
+        if ((ptr) == nullptr)                                                                                \
+            ::RaiseNullPointer(::TSModuleName(__FILE__), __LINE__);                                          \
     } while (0)

@@ -55,8 +55,10 @@ std::size_t TSStringMapImpl::BucketOf(std::string_view storedKey)
 }
 
 TSStringMapImpl::TSStringMapImpl(const TSStringMapImpl& other)
-    : TSObjectImpl(other), m_count(other.m_count), m_caseSensitive(other.m_caseSensitive), m_short(other.m_short),
-      m_buckets(other.m_buckets ? std::make_unique<std::array<Bucket, kBucketCount>>(*other.m_buckets) : nullptr)
+    : TSObjectImpl(other), m_count(other.m_count), m_caseSensitive(other.m_caseSensitive),
+      m_short(other.m_short),
+      m_buckets(other.m_buckets ? std::make_unique<std::array<Bucket, kBucketCount>>(*other.m_buckets)
+                                : nullptr)
 {
 }
 

@@ -7,9 +7,12 @@ namespace {
 const char* KindText(int kind)
 {
     switch (kind) {
-    case TSStringSubstException::kMismatchedDelimiter: return "Mismatched delimiter";
-    case TSStringSubstException::kEmptyToken: return "Empty Token";
-    default: return "Recursion limit";
+    case TSStringSubstException::kMismatchedDelimiter:
+        return "Mismatched delimiter";
+    case TSStringSubstException::kEmptyToken:
+        return "Empty Token";
+    default:
+        return "Recursion limit";
     }
 }
 

@@ -68,11 +68,21 @@ bool XmlEscape(std::string& text)
         const char* entity = nullptr;
         char numeric[8];
         switch (c) {
-        case '&': entity = "&amp;"; break;
-        case '>': entity = "&gt;"; break;
-        case '<': entity = "&lt;"; break;
-        case '"': entity = "&quot;"; break;
-        case '\'': entity = "&#039;"; break;
+        case '&':
+            entity = "&amp;";
+            break;
+        case '>':
+            entity = "&gt;";
+            break;
+        case '<':
+            entity = "&lt;";
+            break;
+        case '"':
+            entity = "&quot;";
+            break;
+        case '\'':
+            entity = "&#039;";
+            break;
         default:
             if (!IsPrintableAscii(c)) {
                 std::snprintf(numeric, sizeof numeric, "&#%03u;", c);
@@ -97,8 +107,8 @@ bool UrlEncode(std::string& text)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const auto kept = [](unsigned char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '/' ||
-               c == '_';
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+               c == '/' || c == '_';
     };
     // Counted first: most texts need nothing, and the rest are written in place.
     std::size_t escaped = 0;

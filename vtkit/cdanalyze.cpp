@@ -39,7 +39,8 @@ constexpr std::array<const char*, kCodeTypeLast + 1> kTypeNames = {
 
 bool EqualsNoCase(std::string_view text, std::string_view upper)
 {
-    return text.size() == upper.size() && std::equal(text.begin(), text.end(), upper.begin(), [](char a, char b) {
+    return text.size() == upper.size() &&
+           std::equal(text.begin(), text.end(), upper.begin(), [](char a, char b) {
                return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
            });
 }
@@ -195,17 +196,28 @@ void AnalyzeCode(std::string_view text, std::vector<VTCodeType>& candidates, Sca
 std::unique_ptr<VTCodeBase> CreateCode(int type)
 {
     switch (type) {
-    case kCodeVantrel: return std::make_unique<VTVantrelCode>();
-    case kCodeUpcA: return std::make_unique<VTUpcACode>();
-    case kCodeUpcE: return std::make_unique<VTUpcECode>();
-    case kCodeEan13: return std::make_unique<VTEan13Code>();
-    case kCodeEan8: return std::make_unique<VTEan8Code>();
-    case kCodeIsbn: return std::make_unique<VTIsbnCode>();
-    case kCodeVanity: return std::make_unique<VTVanityCode>();
-    case kCodeBookLand: return std::make_unique<VTBookLandCode>();
-    case kCodeNumi: return std::make_unique<VTNumicode>();
-    case kCodeUrl: return std::make_unique<VTUrlCode>();
-    default: return nullptr;
+    case kCodeVantrel:
+        return std::make_unique<VTVantrelCode>();
+    case kCodeUpcA:
+        return std::make_unique<VTUpcACode>();
+    case kCodeUpcE:
+        return std::make_unique<VTUpcECode>();
+    case kCodeEan13:
+        return std::make_unique<VTEan13Code>();
+    case kCodeEan8:
+        return std::make_unique<VTEan8Code>();
+    case kCodeIsbn:
+        return std::make_unique<VTIsbnCode>();
+    case kCodeVanity:
+        return std::make_unique<VTVanityCode>();
+    case kCodeBookLand:
+        return std::make_unique<VTBookLandCode>();
+    case kCodeNumi:
+        return std::make_unique<VTNumicode>();
+    case kCodeUrl:
+        return std::make_unique<VTUrlCode>();
+    default:
+        return nullptr;
     }
 }
 

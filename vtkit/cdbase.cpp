@@ -55,8 +55,8 @@ void VTCodeBase::Reset()
     m_contents.Reset();
 }
 
-void VTCodeBase::SetContents(const char* code, const char* serverId, const char* itemId, const char* supplemental,
-                             int holdsValue)
+void VTCodeBase::SetContents(const char* code, const char* serverId, const char* itemId,
+                             const char* supplemental, int holdsValue)
 {
     TS_CHECK_NULL(code);
     TS_CHECK_NULL(serverId);
@@ -104,7 +104,8 @@ char RetailCheckDigit(std::string_view digits, std::size_t count, unsigned evenW
     return static_cast<char>('0' + (10 - sum % 10) % 10);
 }
 
-bool SplitRetailAddOn(std::string& code, std::string& supplemental, std::size_t mainLength, bool fiveDigitAddOn)
+bool SplitRetailAddOn(std::string& code, std::string& supplemental, std::size_t mainLength,
+                      bool fiveDigitAddOn)
 {
     if (!HasRetailLength(code.size(), mainLength, true, fiveDigitAddOn))
         return false;

@@ -95,8 +95,8 @@ public:
     virtual void DecomposeCode(const char* code, const VTCodeFormat& format) = 0;
     virtual void Reset();
     // Null item ID or supplemental leave those fields as they are.
-    virtual void SetContents(const char* code, const char* serverId, const char* itemId, const char* supplemental,
-                             int holdsValue);
+    virtual void SetContents(const char* code, const char* serverId, const char* itemId,
+                             const char* supplemental, int holdsValue);
 
     VTCodeContents GetContents() const { return m_contents; }
     VTCodeType GetCodeType() const { return m_codeType; }
@@ -117,8 +117,8 @@ protected:
     // match, the stripped text must pass `valid`, the add-on is split off when
     // a shape is given, and both IDs are cut from the stripped text. Without
     // a shape the contents keep the text exactly as given.
-    void DecomposeByFormat(const char* code, const VTCodeFormat& format, bool (*valid)(std::string_view stripped),
-                           const AddOnShape* shape);
+    void DecomposeByFormat(const char* code, const VTCodeFormat& format,
+                           bool (*valid)(std::string_view stripped), const AddOnShape* shape);
 
     // Construction shared by the EAN-style codes: prefix, server ID and item
     // ID (together bodyLength digits) and the check digit.
@@ -161,7 +161,8 @@ char RetailCheckDigit(std::string_view digits, std::size_t count, unsigned evenW
 
 // True for a main code of mainLength digits, or, when add-ons are allowed,
 // followed by 2 digits or (with fiveDigitAddOn) 5 digits.
-constexpr bool HasRetailLength(std::size_t length, std::size_t mainLength, bool supplemental, bool fiveDigitAddOn)
+constexpr bool HasRetailLength(std::size_t length, std::size_t mainLength, bool supplemental,
+                               bool fiveDigitAddOn)
 {
     return length == mainLength ||
            (supplemental && (length == mainLength + 2 || (fiveDigitAddOn && length == mainLength + 5)));
@@ -169,7 +170,8 @@ constexpr bool HasRetailLength(std::size_t length, std::size_t mainLength, bool 
 
 // Moves the add-on of a retail code to `supplemental`; a code of any length
 // other than those of HasRetailLength fails and changes nothing.
-bool SplitRetailAddOn(std::string& code, std::string& supplemental, std::size_t mainLength, bool fiveDigitAddOn);
+bool SplitRetailAddOn(std::string& code, std::string& supplemental, std::size_t mainLength,
+                      bool fiveDigitAddOn);
 
 // Runs a validity test on the text, stripped of blanks and dashes first when
 // asked: the shape every ValidlyFormed shares.

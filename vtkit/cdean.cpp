@@ -110,8 +110,8 @@ bool VTBookLandCode::RemoveSupplemental(std::string& code, std::string& suppleme
 // Either part holding a non-digit is reported as the server ID's fault.
 void VTBookLandCode::ConstructCode(const char* serverId, const char* itemId, const char* supplemental)
 {
-    ConstructWithCheckDigit(serverId, itemId, supplemental, kBookLandPrefix, kEan13Length - 1 - kBookLandPrefix.size(),
-                            1, "Invalid character(s) in ServerID");
+    ConstructWithCheckDigit(serverId, itemId, supplemental, kBookLandPrefix,
+                            kEan13Length - 1 - kBookLandPrefix.size(), 1, "Invalid character(s) in ServerID");
 }
 
 void VTBookLandCode::DecomposeCode(const char* code, const VTCodeFormat& format)

@@ -106,9 +106,9 @@ std::size_t VTCodeFormatList::RangeIndex::Find(const std::vector<VTCodeFormat>& 
     // Ends of a smaller prefix are smaller than the code and ends of a
     // larger one larger; only those that share its prefix are compared.
     const auto [sameFirst, sameEnd] = std::equal_range(prefixes.begin(), prefixes.end(), Prefix(code));
-    const auto at = std::lower_bound(ends.begin() + (sameFirst - prefixes.begin()),
-                                     ends.begin() + (sameEnd - prefixes.begin()), code,
-                                     [](const std::string& end, std::string_view text) { return end < text; });
+    const auto at = std::lower_bound(
+        ends.begin() + (sameFirst - prefixes.begin()), ends.begin() + (sameEnd - prefixes.begin()), code,
+        [](const std::string& end, std::string_view text) { return end < text; });
     const std::size_t gap = 2 * static_cast<std::size_t>(at - ends.begin());
     return slots->second.first[at != ends.end() && *at == code ? gap + 1 : gap];
 }

@@ -10,8 +10,8 @@
 
 VTTime VTCurrentTime()
 {
-    const auto since1970 = std::chrono::duration_cast<std::chrono::seconds>(
-        std::chrono::system_clock::now().time_since_epoch());
+    const auto since1970 =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
     return static_cast<VTTime>(static_cast<std::uint64_t>(since1970.count()) + kVTTimeFrom1970);
 }
 
@@ -157,17 +157,26 @@ std::string VantrelTemplate(std::size_t n)
 std::string VTCodeFormat::DefaultTemplate(int type, std::string_view strippedCode)
 {
     switch (type) {
-    case kCodeUpcA: return "X XXXXX XXXXX X";
-    case kCodeUpcE: return "X XXXXXX X";
+    case kCodeUpcA:
+        return "X XXXXX XXXXX X";
+    case kCodeUpcE:
+        return "X XXXXXX X";
     case kCodeEan13:
-    case kCodeBookLand: return "X XXXXXX XXXXXX";
-    case kCodeEan8: return "XXXX XXXX";
-    case kCodeIsbn: return "X-XXXXXX-XX-X";
-    case kCodeNumi: return std::string(strippedCode.size(), 'X');
-    case kCodeVantrel: return VantrelTemplate(strippedCode.size());
+    case kCodeBookLand:
+        return "X XXXXXX XXXXXX";
+    case kCodeEan8:
+        return "XXXX XXXX";
+    case kCodeIsbn:
+        return "X-XXXXXX-XX-X";
+    case kCodeNumi:
+        return std::string(strippedCode.size(), 'X');
+    case kCodeVantrel:
+        return VantrelTemplate(strippedCode.size());
     case kCodeUnknown:
     case kCodeVanity:
-    case kCodeUrl: return {};
-    default: TS_INTERNAL_ERROR("code type out of range");
+    case kCodeUrl:
+        return {};
+    default:
+        TS_INTERNAL_ERROR("code type out of range");
     }
 }

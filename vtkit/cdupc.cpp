@@ -15,7 +15,9 @@ constexpr std::size_t kUpcELength = 8;
 // suppressed.
 std::string SuppressZeros(std::string_view m, std::string_view p)
 {
-    const auto zeros = [](std::string_view digits) { return digits.find_first_not_of('0') == std::string_view::npos; };
+    const auto zeros = [](std::string_view digits) {
+        return digits.find_first_not_of('0') == std::string_view::npos;
+    };
     if (m[4] == '0' && m[3] == '0') {
         if (m[2] <= '2')
             return zeros(p.substr(0, 2)) ? std::string{m[0], m[1], p[2], p[3], p[4], m[2]} : std::string();
@@ -23,7 +25,8 @@ std::string SuppressZeros(std::string_view m, std::string_view p)
     }
     if (m[4] == '0')
         return zeros(p.substr(0, 4)) ? std::string{m[0], m[1], m[2], m[3], p[4], '4'} : std::string();
-    return zeros(p.substr(0, 4)) && p[4] >= '5' ? std::string{m[0], m[1], m[2], m[3], m[4], p[4]} : std::string();
+    return zeros(p.substr(0, 4)) && p[4] >= '5' ? std::string{m[0], m[1], m[2], m[3], m[4], p[4]}
+                                                : std::string();
 }
 
 } // namespace
@@ -89,8 +92,8 @@ bool VTUpcECode::ValidlyFormed(std::string_view text, bool strip, bool supplemen
 {
     return TestMaybeStripped(text, strip, [supplemental](std::string_view s) {
         std::string expanded;
-        return HasRetailLength(s.size(), kUpcELength, supplemental, false) && s[0] == '0' && IsCodeDigits(s) &&
-               ExpandUpcE(s.substr(0, kUpcELength), expanded);
+        return HasRetailLength(s.size(), kUpcELength, supplemental, false) && s[0] == '0' &&
+               IsCodeDigits(s) && ExpandUpcE(s.substr(0, kUpcELength), expanded);
     });
 }
 
@@ -110,15 +113,24 @@ bool VTUpcECode::ExpandUpcE(std::string_view upcE, std::string& upcA)
     switch (d[5]) {
     case '0':
     case '1':
-    case '2': expanded = {n, d[0], d[1], d[5], '0', '0', '0', '0', d[2], d[3], d[4], c}; break;
-    case '3': expanded = {n, d[0], d[1], d[2], '0', '0', '0', '0', '0', d[3], d[4], c}; break;
-    case '4': expanded = {n, d[0], d[1], d[2], d[3], '0', '0', '0', '0', '0', d[4], c}; break;
+    case '2':
+        expanded = {n, d[0], d[1], d[5], '0', '0', '0', '0', d[2], d[3], d[4], c};
+        break;
+    case '3':
+        expanded = {n, d[0], d[1], d[2], '0', '0', '0', '0', '0', d[3], d[4], c};
+        break;
+    case '4':
+        expanded = {n, d[0], d[1], d[2], d[3], '0', '0', '0', '0', '0', d[4], c};
+        break;
     case '5':
     case '6':
     case '7':
     case '8':
-    case '9': expanded = {n, d[0], d[1], d[2], d[3], d[4], '0', '0', '0', '0', d[5], c}; break;
-    default: return false;
+    case '9':
+        expanded = {n, d[0], d[1], d[2], d[3], d[4], '0', '0', '0', '0', d[5], c};
+        break;
+    default:
+        return false;
     }
     if (!VTUpcACode::ValidlyFormed(std::string_view(expanded), false, false))
         return false;

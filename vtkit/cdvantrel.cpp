@@ -57,7 +57,8 @@ std::size_t Encode(std::string_view serverId, std::string_view itemId, Buffer& o
         out[0] = static_cast<char>('0' + seed);
         VTDigitScrambler(static_cast<std::uint32_t>(seed)).Scramble(plainCopy.data(), body, bodyLength);
         const std::string_view candidate(out.data(), 1 + bodyLength);
-        if (!VTUpcACode::ValidlyFormed(candidate, false, false) && !VTUpcECode::ValidlyFormed(candidate, false, false))
+        if (!VTUpcACode::ValidlyFormed(candidate, false, false) &&
+            !VTUpcECode::ValidlyFormed(candidate, false, false))
             return candidate.size();
     }
     return 0;

@@ -95,8 +95,8 @@ std::size_t VTServerDataList::KeyIndex::Find(const std::vector<VTServerData>& re
     return Probe(records, table, type, key, Hash(type, key));
 }
 
-std::size_t VTServerDataList::KeyIndex::Probe(const std::vector<VTServerData>& records, const Table& table, int type,
-                                              std::string_view key, std::uint64_t hash)
+std::size_t VTServerDataList::KeyIndex::Probe(const std::vector<VTServerData>& records, const Table& table,
+                                              int type, std::string_view key, std::uint64_t hash)
 {
     const std::size_t mask = table.slots.size() - 1;
     const auto tag = static_cast<std::uint32_t>(hash >> 32);
@@ -112,7 +112,8 @@ std::size_t VTServerDataList::KeyIndex::Probe(const std::vector<VTServerData>& r
     }
 }
 
-void VTServerDataList::KeyIndex::Insert(const std::vector<VTServerData>& records, std::size_t position, Table& table)
+void VTServerDataList::KeyIndex::Insert(const std::vector<VTServerData>& records, std::size_t position,
+                                        Table& table)
 {
     const VTServerData& record = records[position];
     const std::uint64_t hash = Hash(record.GetCodeType(), record.GetKey());

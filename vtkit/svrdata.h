@@ -38,7 +38,10 @@ public:
     VTServerData& operator=(const VTServerData&) = default;
 
     // Equal when type and key are equal; names, dates and commands aside.
-    bool operator==(const VTServerData& other) const { return m_type == other.m_type && m_key == other.m_key; }
+    bool operator==(const VTServerData& other) const
+    {
+        return m_type == other.m_type && m_key == other.m_key;
+    }
 
     VTCodeType GetCodeType() const { return m_type; }
     const std::string& GetKey() const { return m_key; }
@@ -52,7 +55,10 @@ public:
     void SetName(std::string_view name) { m_name = name; }
     void SetServerType(std::string_view type) { m_serverType = type; }
     void SetExpiry(VTTime expiry) { m_expiry = expiry; }
-    void SetCommand(std::string_view name, std::string_view urlTemplate) { m_commands.Set(name, urlTemplate); }
+    void SetCommand(std::string_view name, std::string_view urlTemplate)
+    {
+        m_commands.Set(name, urlTemplate);
+    }
     void ClearCommands() { m_commands.Clear(); }
 
     // Copies the template of that command; false when there is none.

@@ -39,7 +39,8 @@ void VTServerError::FromHttpStatus(std::int32_t status)
     FromTransactionError(status + kCodeHttpStatusBase, kTextFailed);
 }
 
-void VTServerError::FromTransactionError(std::int32_t code, std::string_view message, std::string_view details)
+void VTServerError::FromTransactionError(std::int32_t code, std::string_view message,
+                                         std::string_view details)
 {
     m_kind = kTransaction;
     m_serverNumber = 0;
@@ -79,7 +80,8 @@ std::string VTServerError::GetErrorCode() const
 {
     char text[32];
     if (m_kind == kTransaction)
-        std::snprintf(text, sizeof text, "T-%d-%d", static_cast<int>(m_stateNumber), static_cast<int>(m_code));
+        std::snprintf(text, sizeof text, "T-%d-%d", static_cast<int>(m_stateNumber),
+                      static_cast<int>(m_code));
     else if (m_kind == kServer)
         std::snprintf(text, sizeof text, "S-%d-%d", static_cast<int>(m_stateNumber),
                       static_cast<int>(m_serverNumber));

@@ -163,7 +163,8 @@ void VTServerExchange::FailWith(std::int32_t failedState, std::int32_t code, con
     EnterState(failedState);
 }
 
-void VTServerExchange::RecordException(std::int32_t failedState, const char* unknownText, std::exception_ptr error)
+void VTServerExchange::RecordException(std::int32_t failedState, const char* unknownText,
+                                       std::exception_ptr error)
 {
     std::lock_guard guard(m_lock);
     try {

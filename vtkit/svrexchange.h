@@ -25,9 +25,9 @@ class VTServerExchange {
 public:
     // The numbers behind an exchange's states.
     struct StateTable {
-        std::vector<std::int32_t> numbers; // state number of each state
-        std::vector<std::int32_t> ended;   // states after which the worker is done
-        std::vector<std::int32_t> failed;  // states whose error record is reported
+        std::vector<std::int32_t> numbers;  // state number of each state
+        std::vector<std::int32_t> ended;    // states after which the worker is done
+        std::vector<std::int32_t> failed;   // states whose error record is reported
         std::vector<std::int32_t> answered; // states reported when an error document came
     };
 
@@ -88,7 +88,8 @@ protected:
     // Runs the reply handler; every error it raises ends the exchange in
     // `failedState` with the error code of its kind (3000 XML, 3002 DOM,
     // 19 library, 1200 other, `unknownText` for the unknown).
-    template <class Handler> void HandleReply(std::int32_t failedState, const char* unknownText, Handler&& handler);
+    template <class Handler>
+    void HandleReply(std::int32_t failedState, const char* unknownText, Handler&& handler);
     void FailWith(std::int32_t failedState, std::int32_t code, const char* message);
 
     // A request that could not go out: error 19 and `failedState`.

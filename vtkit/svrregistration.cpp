@@ -32,7 +32,8 @@ std::string FormEncoded(std::string_view text)
 
 } // namespace
 
-VTRegistrationServer::VTRegistrationServer(VTToolkit* toolkit) : VTServerExchange(toolkit, RegistrationStates())
+VTRegistrationServer::VTRegistrationServer(VTToolkit* toolkit)
+    : VTServerExchange(toolkit, RegistrationStates())
 {
     m_client.SetListener(&m_httpListener);
 }
@@ -157,7 +158,8 @@ bool ReadXAttachReply(const TSDomDocument& document, std::string_view login, VTA
     }
     const std::string replyLogin = NarrowText(GetAttribute(userData, u"LOGIN", true));
     if (!EqualsIgnoringCase(replyLogin, login))
-        throw VTToolkitException(VTToolkitException::kInvalidState, "XATTACH transaction : login does not match");
+        throw VTToolkitException(VTToolkitException::kInvalidState,
+                                 "XATTACH transaction : login does not match");
     results.SetLogin(replyLogin);
     results.SetApplicationId(NarrowText(GetAttribute(userData, u"APPID", true)));
     const std::string user = NarrowText(GetChildElementText(userData, u"USER", true));

@@ -168,7 +168,8 @@ void VTResolutionServer::HandleAnswer(const TSHttpResponse& response, bool formR
         ReadDescTextReply(response.GetBodyText(), request, answers);
     } else {
         if (!IsXmlReply(response))
-            return FailWith(kUnexpected, status + VTServerError::kCodeHttpStatusBase, VTServerError::kTextFailed);
+            return FailWith(kUnexpected, status + VTServerError::kCodeHttpStatusBase,
+                            VTServerError::kTextFailed);
         TSXmlHttpDataSource source(response);
         const TSDomDocument document = TSDomParser(&source).Parse();
         if (!ReadXDescReply(document, request, answers)) {
@@ -186,7 +187,8 @@ void VTResolutionServer::HandleAnswer(const TSHttpResponse& response, bool formR
     m_descriptions = answers;
 }
 
-void ReadDescTextReply(std::string_view body, const VTCodeDescriptionList& request, VTCodeDescriptionList& answers)
+void ReadDescTextReply(std::string_view body, const VTCodeDescriptionList& request,
+                       VTCodeDescriptionList& answers)
 {
     answers.Clear();
     while (!body.empty()) {
@@ -263,7 +265,8 @@ bool MakeDesc2Values(const VTCodeDescriptionList& list, std::string& code, std::
     serverId = list.IsEmpty() ? std::string() : list[0].GetContents().GetServerId();
     for (std::size_t i = 0; i < list.Size(); ++i) {
         const VTCodeContents contents = list[i].GetContents();
-        if (contents.GetCode().empty() || (contents.GetItemId().empty() && contents.GetCodeType() != kCodeVanity))
+        if (contents.GetCode().empty() ||
+            (contents.GetItemId().empty() && contents.GetCodeType() != kCodeVanity))
             continue;
         code += contents.GetCode();
         itemIds += contents.GetItemId();

@@ -54,7 +54,8 @@ private:
 // raise TSDomXmlException.
 
 // "IID=description" lines; a carriage return before the line feed is dropped.
-void ReadDescTextReply(std::string_view body, const VTCodeDescriptionList& request, VTCodeDescriptionList& answers);
+void ReadDescTextReply(std::string_view body, const VTCodeDescriptionList& request,
+                       VTCodeDescriptionList& answers);
 // False when the root is not "XDESC".
 bool ReadXDescReply(const TSDomDocument& document, const VTCodeDescriptionList& request,
                     VTCodeDescriptionList& answers);

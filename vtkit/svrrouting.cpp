@@ -169,8 +169,8 @@ void VTRoutingServer::HandleAnswer(const TSHttpResponse& response, bool formats)
 
     VTCodeFormatList formatList;
     VTServerDataList templateList;
-    const bool read = formats ? root == u"XSPLIT" && ReadCodeFormats(document.GetDocumentElement(), formatList,
-                                                                     VTCacheFile::kVersion)
+    const bool read = formats ? root == u"XSPLIT" && ReadCodeFormats(document.GetDocumentElement(),
+                                                                     formatList, VTCacheFile::kVersion)
                               : ReadServerTemplates(document, templateList, VTCacheFile::kVersion);
     std::lock_guard guard(m_lock);
     if (read) {

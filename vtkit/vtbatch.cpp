@@ -164,9 +164,9 @@ std::int32_t VTBatchCodeProcessor::Start(bool urlsReady, bool offline)
     m_allAddressOnly = allOfMode(VTBatchCode::kAddressOnly);
     m_allRecognitionOnly = allOfMode(VTBatchCode::kRecognitionOnly);
     m_progressBase = 0;
-    m_progressTotal =
-        m_allAddressOnly ? 2 * kProgressPerPhase
-                         : kProgressPerCode * static_cast<std::int32_t>(count) + 2 * kProgressPerPhase;
+    m_progressTotal = m_allAddressOnly
+                          ? 2 * kProgressPerPhase
+                          : kProgressPerCode * static_cast<std::int32_t>(count) + 2 * kProgressPerPhase;
     m_cancel = false;
     m_urlsReady = urlsReady;
     m_offline = offline;
@@ -298,7 +298,8 @@ void VTBatchCodeProcessor::Recognise(VTBatchCodeList& list)
             VTCodeFormat format;
             format.SetCodeType(static_cast<VTCodeType>(type));
             Decompose(code, format);
-        } else if (VTCodeFormat format; cache.FindFormat(type, code.GetContents().GetScannedCode(), format, m_offline)) {
+        } else if (VTCodeFormat format;
+                   cache.FindFormat(type, code.GetContents().GetScannedCode(), format, m_offline)) {
             Decompose(code, format);
         } else if (m_offline) {
             code.SetStatus(VTBatchCode::kOfflineNoFormat);
@@ -343,7 +344,8 @@ void VTBatchCodeProcessor::ExpiredFormatPass(VTBatchCodeList& list)
 {
     const VTCache& cache = m_toolkit->GetCache();
     list.ForEach([&](std::size_t, VTBatchCode& code) {
-        if (code.GetStatus() != VTBatchCode::kWaitingForFormat && code.GetStatus() != VTBatchCode::kOfflineNoFormat)
+        if (code.GetStatus() != VTBatchCode::kWaitingForFormat &&
+            code.GetStatus() != VTBatchCode::kOfflineNoFormat)
             return;
         VTCodeFormat format;
         if (cache.FindFormat(code.GetCodeType(), code.GetContents().GetScannedCode(), format, true))
@@ -379,8 +381,8 @@ void VTBatchCodeProcessor::Route(VTBatchCodeList& list)
         return ExpiredTemplatePass(list);
     if (items.empty())
         return;
-    const QueryResult result =
-        QueryLoop(list, kPhaseTemplates, [&] { return m_toolkit->GetRoutingServer().RequestTemplates(items); });
+    const QueryResult result = QueryLoop(
+        list, kPhaseTemplates, [&] { return m_toolkit->GetRoutingServer().RequestTemplates(items); });
     if (result != QueryResult::kNotSent)
         ReceiveTemplates(list);
 }
@@ -441,7 +443,8 @@ void VTBatchCodeProcessor::BuildAddresses(VTBatchCodeList& list)
             code.SetUrl(address);
             code.SetText(address);
             // Its address is all a URL code needs: in a batch of addresses it is done.
-            if (code.GetStatus() == VTBatchCode::kRouted && code.GetDescriptionMode() == VTBatchCode::kAddressOnly)
+            if (code.GetStatus() == VTBatchCode::kRouted &&
+                code.GetDescriptionMode() == VTBatchCode::kAddressOnly)
                 code.SetStatus(VTBatchCode::kDone);
             return;
         }
@@ -497,12 +500,13 @@ void VTBatchCodeProcessor::Describe(VTBatchCodeList& list)
             code.SetStatus(VTBatchCode::kNoDescription);
             return;
         }
-        auto group = std::find_if(groups.begin(), groups.end(),
-                                  [&](const VTBatchDescriptionServer& server) { return server.record == record; });
+        auto group = std::find_if(groups.begin(), groups.end(), [&](const VTBatchDescriptionServer& server) {
+            return server.record == record;
+        });
         if (group == groups.end())
             group = groups.insert(groups.end(), VTBatchDescriptionServer{record, {}});
-        group->items.push_back({code.GetContents().GetItemId(), code.GetContents().GetCode(),
-                                static_cast<std::int32_t>(index)});
+        group->items.push_back(
+            {code.GetContents().GetItemId(), code.GetContents().GetCode(), static_cast<std::int32_t>(index)});
         ++grouped;
     });
     AddProgressBase(kProgressPerCode * static_cast<std::int32_t>(list.Size() - grouped));
@@ -530,7 +534,8 @@ bool VTBatchCodeProcessor::DescribeGroup(VTBatchCodeList& list, const VTBatchDes
         });
     const auto setGroupStatus = [&](std::int32_t status) {
         for (const VTBatchItem& item : group.items)
-            list.Update(static_cast<std::size_t>(item.index), [&](VTBatchCode& code) { code.SetStatus(status); });
+            list.Update(static_cast<std::size_t>(item.index),
+                        [&](VTBatchCode& code) { code.SetStatus(status); });
     };
     const auto cancelBatch = [&] {
         setGroupStatus(VTBatchCode::kCancelled);
@@ -545,8 +550,8 @@ bool VTBatchCodeProcessor::DescribeGroup(VTBatchCodeList& list, const VTBatchDes
             VTServerError error;
             resolution.GetError(error);
             KeepError(error);
-            const bool libraryError =
-                error.GetKind() == VTServerError::kTransaction && error.GetCode() == VTServerError::kCodeToolkit;
+            const bool libraryError = error.GetKind() == VTServerError::kTransaction &&
+                                      error.GetCode() == VTServerError::kCodeToolkit;
             if (libraryError)
                 m_cancel = true;
             return !libraryError;
@@ -569,10 +574,15 @@ bool VTBatchCodeProcessor::DescribeGroup(VTBatchCodeList& list, const VTBatchDes
             continue;
         busyRetries = 0;
         switch (AskListener(kPhaseDescriptions, error, group.record.GetName())) {
-        case VTBatchCodeListener::kCancel: return cancelBatch();
-        case VTBatchCodeListener::kRetry: continue;
-        case VTBatchCodeListener::kGoOn: setGroupStatus(VTBatchCode::kDescriptionQuerySkipped); return false;
-        default: TS_INTERNAL_ERROR("unknown decision of the batch listener");
+        case VTBatchCodeListener::kCancel:
+            return cancelBatch();
+        case VTBatchCodeListener::kRetry:
+            continue;
+        case VTBatchCodeListener::kGoOn:
+            setGroupStatus(VTBatchCode::kDescriptionQuerySkipped);
+            return false;
+        default:
+            TS_INTERNAL_ERROR("unknown decision of the batch listener");
         }
     }
 }
@@ -582,9 +592,10 @@ void VTBatchCodeProcessor::TakeAnswers(VTBatchCodeList& list, const VTBatchDescr
 {
     for (const VTBatchItem& item : group.items) {
         list.Update(static_cast<std::size_t>(item.index), [&](VTBatchCode& code) {
-            const auto answer = std::find_if(answers.begin(), answers.end(), [&](const VTCodeDescription& entry) {
-                return entry.GetItemId() == item.itemId;
-            });
+            const auto answer =
+                std::find_if(answers.begin(), answers.end(), [&](const VTCodeDescription& entry) {
+                    return entry.GetItemId() == item.itemId;
+                });
             if (answer == answers.end()) {
                 code.SetDescription(group.record.GetName());
                 code.SetStatus(VTBatchCode::kNoDescription);
@@ -635,16 +646,20 @@ VTBatchCodeProcessor::QueryResult VTBatchCodeProcessor::QueryLoop(VTBatchCodeLis
             continue;
         busyRetries = 0;
         switch (AskListener(phase, error, std::string())) {
-        case VTBatchCodeListener::kCancel: return cancelQuery();
-        case VTBatchCodeListener::kRetry: continue;
+        case VTBatchCodeListener::kCancel:
+            return cancelQuery();
+        case VTBatchCodeListener::kRetry:
+            continue;
         case VTBatchCodeListener::kGoOn:
             if (formats)
                 ExpiredFormatPass(list);
             else
                 ExpiredTemplatePass(list);
-            SetStatus(list, waiting, formats ? VTBatchCode::kFormatQuerySkipped : VTBatchCode::kTemplateQuerySkipped);
+            SetStatus(list, waiting,
+                      formats ? VTBatchCode::kFormatQuerySkipped : VTBatchCode::kTemplateQuerySkipped);
             return QueryResult::kSkipped;
-        default: TS_INTERNAL_ERROR("unknown decision of the batch listener");
+        default:
+            TS_INTERNAL_ERROR("unknown decision of the batch listener");
         }
     }
 }

@@ -23,7 +23,7 @@ class VTServerExchange;
 // One code of a description group.
 struct VTBatchItem {
     std::string itemId;
-    std::string code; // the canonical code
+    std::string code;       // the canonical code
     std::int32_t index = 0; // where the code stands in the batch list
 };
 
@@ -43,7 +43,8 @@ public:
 
     // A query of `phase` failed; `serverName` names the description server
     // in phase 2. The answer is a Decision; any other is an internal error.
-    virtual std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error, const std::string& serverName);
+    virtual std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error,
+                                      const std::string& serverName);
     virtual void OnBatchProgress(std::int32_t phase, std::int32_t position, std::int32_t total);
     // Every code that could get an address has one.
     virtual void OnBatchUrlsReady(const VTBatchCodeList& list);

@@ -133,7 +133,8 @@ bool VTCache::FindFormat(int type, std::string_view code, VTCodeFormat& format, 
     return m_formats.Find(type, code, format, acceptExpired, VTCurrentTime());
 }
 
-bool VTCache::FindTemplate(int type, std::string_view serverId, VTServerData& record, bool acceptExpired) const
+bool VTCache::FindTemplate(int type, std::string_view serverId, VTServerData& record,
+                           bool acceptExpired) const
 {
     return m_templates.Find(type, serverId, record, acceptExpired, VTCurrentTime());
 }

@@ -17,9 +17,12 @@ std::int32_t VTCacheFile::Load(const std::filesystem::path& path)
 {
     std::string text;
     switch (TSReadWholeFile(path, text, kMaxFileBytes)) {
-    case kReadFileDone: break;
-    case kReadFileCannotOpen: return kCannotOpen;
-    default: return kCannotRead;
+    case kReadFileDone:
+        break;
+    case kReadFileCannotOpen:
+        return kCannotOpen;
+    default:
+        return kCannotRead;
     }
     std::lock_guard guard(m_lock);
     return Parse(text);

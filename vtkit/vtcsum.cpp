@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr std::array<unsigned, 16> kPrimeWeights = {1, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53};
+constexpr std::array<unsigned, 16> kPrimeWeights = {1,  3,  5,  7,  11, 13, 17, 19,
+                                                    23, 29, 31, 37, 41, 43, 47, 53};
 
 unsigned DigitValue(char c)
 {

@@ -21,8 +21,7 @@ void VTToolkitServerListener::OnServerFailure() {}
 
 VTToolkit::VTToolkit(const char* domain)
     : m_cache(this), m_domain(domain ? domain : kDefaultDomain), m_timeouts(kDefaultTimeouts),
-      m_routingServer(this), m_registrationServer(this), m_resolutionServer(this),
-      m_batchProcessor(this)
+      m_routingServer(this), m_registrationServer(this), m_resolutionServer(this), m_batchProcessor(this)
 {
 }
 

@@ -33,7 +33,8 @@ public:
         m_decisions = std::move(decisions);
     }
 
-    std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error, const std::string& serverName) override
+    std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error,
+                              const std::string& serverName) override
     {
         std::lock_guard guard(m_lock);
         m_errors.push_back({phase, error, serverName});
@@ -154,8 +155,8 @@ protected:
     static VTTime Later() { return VTCurrentTime() + 3600; }
     static VTTime Earlier() { return VTCurrentTime() - 86400; }
 
-    void CacheFormat(VTCodeType type, const std::string& low, const std::string& high, int sidLength, int iidLength,
-                     VTTime expiry)
+    void CacheFormat(VTCodeType type, const std::string& low, const std::string& high, int sidLength,
+                     int iidLength, VTTime expiry)
     {
         VTCodeFormat format;
         format.SetCodeType(type);
@@ -201,7 +202,8 @@ inline std::string SplitFormat(const std::string& type, const std::string& low, 
 inline std::string RoutingKey(const std::string& type, const std::string& serverId, const std::string& name,
                               const std::vector<std::pair<std::string, std::string>>& commands)
 {
-    std::string key = "<ROUTING_KEY TYPE='" + type + "' RID='" + serverId + "'><SERVERNAME>" + name + "</SERVERNAME>";
+    std::string key =
+        "<ROUTING_KEY TYPE='" + type + "' RID='" + serverId + "'><SERVERNAME>" + name + "</SERVERNAME>";
     for (const auto& [command, urlTemplate] : commands)
         key += "<TEMPLATE CMD='" + command + "'>" + urlTemplate + "</TEMPLATE>";
     return key + "</ROUTING_KEY>";
@@ -211,6 +213,7 @@ inline std::string RoutingKey(const std::string& type, const std::string& server
 inline std::string DescAnswer(const std::string& type, const std::string& serverId, const std::string& itemId,
                               const std::string& description, const std::string& canonical = {})
 {
-    return "<CODE TYPE='" + type + "' RID='" + serverId + "' IID='" + itemId + "'><DESCRIPTION>" + description +
-           "</DESCRIPTION>" + (canonical.empty() ? "" : "<CANONICAL>" + canonical + "</CANONICAL>") + "</CODE>";
+    return "<CODE TYPE='" + type + "' RID='" + serverId + "' IID='" + itemId + "'><DESCRIPTION>" +
+           description + "</DESCRIPTION>" +
+           (canonical.empty() ? "" : "<CANONICAL>" + canonical + "</CANONICAL>") + "</CODE>";
 }

@@ -101,12 +101,14 @@ TEST_F(BatchProcessing, CancelDuringASlowQueryEndsTheBatch)
 TEST_F(BatchProcessing, AddressBatchFromWarmCaches)
 {
     CacheGroceryFormats(Later(), Later());
-    CacheTemplate(kCodeUpcA, "036000", "Grocer",
-                  {{kCommandGet, "http://shop.example/<^CODETYPE^>/<^SID^>/<^IID^>?u=<^USERC^>&v=<^%CVER^>&x=<^NOPE^>"},
-                   {kCommandDesc, m_server.Url("/desc")}},
-                  Later());
+    CacheTemplate(
+        kCodeUpcA, "036000", "Grocer",
+        {{kCommandGet, "http://shop.example/<^CODETYPE^>/<^SID^>/<^IID^>?u=<^USERC^>&v=<^%CVER^>&x=<^NOPE^>"},
+         {kCommandDesc, m_server.Url("/desc")}},
+        Later());
     CacheTemplate(kCodeUpcA, "042100", "Snacks", {{kCommandDesc, m_server.Url("/desc")}}, Later());
-    CacheTemplate(kCodeVanity, "PRINTSHOP", "Print Shop", {{kCommandGet, "http://print.example/<^SID"}}, Later());
+    CacheTemplate(kCodeVanity, "PRINTSHOP", "Print Shop", {{kCommandGet, "http://print.example/<^SID"}},
+                  Later());
 
     const VTBatchCodeList list = Run(Batch({{kCodeUpcA, kOat, kAddress},
                                             {kCodeUpcA, kPretzel, kAddress},
@@ -116,15 +118,17 @@ TEST_F(BatchProcessing, AddressBatchFromWarmCaches)
                                             {kCodeUpcA, "036000291453", kAddress}}),
                                      true);
 
-    EXPECT_EQ(Statuses(list), (Codes{VTBatchCode::kDone, VTBatchCode::kNoTemplate, VTBatchCode::kAddressFailed,
-                                     VTBatchCode::kDone, VTBatchCode::kTypeUnknown, VTBatchCode::kInvalidCode}));
+    EXPECT_EQ(Statuses(list),
+              (Codes{VTBatchCode::kDone, VTBatchCode::kNoTemplate, VTBatchCode::kAddressFailed,
+                     VTBatchCode::kDone, VTBatchCode::kTypeUnknown, VTBatchCode::kInvalidCode}));
     const VTBatchCode oat = list.Get(0);
     EXPECT_EQ(oat.GetUrl(), "http://shop.example/UPCA/036000/29145?u=123456789&v=4.1&x=");
     EXPECT_EQ(oat.GetText(), "0 36000 29145 2");
     EXPECT_EQ(oat.GetContents().GetItemId(), "29145");
     EXPECT_EQ(oat.GetServerData().GetName(), "Grocer");
     EXPECT_EQ(list.Get(1).GetUrl(), "");
-    EXPECT_TRUE(list.Get(2).GetErrorText().starts_with("TSStringSubstException::")) << list.Get(2).GetErrorText();
+    EXPECT_TRUE(list.Get(2).GetErrorText().starts_with("TSStringSubstException::"))
+        << list.Get(2).GetErrorText();
     EXPECT_EQ(list.Get(3).GetUrl(), "http://example.org/page");
     EXPECT_EQ(list.Get(3).GetText(), "http://example.org/page");
     EXPECT_EQ(list.Get(4).GetText(), "???");
@@ -163,16 +167,17 @@ TEST_F(BatchProcessing, RecognitionOnlyBatchStopsAfterRecognition)
 TEST_F(BatchProcessing, ColdCachesAreFilledByOneQueryOfEachKind)
 {
     m_server.Enqueue(ServerScript::Answer(XmlReply(GroceryFormats())));
-    m_server.Enqueue(ServerScript::Answer(XmlReply(
-        "<XGET>" + RoutingKey("UPC", "036000", "Grocer", {{kCommandGet, "http://shop.example/&lt;^IID^&gt;"}}) +
-        "</XGET>")));
+    m_server.Enqueue(ServerScript::Answer(
+        XmlReply("<XGET>" +
+                 RoutingKey("UPC", "036000", "Grocer", {{kCommandGet, "http://shop.example/&lt;^IID^&gt;"}}) +
+                 "</XGET>")));
     const VTBatchCodeList list = Run(Batch({{kCodeUpcA, kOat, kAddress},
                                             {kCodeUpcA, kOat2, kAddress},
                                             {kCodeUpcA, kPretzel, kAddress},
                                             {kCodeEan13, kPen, kAddress}}));
 
-    EXPECT_EQ(Statuses(list),
-              (Codes{VTBatchCode::kDone, VTBatchCode::kDone, VTBatchCode::kNoTemplate, VTBatchCode::kNoFormat}));
+    EXPECT_EQ(Statuses(list), (Codes{VTBatchCode::kDone, VTBatchCode::kDone, VTBatchCode::kNoTemplate,
+                                     VTBatchCode::kNoFormat}));
     EXPECT_EQ(list.Get(0).GetUrl(), "http://shop.example/29145");
     EXPECT_EQ(list.Get(1).GetUrl(), "http://shop.example/12345");
     ASSERT_EQ(m_server.ConnectionCount(), 2u);
@@ -200,12 +205,13 @@ TEST_F(BatchProcessing, OfflineTakesExpiredEntriesAndSkipsDescriptions)
     CacheFormat(kCodeUpcA, kGrocerRange[0], kGrocerRange[1], 6, 5, Earlier());
     CacheFormat(kCodeEan13, "4006381000000", "4006381999999", 7, 5, Earlier());
     CacheTemplate(kCodeUpcA, "036000", "Grocer",
-                  {{kCommandGet, "http://shop.example/<^IID^>"}, {kCommandDesc, m_server.Url("/desc")}}, Earlier());
+                  {{kCommandGet, "http://shop.example/<^IID^>"}, {kCommandDesc, m_server.Url("/desc")}},
+                  Earlier());
 
-    const VTBatchCodeList list = Run(Batch({{kCodeUpcA, kOat, kDescribe},
-                                            {kCodeUpcA, kPretzel, kDescribe},
-                                            {kCodeEan13, kPen, kDescribe}}),
-                                     true, true);
+    const VTBatchCodeList list = Run(
+        Batch(
+            {{kCodeUpcA, kOat, kDescribe}, {kCodeUpcA, kPretzel, kDescribe}, {kCodeEan13, kPen, kDescribe}}),
+        true, true);
 
     const auto readyCalls = m_recorder.UrlsReady();
     ASSERT_EQ(readyCalls.size(), 1u);
@@ -273,10 +279,12 @@ TEST_F(BatchProcessing, ListenerDecidesAfterAFailedQuery)
         else
             CacheGroceryFormats(Later(), Later());
         const auto descCommand = [&](const char* path) {
-            return std::pair<std::string, std::string>(c.phase == 2 ? kCommandDesc : "NONE", m_server.Url(path));
+            return std::pair<std::string, std::string>(c.phase == 2 ? kCommandDesc : "NONE",
+                                                       m_server.Url(path));
         };
         if (c.phase != 1)
-            CacheTemplate(kCodeUpcA, "036000", "Grocer", {{kCommandGet, grocerGet}, descCommand("/a")}, Later());
+            CacheTemplate(kCodeUpcA, "036000", "Grocer", {{kCommandGet, grocerGet}, descCommand("/a")},
+                          Later());
         CacheTemplate(kCodeUpcA, "042100", "Snacks", {{kCommandGet, snackGet}, descCommand("/b")},
                       c.phase == 1 ? Earlier() : Later());
 
@@ -286,7 +294,8 @@ TEST_F(BatchProcessing, ListenerDecidesAfterAFailedQuery)
         if (retry && c.phase == 1)
             m_server.Enqueue(ServerScript::Answer(XmlReply(
                 "<XGET>" + RoutingKey("UPC", "036000", "Grocer", {{kCommandGet, "http://shop.example/x"}}) +
-                RoutingKey("UPC", "042100", "Snacks", {{kCommandGet, "http://snacks.example/x"}}) + "</XGET>")));
+                RoutingKey("UPC", "042100", "Snacks", {{kCommandGet, "http://snacks.example/x"}}) +
+                "</XGET>")));
         if (retry && c.phase == 2) {
             m_server.Enqueue(ServerScript::Answer(
                 XmlReply("<XDESC>" + DescAnswer("UPC", "036000", "29145", "Oat Crunch") + "</XDESC>")));
@@ -320,17 +329,21 @@ TEST_F(BatchProcessing, CodesOfOneDescriptionServerShareOneQuery)
     CacheGroceryFormats(Later(), Later());
     CacheFormat(kCodeEan13, "4006381000000", "4006381999999", 7, 5, Later());
     CacheTemplate(kCodeUpcA, "036000", "Grocer",
-                  {{kCommandGet, "http://shop.example/<^IID^>"}, {kCommandDesc, m_server.Url("/desc")}}, Later());
+                  {{kCommandGet, "http://shop.example/<^IID^>"}, {kCommandDesc, m_server.Url("/desc")}},
+                  Later());
     CacheTemplate(kCodeUpcA, "042100", "Snacks", {{kCommandGet, "http://snacks.example/<^IID^>"}}, Later());
     CacheTemplate(kCodeVanity, "PRINTSHOP", "Print Shop",
-                  {{kCommandGet, "http://print.example/<^IID^>"}, {kCommandDesc, m_server.Url("/vanity")}}, Later());
+                  {{kCommandGet, "http://print.example/<^IID^>"}, {kCommandDesc, m_server.Url("/vanity")}},
+                  Later());
     CacheTemplate(kCodeEan13, "4006381", "Stationery",
-                  {{kCommandGet, "http://pens.example/<^IID^>"}, {kCommandDesc, m_server.Url("/pens")}}, Later());
-    m_server.Enqueue(ServerScript::Answer(XmlReply("<XDESC>" +
-                                                   DescAnswer("UPC", "036000", "29145", "Oat Crunch", "0 36000 29145 2") +
-                                                   DescAnswer("UPC", "036000", "12345", "Oat Flakes") + "</XDESC>")));
+                  {{kCommandGet, "http://pens.example/<^IID^>"}, {kCommandDesc, m_server.Url("/pens")}},
+                  Later());
+    m_server.Enqueue(ServerScript::Answer(
+        XmlReply("<XDESC>" + DescAnswer("UPC", "036000", "29145", "Oat Crunch", "0 36000 29145 2") +
+                 DescAnswer("UPC", "036000", "12345", "Oat Flakes") + "</XDESC>")));
     m_server.Enqueue(ServerScript::Answer(XmlReply(
-        "<XDESC>" + DescAnswer("VANITY", "PRINTSHOP", "SPRING", "Spring catalogue", "PrintShop/Spring") + "</XDESC>")));
+        "<XDESC>" + DescAnswer("VANITY", "PRINTSHOP", "SPRING", "Spring catalogue", "PrintShop/Spring") +
+        "</XDESC>")));
 
     VTBatchCodeList batch = Batch({{kCodeUpcA, kOat, kDescribe},
                                    {kCodeVanity, kSpring, kDescribe},
@@ -438,7 +451,8 @@ TEST(BatchCodeList, CopiesShareTheCodesAndCodesCompareByTypeAndText)
     EXPECT_FALSE(b < a);
     EXPECT_TRUE(a == c) << "mode and status play no part";
     EXPECT_FALSE(a == b);
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([] { VTBatchCode(kCodeUpcA, static_cast<const char*>(nullptr), 0); })));
+    EXPECT_TRUE(IsNullPointerError(
+        RaisedMessage([] { VTBatchCode(kCodeUpcA, static_cast<const char*>(nullptr), 0); })));
 }
 
 } // namespace

@@ -52,11 +52,11 @@ TEST(CliJson, QuotingKeepsEveryByte)
         {"q\"b\\", "\"q\\\"b\\\\\""},
         {"a\tb\nc\r", "\"a\\tb\\nc\\r\""},
         {std::string("\x01\x7f", 2), "\"\\u0001\\u007f\""},
-        {"Espa\xC3\xB1ol", "\"Espa\xC3\xB1ol\""},          // valid UTF-8 passes
-        {"Espa\xF1ol", "\"Espa\\u00f1ol\""},                // Windows-1252 byte
-        {"\xE2\x82", "\"\\u00e2\\u0082\""},                 // cut-off sequence
-        {"\xC0\xAF", "\"\\u00c0\\u00af\""},                 // overlong form
-        {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},       // four bytes
+        {"Espa\xC3\xB1ol", "\"Espa\xC3\xB1ol\""},     // valid UTF-8 passes
+        {"Espa\xF1ol", "\"Espa\\u00f1ol\""},          // Windows-1252 byte
+        {"\xE2\x82", "\"\\u00e2\\u0082\""},           // cut-off sequence
+        {"\xC0\xAF", "\"\\u00c0\\u00af\""},           // overlong form
+        {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""}, // four bytes
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(JsonQuote(in), out);

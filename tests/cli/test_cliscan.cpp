@@ -211,14 +211,24 @@ TEST_F(CliScanTest, FailuresAndBadUsage)
         int status;
         std::string error;
     } cases[] = {
-        {{"--scanner", "6", "--port", "COM9"}, 1, "lumora-cli: COM9: VTSerialPortException: Invalid port: COM9\n"},
-        {{"--scanner", "8", "--port", "COM1"}, 1, "lumora-cli: scanner type 8 is not supported by this build\n"},
-        {{"--scanner", "6", "--port", "COM1", "--detect"}, 1,
+        {{"--scanner", "6", "--port", "COM9"},
+         1,
+         "lumora-cli: COM9: VTSerialPortException: Invalid port: COM9\n"},
+        {{"--scanner", "8", "--port", "COM1"},
+         1,
+         "lumora-cli: scanner type 8 is not supported by this build\n"},
+        {{"--scanner", "6", "--port", "COM1", "--detect"},
+         1,
          "lumora-cli: scanner type 6 cannot detect its device\n"},
-        {{"--scanner", "11", "--port", "COM1"}, 2, "lumora-cli scan: --scanner takes a scanner type from 0 to 10\n"},
-        {{"--scanner", "6", "--port", "COM10"}, 2, "lumora-cli scan: --port takes a port name COM0 to COM9\n"},
+        {{"--scanner", "11", "--port", "COM1"},
+         2,
+         "lumora-cli scan: --scanner takes a scanner type from 0 to 10\n"},
+        {{"--scanner", "6", "--port", "COM10"},
+         2,
+         "lumora-cli scan: --port takes a port name COM0 to COM9\n"},
         {{"--scanner", "6"}, 2, "lumora-cli scan: --port takes a port name COM0 to COM9\n"},
-        {{"--scanner", "6", "--port", "COM1", "--timeout", "0"}, 2,
+        {{"--scanner", "6", "--port", "COM1", "--timeout", "0"},
+         2,
          "lumora-cli scan: --timeout takes a whole number of seconds above 0\n"},
     };
     for (const auto& c : cases) {

@@ -45,16 +45,17 @@ protected:
 
 TEST_F(CliAttach, PrintsAndStoresTheBlindedId)
 {
-    m_server.Enqueue(ServerScript::Answer(HttpReply::Ok(
-        "<XATTACH><USERDATA LOGIN='Demo' APPID='PC'><USER>" + kDemoId + "</USER></USERDATA></XATTACH>")));
+    m_server.Enqueue(ServerScript::Answer(HttpReply::Ok("<XATTACH><USERDATA LOGIN='Demo' APPID='PC'><USER>" +
+                                                        kDemoId + "</USER></USERDATA></XATTACH>")));
     const ProgramResult result = Attach();
     EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out, "{\"attached\":1,\"uid\":\"" + kDemoId + "\",\"appid\":\"PC\",\"login\":\"Demo\"}\n");
+    EXPECT_EQ(result.out,
+              "{\"attached\":1,\"uid\":\"" + kDemoId + "\",\"appid\":\"PC\",\"login\":\"Demo\"}\n");
     EXPECT_TRUE(m_server.WaitForRequest(0).starts_with("GET /attach?l=demo&p=secret+pw HTTP/1.0\r\n"));
     EXPECT_EQ(StoredId(), kDemoId);
 
-    m_server.Enqueue(ServerScript::Answer(HttpReply::Ok(
-        "<XATTACH><USERDATA LOGIN='demo' APPID='PC'><USER>" + kDemoId + "</USER></USERDATA></XATTACH>")));
+    m_server.Enqueue(ServerScript::Answer(HttpReply::Ok("<XATTACH><USERDATA LOGIN='demo' APPID='PC'><USER>" +
+                                                        kDemoId + "</USER></USERDATA></XATTACH>")));
     const ProgramResult table = Attach({});
     EXPECT_EQ(table.exitStatus, 0) << table.err;
     EXPECT_NE(table.out.find(kDemoId), std::string::npos) << table.out;
@@ -82,8 +83,8 @@ TEST_F(CliAttach, FailuresStoreNothing)
     }
     EXPECT_EQ(StoredId(), "(none)");
 
-    const ProgramResult missing = RunProgram(LUMORA_CLI_PATH, {"attach", "demo", "pw", "--server-dat",
-                                                               (m_home.Dir() / "none.dat").string()});
+    const ProgramResult missing = RunProgram(
+        LUMORA_CLI_PATH, {"attach", "demo", "pw", "--server-dat", (m_home.Dir() / "none.dat").string()});
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_NE(missing.err.find("cannot read the server list"), std::string::npos) << missing.err;
     EXPECT_EQ(RunProgram(LUMORA_CLI_PATH, {"attach", "demo"}).exitStatus, 2);

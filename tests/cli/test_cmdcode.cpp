@@ -9,8 +9,8 @@ namespace {
 struct Case {
     std::vector<std::string> args;
     int exitStatus;
-    std::string out;      // exact standard output
-    std::string errPart;  // expected within standard error ("" = empty)
+    std::string out;     // exact standard output
+    std::string errPart; // expected within standard error ("" = empty)
 };
 
 void RunCases(const std::vector<Case>& cases)
@@ -49,8 +49,14 @@ TEST(CliAnalyze, JsonLinePerTextInAnalysisOrder)
          "{\"text\":\"4006381333931\",\"candidates\":[]}\n"
          "{\"text\":\"ACME/1\",\"candidates\":[\"VANITY\"]}\n",
          ""},
-        {{"analyze", "--json", "--scan-type=8", "02103822"}, 0, "{\"text\":\"02103822\",\"candidates\":[\"EAN8\"]}\n", ""},
-        {{"analyze", "--json", "caf\xc3\xa9\t1"}, 0, "{\"text\":\"caf\xc3\xa9\\t1\",\"candidates\":[\"VANITY\"]}\n", ""},
+        {{"analyze", "--json", "--scan-type=8", "02103822"},
+         0,
+         "{\"text\":\"02103822\",\"candidates\":[\"EAN8\"]}\n",
+         ""},
+        {{"analyze", "--json", "caf\xc3\xa9\t1"},
+         0,
+         "{\"text\":\"caf\xc3\xa9\\t1\",\"candidates\":[\"VANITY\"]}\n",
+         ""},
     });
 }
 
@@ -133,9 +139,11 @@ TEST(CliConstruct, BadUsage)
 TEST(CliDecompose, ContentsWithDisplayText)
 {
     RunCases({
-        {{"decompose", "--json", "--type", "UPCA", "--format", "000000000000,099999999999,0,6,6,5", "0-36000-29145-2"},
+        {{"decompose", "--json", "--type", "UPCA", "--format", "000000000000,099999999999,0,6,6,5",
+          "0-36000-29145-2"},
          0,
-         "{\"SCODE\":\"036000291452\",\"RCODE\":\"036000291452\",\"CODE\":\"036000291452\",\"SID\":\"036000\","
+         "{\"SCODE\":\"036000291452\",\"RCODE\":\"036000291452\",\"CODE\":\"036000291452\",\"SID\":"
+         "\"036000\","
          "\"RSID\":\"036000\",\"IID\":\"29145\",\"RIID\":\"29145\",\"XID\":\"\",\"TYPE\":\"UPC\","
          "\"CODETYPE\":\"UPCA\",\"display\":\"0 36000 29145 2\"}\n",
          ""},
@@ -147,7 +155,8 @@ TEST(CliDecompose, ContentsWithDisplayText)
          ""},
         {{"decompose", "--json", "--type", "VANTREL", "6878-1305-3406"},
          0,
-         "{\"SCODE\":\"687813053406\",\"RCODE\":\"6878-1305-3406\",\"CODE\":\"687813053406\",\"SID\":\"12345\","
+         "{\"SCODE\":\"687813053406\",\"RCODE\":\"6878-1305-3406\",\"CODE\":\"687813053406\",\"SID\":"
+         "\"12345\","
          "\"RSID\":\"12345\",\"IID\":\"678\",\"RIID\":\"678\",\"XID\":\"\",\"TYPE\":\"VANTREL\","
          "\"CODETYPE\":\"VANTREL\",\"display\":\"6878-1305-3406\"}\n",
          ""},

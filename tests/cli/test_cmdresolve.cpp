@@ -93,7 +93,8 @@ protected:
 
     ProgramResult Resolve(std::vector<std::string> args, bool withUid = true)
     {
-        args.insert(args.begin(), {"resolve", "--server-dat", m_serverDat.string(), "--cache-dir", m_cacheDir.string()});
+        args.insert(args.begin(),
+                    {"resolve", "--server-dat", m_serverDat.string(), "--cache-dir", m_cacheDir.string()});
         if (withUid)
             args.insert(args.begin() + 1, {"--uid", kDemoUser});
         return RunProgram(LUMORA_CLI_PATH, args);
@@ -122,8 +123,9 @@ protected:
             EXPECT_EQ(Field(line, "type"), sample.type);
             EXPECT_EQ(Field(line, "sid"), sample.sid);
             EXPECT_EQ(Field(line, "iid"), sample.iid);
-            EXPECT_TRUE(Field(line, "url").starts_with(m_base + "item?type=" + sample.type + "&sid=" + sample.sid +
-                                                       "&iid=" + sample.iid + "&user="))
+            EXPECT_TRUE(Field(line, "url")
+                            .starts_with(m_base + "item?type=" + sample.type + "&sid=" + sample.sid +
+                                         "&iid=" + sample.iid + "&user="))
                 << line;
             const bool unlinked = sample.description == "Lumora Short Links";
             EXPECT_EQ(Field(line, "status"), !descriptions ? "19" : unlinked ? "15" : "19");
@@ -184,9 +186,9 @@ TEST_F(CliResolve, OfflineRunUsesTheCachesOfAnEarlierRun)
     ExpectResolved(offline, false);
 
     // Without the server, and without the caches, nothing resolves.
-    const ProgramResult nothing =
-        RunProgram(LUMORA_CLI_PATH, {"resolve", "--uid", kDemoUser, "--server-dat", m_serverDat.string(), "--cache-dir",
-                                     (m_home.Dir() / "empty").string(), "--json", "036000291452"});
+    const ProgramResult nothing = RunProgram(
+        LUMORA_CLI_PATH, {"resolve", "--uid", kDemoUser, "--server-dat", m_serverDat.string(), "--cache-dir",
+                          (m_home.Dir() / "empty").string(), "--json", "036000291452"});
     EXPECT_EQ(nothing.exitStatus, 1);
     EXPECT_NE(Field(nothing.out, "status"), "19") << nothing.out;
     EXPECT_NE(nothing.err.find("format query failed: T-"), std::string::npos) << nothing.err;
@@ -216,8 +218,9 @@ TEST_F(CliResolve, IdentityComesFromTheStoredConfiguration)
 TEST_F(CliResolve, LongBatchDrawsAProgressLineOnATerminal)
 {
     PtyDevice terminal;
-    std::vector<std::string> args{"resolve", "--uid", kDemoUser, "--server-dat", m_serverDat.string(), "--cache-dir",
-                                  m_cacheDir.string()};
+    std::vector<std::string> args{
+        "resolve",          "--uid", kDemoUser, "--server-dat", m_serverDat.string(), "--cache-dir",
+        m_cacheDir.string()};
     for (int i = 0; i < 25; ++i)
         args.push_back("036000291452");
     const auto out = m_home.Dir() / "out.txt";
@@ -241,8 +244,9 @@ TEST_F(CliResolve, ThroughARealProxyWithItsCredential)
     const std::string error = Field(refused.out, "error");
     EXPECT_TRUE(error.starts_with("T-302-1401") || error.starts_with("T-302-1407")) << refused.out;
 
-    const ProgramResult passed = Resolve({"--json", "--descriptions", "--proxy", proxy.Address(), "--proxy-user",
-                                          "lumora", "--proxy-password", "s3cret.pw", "036000291452"});
+    const ProgramResult passed =
+        Resolve({"--json", "--descriptions", "--proxy", proxy.Address(), "--proxy-user", "lumora",
+                 "--proxy-password", "s3cret.pw", "036000291452"});
     EXPECT_EQ(passed.exitStatus, 0) << passed.err << proxy.Log();
     EXPECT_EQ(Field(passed.out, "description"), "Oat Crunch cereal, 500 g");
 }
@@ -263,8 +267,8 @@ TEST_F(CliResolve, BadUsage)
         EXPECT_EQ(result.exitStatus, 2);
         EXPECT_NE(result.err.find(c.errPart), std::string::npos) << result.err;
     }
-    const ProgramResult missing =
-        RunProgram(LUMORA_CLI_PATH, {"resolve", "--uid", kDemoUser, "--server-dat", "/nonexistent/Server.dat", "42"});
+    const ProgramResult missing = RunProgram(
+        LUMORA_CLI_PATH, {"resolve", "--uid", kDemoUser, "--server-dat", "/nonexistent/Server.dat", "42"});
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_NE(missing.err.find("cannot read the server list"), std::string::npos) << missing.err;
 }

@@ -48,8 +48,18 @@ static const LumoraDialogResource kDialogs[] = {
     {145, 1032, "Fake &Address"},
 };
 FAKE_EXPORT const LumoraResourceTable LumoraDllResources = {
-    sizeof(LumoraResourceTable), LUMORA_RESOURCE_FORMAT, 1033,
-    kStrings, 2, kMenus, 3, kDialogs, 2,
-    "Fake", "1.0.0.0", "Fake", "1.0.0.0",
+    sizeof(LumoraResourceTable),
+    LUMORA_RESOURCE_FORMAT,
+    1033,
+    kStrings,
+    2,
+    kMenus,
+    3,
+    kDialogs,
+    2,
+    "Fake",
+    "1.0.0.0",
+    "Fake",
+    "1.0.0.0",
 };
 #endif

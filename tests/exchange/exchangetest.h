@@ -43,8 +43,10 @@ protected:
         m_toolkit.m_capp = "PC";
         m_toolkit.m_cver = "4.1";
         m_toolkit.SetTimeouts(TSHttpTimeouts{5, 5, 10, 5, 5, 5});
-        SetCoreRecord(kServerTypeRouting, {{kCommandSplit, m_server.Url("/split")}, {kCommandGet, m_server.Url("/get")}});
-        SetCoreRecord(kServerTypeRegistration, {{kCommandAttach, m_server.Url("/attach?login=<^LOGIN^>&pw=<^PASSWORD^>")}});
+        SetCoreRecord(kServerTypeRouting,
+                      {{kCommandSplit, m_server.Url("/split")}, {kCommandGet, m_server.Url("/get")}});
+        SetCoreRecord(kServerTypeRegistration,
+                      {{kCommandAttach, m_server.Url("/attach?login=<^LOGIN^>&pw=<^PASSWORD^>")}});
         SetCoreRecord(kServerTypeHelp, {{"HELP1", "http://help.example/1"}});
         m_toolkit.GetRoutingServer().SetListener(&m_waiter);
         m_toolkit.GetResolutionServer().SetListener(&m_waiter);
@@ -63,8 +65,8 @@ protected:
     // The head a POST of `body` carries to this server.
     std::string PostHead(const std::string& path, const std::string& contentType, std::size_t length) const
     {
-        return "POST " + path + " HTTP/1.0\r\nContent-Length: " + std::to_string(length) + "\r\nContent-Type: " +
-               contentType + "\r\nHost: " + m_server.Address() + "\r\n\r\n";
+        return "POST " + path + " HTTP/1.0\r\nContent-Length: " + std::to_string(length) +
+               "\r\nContent-Type: " + contentType + "\r\nHost: " + m_server.Address() + "\r\n\r\n";
     }
 
     // Runs one exchange to its end: the outcome told and the state after it.

@@ -117,10 +117,11 @@ TEST_F(CacheTest, TemplatesSurviveSaveAndLoad)
 
 TEST_F(CacheTest, CoreRecordsSurviveSaveAndLoad)
 {
-    ASSERT_EQ(m_toolkit.GetCoreCache().Parse("<CORE_SERVER_LIST><SERVER TYPE='REGISTRATION'>"
-                                             "<TEMPLATE CMD='ATTACH'>http://r/a?l=&lt;^LOGIN^&gt;</TEMPLATE></SERVER>"
-                                             "<SERVER TYPE='ROUTING'><TEMPLATE CMD='GET'>http://r/g</TEMPLATE>"
-                                             "</SERVER></CORE_SERVER_LIST>"),
+    ASSERT_EQ(m_toolkit.GetCoreCache().Parse(
+                  "<CORE_SERVER_LIST><SERVER TYPE='REGISTRATION'>"
+                  "<TEMPLATE CMD='ATTACH'>http://r/a?l=&lt;^LOGIN^&gt;</TEMPLATE></SERVER>"
+                  "<SERVER TYPE='ROUTING'><TEMPLATE CMD='GET'>http://r/g</TEMPLATE>"
+                  "</SERVER></CORE_SERVER_LIST>"),
               VTCacheFile::kLoaded);
     const fs::path path = m_dir / "Server.dat";
     ASSERT_TRUE(m_toolkit.SaveCoreCache(path));
@@ -157,7 +158,8 @@ TEST_F(CacheTest, FilesThatCannotBeReadLeaveTheCacheAsItWas)
         EXPECT_EQ(Cache().Formats().GetFormats().Size(), 1u);
     }
     EXPECT_EQ(Cache().LoadFormats(m_dir.Path()), VTCacheFile::kCannotRead) << "a folder";
-    EXPECT_EQ(Cache().LoadTemplates(m_dir.WriteFile("T.cache", "<CODE_FORMAT_LIST/>")), VTCacheFile::kInvalid);
+    EXPECT_EQ(Cache().LoadTemplates(m_dir.WriteFile("T.cache", "<CODE_FORMAT_LIST/>")),
+              VTCacheFile::kInvalid);
     EXPECT_EQ(Cache().LoadTemplates(m_dir.WriteFile("X.cache", "<XGET/>")), VTCacheFile::kLoaded)
         << "a template reply as it came";
     EXPECT_EQ(m_toolkit.LoadCoreCache(m_dir.WriteFile("S.dat", "<XGET/>")), VTCacheFile::kInvalid);

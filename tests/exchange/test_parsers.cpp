@@ -92,8 +92,9 @@ TEST(CodeFormats, CurrentFormReadsEveryPart)
 TEST(CodeFormats, OlderFormCountsFromOneAndLastsThirtyDays)
 {
     const VTTime before = VTCurrentTime();
-    const VTCodeFormatList list = ReadFormats("<XSPLIT><BARCODE TYPE='UPC' LOW='0' HIGH='9' RIDSTART='1' "
-                                              "RIDDIGITS='5' IIDSTART='7' IIDDIGITS='5' FORMAT='X XXXXX'/></XSPLIT>");
+    const VTCodeFormatList list =
+        ReadFormats("<XSPLIT><BARCODE TYPE='UPC' LOW='0' HIGH='9' RIDSTART='1' "
+                    "RIDDIGITS='5' IIDSTART='7' IIDDIGITS='5' FORMAT='X XXXXX'/></XSPLIT>");
     ASSERT_EQ(list.Size(), 1u);
     EXPECT_EQ(list.At(0).GetCodeType(), kCodeUpcA);
     EXPECT_EQ(list.At(0).GetRoutingIdOffset(), 0);
@@ -112,13 +113,14 @@ TEST(CodeFormats, OlderFormCountsFromOneAndLastsThirtyDays)
 TEST(CodeFormats, UnknownTypesAreDroppedAndRangesReplaced)
 {
     const VTTime before = VTCurrentTime();
-    const VTCodeFormatList list = ReadFormats("<CODE_FORMAT_LIST>"
-                                              "<CODE TYPE='EAN8' LOW='1' HIGH='2'><RID LENGTH='3'/></CODE>"
-                                              "<CODE TYPE='DOUBLOON' LOW='1' HIGH='2'/>"
-                                              "<CODE TYPE='EAN13' LOW='5' HIGH='6'/>"
-                                              "<CODE TYPE='EAN8' LOW='1' HIGH='3'><RID LENGTH='4'/></CODE>"
-                                              "<CODE TYPE='EAN8' LOW='x' HIGH='y'><RID START='-2' LENGTH='9999999999'/>"
-                                              "<IID START='2147483646'/></CODE></CODE_FORMAT_LIST>");
+    const VTCodeFormatList list =
+        ReadFormats("<CODE_FORMAT_LIST>"
+                    "<CODE TYPE='EAN8' LOW='1' HIGH='2'><RID LENGTH='3'/></CODE>"
+                    "<CODE TYPE='DOUBLOON' LOW='1' HIGH='2'/>"
+                    "<CODE TYPE='EAN13' LOW='5' HIGH='6'/>"
+                    "<CODE TYPE='EAN8' LOW='1' HIGH='3'><RID LENGTH='4'/></CODE>"
+                    "<CODE TYPE='EAN8' LOW='x' HIGH='y'><RID START='-2' LENGTH='9999999999'/>"
+                    "<IID START='2147483646'/></CODE></CODE_FORMAT_LIST>");
     ASSERT_EQ(list.Size(), 3u);
     EXPECT_EQ(list.At(0).GetCodeType(), kCodeEan13);
     EXPECT_EQ(list.At(1).GetHighCode(), "3") << "the later entry for the same range wins";
@@ -176,12 +178,13 @@ TEST(RoutingTemplates, ExpiryComesFromTheEarliestDate)
 
 TEST(RoutingTemplates, UpcKeysServeBothTypesAndKeysWithoutTemplatesGo)
 {
-    const VTServerDataList list = ReadTemplates("<SERVER_DATA_LIST>"
-                                                "<ROUTING_KEY TYPE='UPC' RID='036'><TEMPLATE CMD='GET'>g</TEMPLATE>"
-                                                "</ROUTING_KEY><ROUTING_KEY TYPE='EAN13' RID='5'>"
-                                                "<SERVERNAME>Empty</SERVERNAME></ROUTING_KEY>"
-                                                "<ROUTING_KEY TYPE='NOSUCH' RID='9'><TEMPLATE CMD='GET'>n</TEMPLATE>"
-                                                "</ROUTING_KEY></SERVER_DATA_LIST>");
+    const VTServerDataList list =
+        ReadTemplates("<SERVER_DATA_LIST>"
+                      "<ROUTING_KEY TYPE='UPC' RID='036'><TEMPLATE CMD='GET'>g</TEMPLATE>"
+                      "</ROUTING_KEY><ROUTING_KEY TYPE='EAN13' RID='5'>"
+                      "<SERVERNAME>Empty</SERVERNAME></ROUTING_KEY>"
+                      "<ROUTING_KEY TYPE='NOSUCH' RID='9'><TEMPLATE CMD='GET'>n</TEMPLATE>"
+                      "</ROUTING_KEY></SERVER_DATA_LIST>");
     ASSERT_EQ(list.Size(), 3u);
     EXPECT_EQ(list.At(0).GetCodeType(), kCodeUpcA);
     EXPECT_EQ(list.At(1).GetCodeType(), kCodeUpcE);
@@ -215,10 +218,11 @@ TEST(RoutingTemplates, WriterGivesTheCacheFileText)
 
 TEST(CoreRecords, ReadByTypeFromAnyRootAndWrittenInOrder)
 {
-    const TSDomDocument reply = ParseDocument("<XATTACH><SERVER TYPE='help'><TEMPLATE CMD='1'>http://h/1</TEMPLATE>"
-                                              "</SERVER><SERVER TYPE='ROUTING'><TEMPLATE CMD='GET'>http://r/g"
-                                              "</TEMPLATE><TEMPLATE CMD='SPLIT'>http://r/s</TEMPLATE></SERVER>"
-                                              "</XATTACH>");
+    const TSDomDocument reply =
+        ParseDocument("<XATTACH><SERVER TYPE='help'><TEMPLATE CMD='1'>http://h/1</TEMPLATE>"
+                      "</SERVER><SERVER TYPE='ROUTING'><TEMPLATE CMD='GET'>http://r/g"
+                      "</TEMPLATE><TEMPLATE CMD='SPLIT'>http://r/s</TEMPLATE></SERVER>"
+                      "</XATTACH>");
     VTServerData routing, registration, help;
     EXPECT_TRUE(ReadCoreServer(reply, kServerTypeRouting, routing));
     EXPECT_TRUE(ReadCoreServer(reply, kServerTypeHelp, help));
@@ -228,22 +232,24 @@ TEST(CoreRecords, ReadByTypeFromAnyRootAndWrittenInOrder)
     EXPECT_TRUE(routing.GetCommand(kCommandSplit, text));
     EXPECT_EQ(text, "http://r/s");
 
-    EXPECT_EQ(FormatDocument(WriteCoreServers(routing, registration, help)),
-              kDeclaration + "<CORE_SERVER_LIST>\n"
-                             "    <SERVER TYPE='ROUTING'>\n" +
-                  [&] {
-                      // Commands come in the map's order; both must be there.
-                      std::string lines;
-                      routing.GetCommands().ForEach([&](const std::string& name, const std::string& value) {
-                          lines += "        <TEMPLATE CMD='" + name + "'>" + value + "</TEMPLATE>\n";
-                      });
-                      return lines;
-                  }() +
-                  "    </SERVER>\n"
-                  "    <SERVER TYPE='HELP'>\n"
-                  "        <TEMPLATE CMD='1'>http://h/1</TEMPLATE>\n"
-                  "    </SERVER>\n"
-                  "</CORE_SERVER_LIST>\n");
+    EXPECT_EQ(
+        FormatDocument(WriteCoreServers(routing, registration, help)),
+        kDeclaration +
+            "<CORE_SERVER_LIST>\n"
+            "    <SERVER TYPE='ROUTING'>\n" +
+            [&] {
+                // Commands come in the map's order; both must be there.
+                std::string lines;
+                routing.GetCommands().ForEach([&](const std::string& name, const std::string& value) {
+                    lines += "        <TEMPLATE CMD='" + name + "'>" + value + "</TEMPLATE>\n";
+                });
+                return lines;
+            }() +
+            "    </SERVER>\n"
+            "    <SERVER TYPE='HELP'>\n"
+            "        <TEMPLATE CMD='1'>http://h/1</TEMPLATE>\n"
+            "    </SERVER>\n"
+            "</CORE_SERVER_LIST>\n");
 }
 
 TEST(Texts, EightBitTextsSurviveTheDocument)

@@ -32,9 +32,10 @@ protected:
 
 TEST_F(RegistrationTest, AttachGetsTheBlindedIdOfTheAccount)
 {
-    const std::string reply = "<XATTACH><USERDATA LOGIN='demo+user%40X' APPID='PC'><USER>" + kAccountId +
-                              "</USER></USERDATA><SERVER TYPE='REGISTRATION'>"
-                              "<TEMPLATE CMD='LOGIN'>http://accounts.example/login</TEMPLATE></SERVER></XATTACH>";
+    const std::string reply =
+        "<XATTACH><USERDATA LOGIN='demo+user%40X' APPID='PC'><USER>" + kAccountId +
+        "</USER></USERDATA><SERVER TYPE='REGISTRATION'>"
+        "<TEMPLATE CMD='LOGIN'>http://accounts.example/login</TEMPLATE></SERVER></XATTACH>";
     ASSERT_EQ(Run(XmlReply(reply)), ExchangeWaiter::kSuccess);
     EXPECT_EQ(m_server.WaitForRequest(0), "GET /attach?login=Demo+User%40x&pw=p%26ss+word&v=4.1 HTTP/1.0\r\n"
                                           "Content-Length: 0\r\nHost: " +
@@ -48,7 +49,8 @@ TEST_F(RegistrationTest, AttachGetsTheBlindedIdOfTheAccount)
     EXPECT_EQ(results.GetLogin(), "demo+user%40X") << "the login differs only in case";
     EXPECT_EQ(results.GetApplicationId(), "PC");
     std::string login;
-    EXPECT_TRUE(m_toolkit.GetRegistrationRecord().GetCommand(kCommandLogin, login)) << "core records refreshed";
+    EXPECT_TRUE(m_toolkit.GetRegistrationRecord().GetCommand(kCommandLogin, login))
+        << "core records refreshed";
 }
 
 TEST_F(RegistrationTest, RepliesWithoutAnIdAreStillAnswers)
@@ -76,15 +78,18 @@ TEST_F(RegistrationTest, FailedRepliesEndInTheirStatesWithTheirErrorCodes)
         {"no user element", XmlReply(UserData("")), VTRegistrationServer::kUnexpected, "T-202-3002",
          "TSDomXmlException: Element not found: USER within USERDATA"},
         {"id that does not unblind", XmlReply(UserData("<USER>123456789012345</USER>")),
-         VTRegistrationServer::kUnexpected, "T-202-19", "VTToolkitException: Invalid user id: SetBlindedId()"},
+         VTRegistrationServer::kUnexpected, "T-202-19",
+         "VTToolkitException: Invalid user id: SetBlindedId()"},
         {"another login", XmlReply(UserData("<USER>" + kAccountId + "</USER>", "someone")),
          VTRegistrationServer::kUnexpected, "T-202-19",
          "VTToolkitException: Invalid state: XATTACH transaction : login does not match"},
         {"html page", XmlReply("<html/>", "HTTP/1.0 200 OK", "text/html"), VTRegistrationServer::kUnexpected,
          "T-202-1200", ""},
-        {"answer with an error status", XmlReply(UserData("<USER>" + kAccountId + "</USER>"), "HTTP/1.0 500 Oops"),
+        {"answer with an error status",
+         XmlReply(UserData("<USER>" + kAccountId + "</USER>"), "HTTP/1.0 500 Oops"),
          VTRegistrationServer::kFailed, "T-205-1200", ""},
-        {"error document", XmlReply("<ERROR NUM='12'><REASON>Wrong password</REASON></ERROR>", "HTTP/1.0 403 No"),
+        {"error document",
+         XmlReply("<ERROR NUM='12'><REASON>Wrong password</REASON></ERROR>", "HTTP/1.0 403 No"),
          VTRegistrationServer::kFailed, "S-205-12", ""},
     };
     for (const Case& c : cases) {

@@ -63,18 +63,20 @@ const std::string kDescDocument = "<?xml version='1.0' standalone='yes'?>\n"
                                   "    <CODE TYPE='EAN13' RID='590123' IID='412345'/>\n"
                                   "</DESC>\n";
 
-const std::string kXDesc = "<XDESC>"
-                           "<CODE TYPE='UPCA' RID='03600' IID='02914'><DESCRIPTION>Soup</DESCRIPTION>"
-                           "<CANONICAL>0 36000 29145 2</CANONICAL></CODE>"
-                           "<CODE TYPE='EAN13' RID='590123' IID='412345'><DESCRIPTION>Tea</DESCRIPTION></CODE>"
-                           "</XDESC>";
+const std::string kXDesc =
+    "<XDESC>"
+    "<CODE TYPE='UPCA' RID='03600' IID='02914'><DESCRIPTION>Soup</DESCRIPTION>"
+    "<CANONICAL>0 36000 29145 2</CANONICAL></CODE>"
+    "<CODE TYPE='EAN13' RID='590123' IID='412345'><DESCRIPTION>Tea</DESCRIPTION></CODE>"
+    "</XDESC>";
 
 TEST_F(ResolutionTest, DescIsPreferredAndPostsTheXmlDocument)
 {
     UseTemplates({{kCommandDesc2, "/desc2"}, {kCommandDesc, "/desc"}});
     // The content type is compared without regard to case.
     ASSERT_EQ(Run(XmlReply(kXDesc, "HTTP/1.0 200 OK", "TEXT/XML")), ExchangeWaiter::kSuccess);
-    EXPECT_EQ(m_server.WaitForRequest(0), PostHead("/desc", "text/xml", kDescDocument.size()) + kDescDocument);
+    EXPECT_EQ(m_server.WaitForRequest(0),
+              PostHead("/desc", "text/xml", kDescDocument.size()) + kDescDocument);
     EXPECT_EQ(Resolution().GetState(true), VTResolutionServer::kAnswered);
     EXPECT_EQ(Texts(), (std::vector<std::string>{"02914:Soup:0 36000 29145 2", "412345:Tea:"}));
     EXPECT_EQ(ErrorCode(Resolution()), "");
@@ -155,8 +157,10 @@ TEST_F(ResolutionTest, LineRepliesThatDoNotMatchTheRequestFail)
 TEST_F(ResolutionTest, XDescRepliesThatDoNotMatchTheRequestFail)
 {
     UseTemplates({{kCommandDesc, "/desc"}});
-    const std::string soup = "<CODE TYPE='UPCA' RID='03600' IID='02914'><DESCRIPTION>Soup</DESCRIPTION></CODE>";
-    const std::string tea = "<CODE TYPE='EAN13' RID='590123' IID='412345'><DESCRIPTION>Tea</DESCRIPTION></CODE>";
+    const std::string soup =
+        "<CODE TYPE='UPCA' RID='03600' IID='02914'><DESCRIPTION>Soup</DESCRIPTION></CODE>";
+    const std::string tea =
+        "<CODE TYPE='EAN13' RID='590123' IID='412345'><DESCRIPTION>Tea</DESCRIPTION></CODE>";
     const std::string other = "<CODE TYPE='EAN13' RID='1' IID='777'><DESCRIPTION>Coffee</DESCRIPTION></CODE>";
     const std::string xdesc = "XDESC transaction : ";
     const std::pair<std::string, std::string> cases[] = {
@@ -202,7 +206,8 @@ TEST_F(ResolutionTest, FailedRepliesEndInTheirStatesWithTheirErrorCodes)
          VTResolutionServer::kFailed, "S-104-7", "Closed"},
         {"other root", XmlReply("<XGET/>"), VTResolutionServer::kUnexpected, "T-102-1200",
          "VTResolutionServer::OnHttpStateChange: unexpected response\n"},
-        {"broken XML", XmlReply("<XDESC><CODE>"), VTResolutionServer::kUnexpected, "T-102-3000", "Internal error"},
+        {"broken XML", XmlReply("<XDESC><CODE>"), VTResolutionServer::kUnexpected, "T-102-3000",
+         "Internal error"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

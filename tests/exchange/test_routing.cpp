@@ -10,7 +10,8 @@ namespace {
 const std::string kDeclaration = "<?xml version='1.0' standalone='yes'?>\n";
 
 // A routing reply may carry fresh core records.
-const std::string kNewRouting = "<SERVER TYPE='routing'><TEMPLATE CMD='GET'>http://new.example/get</TEMPLATE></SERVER>";
+const std::string kNewRouting =
+    "<SERVER TYPE='routing'><TEMPLATE CMD='GET'>http://new.example/get</TEMPLATE></SERVER>";
 
 class RoutingTest : public ExchangeTest {
 protected:
@@ -28,7 +29,8 @@ protected:
     }
 
     const VTCodeFormatQueryList m_formatItems{{kCodeUpcA, "0 36000-29145 2"}, {kCodeEan13, "5901234123457"}};
-    const VTTemplateQueryList m_templateItems{{kCodeUpcA, "03600"}, {kCodeVantrel, "123"}, {kCodeVanity, "ACME"}};
+    const VTTemplateQueryList m_templateItems{
+        {kCodeUpcA, "03600"}, {kCodeVantrel, "123"}, {kCodeVanity, "ACME"}};
 };
 
 TEST_F(RoutingTest, FormatQueryPostsTheSplitDocumentAndReadsTheFormats)
@@ -41,10 +43,9 @@ TEST_F(RoutingTest, FormatQueryPostsTheSplitDocumentAndReadsTheFormats)
     ASSERT_TRUE(Routing().RequestFormats(m_formatItems));
     ASSERT_EQ(Finish(Routing()), ExchangeWaiter::kSuccess);
 
-    const std::string body = QueryHead("SPLIT") +
-                             "    <BARCODE TYPE='UPC' CODE='036000291452'/>\n"
-                             "    <BARCODE TYPE='EAN13' CODE='5901234123457'/>\n"
-                             "</SPLIT>\n";
+    const std::string body = QueryHead("SPLIT") + "    <BARCODE TYPE='UPC' CODE='036000291452'/>\n"
+                                                  "    <BARCODE TYPE='EAN13' CODE='5901234123457'/>\n"
+                                                  "</SPLIT>\n";
     EXPECT_EQ(m_server.WaitForRequest(0), PostHead("/split", "text/xml", body.size()) + body);
 
     EXPECT_EQ(Routing().GetState(true), VTRoutingServer::kFormatsAnswered);
@@ -64,8 +65,9 @@ TEST_F(RoutingTest, FormatQueryPostsTheSplitDocumentAndReadsTheFormats)
 TEST_F(RoutingTest, TemplateQuerySendsRoutingKeysWithTheirDomains)
 {
     m_toolkit.SetDomain("US");
-    const std::string xget = "<XGET><ROUTING_KEY TYPE='UPC' RID='03600'><SERVERNAME>Acme</SERVERNAME>"
-                             "<TEMPLATE CMD='GET'>http://acme.example/&lt;^IID^&gt;</TEMPLATE></ROUTING_KEY></XGET>";
+    const std::string xget =
+        "<XGET><ROUTING_KEY TYPE='UPC' RID='03600'><SERVERNAME>Acme</SERVERNAME>"
+        "<TEMPLATE CMD='GET'>http://acme.example/&lt;^IID^&gt;</TEMPLATE></ROUTING_KEY></XGET>";
     struct Case {
         std::string domainId;
         std::string keyStart; // what each key begins with
@@ -78,9 +80,10 @@ TEST_F(RoutingTest, TemplateQuerySendsRoutingKeysWithTheirDomains)
         ASSERT_TRUE(Routing().RequestTemplates(m_templateItems));
         ASSERT_EQ(Finish(Routing()), ExchangeWaiter::kSuccess) << Error(Routing()).GetDetails();
 
-        const std::string body = QueryHead("GET") + "    " + c.keyStart + "DOMAIN='US' TYPE='UPC' RID='03600'/>\n" +
-                                 "    " + c.keyStart + "DOMAIN='PC' TYPE='VANTREL' RID='123'/>\n" + "    " +
-                                 c.keyStart + "DOMAIN='PC' TYPE='VANITY' RID='ACME'/>\n" + "</GET>\n";
+        const std::string body = QueryHead("GET") + "    " + c.keyStart +
+                                 "DOMAIN='US' TYPE='UPC' RID='03600'/>\n" + "    " + c.keyStart +
+                                 "DOMAIN='PC' TYPE='VANTREL' RID='123'/>\n" + "    " + c.keyStart +
+                                 "DOMAIN='PC' TYPE='VANITY' RID='ACME'/>\n" + "</GET>\n";
         EXPECT_EQ(m_server.WaitForRequest(connection), PostHead("/get", "text/xml", body.size()) + body);
 
         EXPECT_EQ(Routing().GetState(true), VTRoutingServer::kTemplatesAnswered);
@@ -106,7 +109,8 @@ TEST_F(RoutingTest, TemplateWithQueryPartSendsTheFormEncodedDocument)
     UrlEncode(xml);
     const std::string body = "xml=" + xml + "&v=1";
     EXPECT_EQ(m_server.WaitForRequest(0), PostHead("/split", "text/x-url-encoded", body.size()) + body);
-    EXPECT_TRUE(body.starts_with("xml=%3C%3Fxml+version%3D%271.0%27+standalone%3D%27yes%27%3F%3E%0A%3CSPLIT+USER%3D"));
+    EXPECT_TRUE(body.starts_with(
+        "xml=%3C%3Fxml+version%3D%271.0%27+standalone%3D%27yes%27%3F%3E%0A%3CSPLIT+USER%3D"));
 }
 
 // Every way a reply can fail a query, for both queries: the state it ends
@@ -122,10 +126,10 @@ TEST_F(RoutingTest, FailedRepliesEndInTheirStatesWithTheirErrorCodes)
         std::string templateCode;
     };
     const Case cases[] = {
-        {"error document", XmlReply(errorDocument, "HTTP/1.0 500 Server Error"), VTRoutingServer::kFormatsFailed,
-         "S-304-7", "S-308-7"},
-        {"html page", XmlReply("<html/>", "HTTP/1.0 200 OK", "text/html"), VTRoutingServer::kFormatsUnexpected,
-         "T-302-1200", "T-306-1200"},
+        {"error document", XmlReply(errorDocument, "HTTP/1.0 500 Server Error"),
+         VTRoutingServer::kFormatsFailed, "S-304-7", "S-308-7"},
+        {"html page", XmlReply("<html/>", "HTTP/1.0 200 OK", "text/html"),
+         VTRoutingServer::kFormatsUnexpected, "T-302-1200", "T-306-1200"},
         {"not found", XmlReply("<html/>", "HTTP/1.0 404 Not Found", "text/html"),
          VTRoutingServer::kFormatsUnexpected, "T-302-1404", "T-306-1404"},
         {"broken XML", XmlReply("<XSPLIT><CODE></XSPLIT>"), VTRoutingServer::kFormatsUnexpected, "T-302-3000",
@@ -136,7 +140,8 @@ TEST_F(RoutingTest, FailedRepliesEndInTheirStatesWithTheirErrorCodes)
         SCOPED_TRACE(c.name);
         for (const bool formats : {true, false}) {
             m_server.Enqueue(ServerScript::Answer(c.reply));
-            ASSERT_TRUE(formats ? Routing().RequestFormats(m_formatItems) : Routing().RequestTemplates(m_templateItems));
+            ASSERT_TRUE(formats ? Routing().RequestFormats(m_formatItems)
+                                : Routing().RequestTemplates(m_templateItems));
             ASSERT_EQ(Finish(Routing()), ExchangeWaiter::kFailure);
             EXPECT_EQ(Routing().GetState(true), formats ? c.formatState : c.formatState + 4);
             EXPECT_EQ(ErrorCode(Routing()), formats ? c.formatCode : c.templateCode);
@@ -148,10 +153,11 @@ TEST_F(RoutingTest, FailedRepliesEndInTheirStatesWithTheirErrorCodes)
 
 TEST_F(RoutingTest, ErrorDocumentFillsTheErrorAndRefreshesTheCoreRecords)
 {
-    m_server.Enqueue(ServerScript::Answer(XmlReply("<ERROR NUM='7'><REASON>No such user</REASON>"
-                                                   "<DETAILS>Unknown USER</DETAILS><URL>http://help.example/7</URL>" +
-                                                       kNewRouting + "</ERROR>",
-                                                   "HTTP/1.0 500 Server Error")));
+    m_server.Enqueue(
+        ServerScript::Answer(XmlReply("<ERROR NUM='7'><REASON>No such user</REASON>"
+                                      "<DETAILS>Unknown USER</DETAILS><URL>http://help.example/7</URL>" +
+                                          kNewRouting + "</ERROR>",
+                                      "HTTP/1.0 500 Server Error")));
     ASSERT_TRUE(Routing().RequestFormats(m_formatItems));
     ASSERT_EQ(Finish(Routing()), ExchangeWaiter::kFailure);
     const VTServerError error = Error(Routing());
@@ -172,7 +178,8 @@ TEST_F(RoutingTest, UnexpectedRootIsNamedInTheError)
     ASSERT_TRUE(Routing().RequestTemplates(m_templateItems));
     ASSERT_EQ(Finish(Routing()), ExchangeWaiter::kFailure);
     const VTServerError error = Error(Routing());
-    EXPECT_EQ(error.GetMessage(), "VTRoutingServer::OnHttpStateChange: unexpected response\n") << error.GetDetails();
+    EXPECT_EQ(error.GetMessage(), "VTRoutingServer::OnHttpStateChange: unexpected response\n")
+        << error.GetDetails();
     EXPECT_FALSE(RoutingRefreshed());
 }
 

@@ -98,8 +98,8 @@ TEST(ServerError, ErrorDocumentIsReadOnlyFromAnErrorRoot)
     EXPECT_FALSE(error.FromErrorDocument(ParseDocument("<XSPLIT NUM='3'/>"), false));
     EXPECT_EQ(error.GetKind(), VTServerError::kTransaction) << "unchanged";
 
-    const std::pair<const char*, int> numbers[] = {{"<ERROR NUM=''/>", 0}, {"<ERROR NUM='12a'/>", 0},
-                                                   {"<ERROR/>", 0}, {"<ERROR NUM='100'/>", 100}};
+    const std::pair<const char*, int> numbers[] = {
+        {"<ERROR NUM=''/>", 0}, {"<ERROR NUM='12a'/>", 0}, {"<ERROR/>", 0}, {"<ERROR NUM='100'/>", 100}};
     for (const auto& [text, number] : numbers) {
         ASSERT_TRUE(error.FromErrorDocument(ParseDocument(text), false)) << text;
         EXPECT_EQ(error.GetServerNumber(), number) << text;
@@ -111,8 +111,9 @@ TEST(ServerError, ErrorDocumentIsReadOnlyFromAnErrorRoot)
     VTToolkit toolkit;
     error.SetToolkit(&toolkit);
     ASSERT_TRUE(error.FromErrorDocument(
-        ParseDocument("<ERROR NUM='1'><REASON>r</REASON><SERVER TYPE='HELP'><TEMPLATE CMD='1'>http://h/1</TEMPLATE>"
-                      "</SERVER></ERROR>"),
+        ParseDocument(
+            "<ERROR NUM='1'><REASON>r</REASON><SERVER TYPE='HELP'><TEMPLATE CMD='1'>http://h/1</TEMPLATE>"
+            "</SERVER></ERROR>"),
         true));
     std::string help;
     EXPECT_TRUE(toolkit.GetHelpRecord().GetCommand("1", help));
@@ -182,7 +183,8 @@ TEST(UserId, ClockSaltIsTheTimeModuloTenThousand)
     const std::string blinded = id.GetReblindedBlindedId();
     const VTTime after = VTCurrentTime();
     const int check = std::stoi(blinded.substr(0, 2));
-    const std::string body = VTDigitScrambler(static_cast<std::uint32_t>(check)).Unscramble(blinded.substr(2));
+    const std::string body =
+        VTDigitScrambler(static_cast<std::uint32_t>(check)).Unscramble(blinded.substr(2));
     const auto salt = static_cast<VTTime>(std::stoul(body.substr(9)));
     EXPECT_TRUE(salt == before % 10000 || salt == after % 10000) << salt;
 }
@@ -191,15 +193,18 @@ TEST(UserId, RejectedTextsRaiseCode3AndLeaveTheIdInvalid)
 {
     std::string wrongCheck = kBlindedId;
     wrongCheck[1] = wrongCheck[1] == '9' ? '0' : static_cast<char>(wrongCheck[1] + 1);
-    for (const std::string& text : {kBlindedId.substr(0, 14), kBlindedId + "0", std::string("12345678901234x"), std::string(),
-                                    wrongCheck}) {
+    for (const std::string& text : {kBlindedId.substr(0, 14), kBlindedId + "0",
+                                    std::string("12345678901234x"), std::string(), wrongCheck}) {
         SCOPED_TRACE(text);
         VTUserId id;
         id.SetBlindedId(kBlindedId);
-        EXPECT_EQ(RaisedMessage([&] { id.SetBlindedId(text); }), "VTToolkitException: Invalid user id: SetBlindedId()");
+        EXPECT_EQ(RaisedMessage([&] { id.SetBlindedId(text); }),
+                  "VTToolkitException: Invalid user id: SetBlindedId()");
         EXPECT_FALSE(id.IsValid());
-        EXPECT_EQ(RaisedMessage([&] { id.GetBlindedId(); }), "VTToolkitException: Invalid user id: GetBlindedId()");
-        EXPECT_EQ(RaisedMessage([&] { id.GetClearId(); }), "VTToolkitException: Invalid user id: GetClearId()");
+        EXPECT_EQ(RaisedMessage([&] { id.GetBlindedId(); }),
+                  "VTToolkitException: Invalid user id: GetBlindedId()");
+        EXPECT_EQ(RaisedMessage([&] { id.GetClearId(); }),
+                  "VTToolkitException: Invalid user id: GetClearId()");
         EXPECT_EQ(RaisedMessage([&] { id.GetReblindedBlindedId(1); }),
                   "VTToolkitException: Invalid user id: GetReblindedBlindedId - Invalid");
     }

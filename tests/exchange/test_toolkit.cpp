@@ -26,8 +26,8 @@ TEST(Toolkit, StartsWithTheDefaultDomainAndTimeouts)
     EXPECT_EQ(toolkit.GetDomain(), "PC");
     EXPECT_EQ(VTToolkit("US").GetDomain(), "US");
     const TSHttpTimeouts timeouts = toolkit.GetTimeouts();
-    EXPECT_EQ((std::vector<uint32_t>{timeouts.m_connect, timeouts.m_send, timeouts.m_firstByte, timeouts.m_headLine,
-                                     timeouts.m_firstBody, timeouts.m_nextBody}),
+    EXPECT_EQ((std::vector<uint32_t>{timeouts.m_connect, timeouts.m_send, timeouts.m_firstByte,
+                                     timeouts.m_headLine, timeouts.m_firstBody, timeouts.m_nextBody}),
               (std::vector<uint32_t>{30, 30, 60, 30, 30, 30}));
     EXPECT_EQ(toolkit.GetCache().GetToolkit(), &toolkit);
     EXPECT_EQ(toolkit.GetRoutingServer().GetToolkit(), &toolkit);
@@ -80,8 +80,9 @@ TEST(Toolkit, ProxyCredentialIsBasicOfUserAndPassword)
         bool present;
         std::string credential;
     };
-    for (const Case& c : {Case{"", "", false, ""}, Case{"lumora", "s3cret", true, "Basic bHVtb3JhOnMzY3JldA=="},
-                          Case{"", "pw", true, "Basic OnB3"}}) {
+    for (const Case& c :
+         {Case{"", "", false, ""}, Case{"lumora", "s3cret", true, "Basic bHVtb3JhOnMzY3JldA=="},
+          Case{"", "pw", true, "Basic OnB3"}}) {
         VTToolkit toolkit;
         toolkit.m_proxyUser = c.user;
         toolkit.m_proxyPassword = c.password;
@@ -94,14 +95,16 @@ TEST(Toolkit, ProxyCredentialIsBasicOfUserAndPassword)
 TEST(Toolkit, UpdateCoreServersReplacesOnlyTheRecordsPresent)
 {
     VTToolkit toolkit;
-    ASSERT_EQ(toolkit.GetCoreCache().Parse("<CORE_SERVER_LIST>"
-                                           "<SERVER TYPE='ROUTING'><TEMPLATE CMD='GET'>http://a/get</TEMPLATE></SERVER>"
-                                           "<SERVER TYPE='REGISTRATION'><TEMPLATE CMD='ATTACH'>http://a/at</TEMPLATE>"
-                                           "</SERVER><SERVER TYPE='HELP'><TEMPLATE CMD='1'>http://a/h</TEMPLATE>"
-                                           "</SERVER></CORE_SERVER_LIST>"),
+    ASSERT_EQ(toolkit.GetCoreCache().Parse(
+                  "<CORE_SERVER_LIST>"
+                  "<SERVER TYPE='ROUTING'><TEMPLATE CMD='GET'>http://a/get</TEMPLATE></SERVER>"
+                  "<SERVER TYPE='REGISTRATION'><TEMPLATE CMD='ATTACH'>http://a/at</TEMPLATE>"
+                  "</SERVER><SERVER TYPE='HELP'><TEMPLATE CMD='1'>http://a/h</TEMPLATE>"
+                  "</SERVER></CORE_SERVER_LIST>"),
               VTCacheFile::kLoaded);
-    toolkit.UpdateCoreServers(ParseDocument("<XGET><SERVER TYPE='Routing'><TEMPLATE CMD='SPLIT'>http://b/split"
-                                            "</TEMPLATE></SERVER></XGET>"));
+    toolkit.UpdateCoreServers(
+        ParseDocument("<XGET><SERVER TYPE='Routing'><TEMPLATE CMD='SPLIT'>http://b/split"
+                      "</TEMPLATE></SERVER></XGET>"));
     std::string text;
     EXPECT_TRUE(toolkit.GetRoutingRecord().GetCommand(kCommandSplit, text));
     EXPECT_FALSE(toolkit.GetRoutingRecord().GetCommand(kCommandGet, text)) << "the whole record is replaced";
@@ -159,9 +162,10 @@ TEST_F(ExchangeTest, TemplateQueryPassesARealProxyWithTheCredential)
     EXPECT_EQ(m_server.ConnectionCount(), 0u);
 
     m_toolkit.m_proxyPassword = "s3cret.pw";
-    m_server.Enqueue(ServerScript::Answer(XmlReply("<XGET><ROUTING_KEY TYPE='ISBN' RID='0804'><SERVERNAME>Books"
-                                                   "</SERVERNAME><TEMPLATE CMD='GET'>http://b/</TEMPLATE>"
-                                                   "</ROUTING_KEY></XGET>")));
+    m_server.Enqueue(
+        ServerScript::Answer(XmlReply("<XGET><ROUTING_KEY TYPE='ISBN' RID='0804'><SERVERNAME>Books"
+                                      "</SERVERNAME><TEMPLATE CMD='GET'>http://b/</TEMPLATE>"
+                                      "</ROUTING_KEY></XGET>")));
     ASSERT_TRUE(routing.RequestTemplates({{kCodeIsbn, "0804"}}));
     ASSERT_EQ(Finish(routing), ExchangeWaiter::kSuccess) << Error(routing).GetDetails() << proxy.Log();
     VTServerDataList templates;

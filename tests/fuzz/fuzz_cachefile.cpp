@@ -39,9 +39,12 @@ std::filesystem::path ScratchFile()
 std::unique_ptr<VTCacheFile> MakeCache(std::uint8_t selector)
 {
     switch (selector % 3) {
-    case 0: return std::make_unique<VTCoreCacheFile>();
-    case 1: return std::make_unique<VTCodeCacheFile>();
-    default: return std::make_unique<VTServerCacheFile>();
+    case 0:
+        return std::make_unique<VTCoreCacheFile>();
+    case 1:
+        return std::make_unique<VTCodeCacheFile>();
+    default:
+        return std::make_unique<VTServerCacheFile>();
     }
 }
 

@@ -11,7 +11,8 @@
 
 namespace {
 
-void CheckCodes(const VTScanDataSet& scans, std::string_view answer, const VTBarcodeScannerCS1504::Parameters& parameters)
+void CheckCodes(const VTScanDataSet& scans, std::string_view answer,
+                const VTBarcodeScannerCS1504::Parameters& parameters)
 {
     std::size_t characters = 0;
     for (std::size_t i = 0; i < scans.GetCount(); ++i) {

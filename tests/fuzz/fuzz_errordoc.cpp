@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
     // Whatever the refresh stored must still save as a core cache.
     std::string text;
-    if (!toolkit->GetCoreCache().Serialize(text) || toolkit->GetCoreCache().Parse(text) != VTCacheFile::kLoaded)
+    if (!toolkit->GetCoreCache().Serialize(text) ||
+        toolkit->GetCoreCache().Parse(text) != VTCacheFile::kLoaded)
         __builtin_trap();
     return 0;
 }

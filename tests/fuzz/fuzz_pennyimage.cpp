@@ -48,7 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::size_t end = std::min<std::size_t>(image.GetEndPointer(), image.GetLength());
     const std::string_view records =
-        end > VTPennyMemoryImage::kHeaderSize ? bytes.substr(VTPennyMemoryImage::kHeaderSize, end - VTPennyMemoryImage::kHeaderSize) : "";
+        end > VTPennyMemoryImage::kHeaderSize
+            ? bytes.substr(VTPennyMemoryImage::kHeaderSize, end - VTPennyMemoryImage::kHeaderSize)
+            : "";
     CheckScans(scans, records);
     image.PrepareRewrite();
     if (image.NeedsConfiguration() || DecodeImage(image).GetCount() != 0 || image.GetLength() != size)

@@ -67,7 +67,8 @@ void CheckSplitFeeding(std::string_view bytes, std::size_t cut, const RefLimits&
         (whole.GetRequest().m_target != pieces.GetRequest().m_target ||
          whole.GetRequest().m_body != pieces.GetRequest().m_body))
         __builtin_trap();
-    if (whole.GetState() == RefRequestReader::kFailed && whole.GetError().m_status != pieces.GetError().m_status)
+    if (whole.GetState() == RefRequestReader::kFailed &&
+        whole.GetError().m_status != pieces.GetError().m_status)
         __builtin_trap();
 }
 
@@ -90,10 +91,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (const auto reply = handler.HandleBytes(input, limits))
             Check(*reply);
         break;
-    case 1: Check(handler.Handle(MakeRequest("POST", "/route", "text/xml", input))); break;
-    case 2: Check(handler.Handle(MakeRequest("POST", "/desc", "text/xml", input))); break;
-    case 3: Check(handler.Handle(MakeRequest("POST", "/route", "text/x-url-encoded", input))); break;
-    case 4: Check(handler.Handle(MakeRequest("POST", "/desc2", "text/x-url-encoded", input))); break;
+    case 1:
+        Check(handler.Handle(MakeRequest("POST", "/route", "text/xml", input)));
+        break;
+    case 2:
+        Check(handler.Handle(MakeRequest("POST", "/desc", "text/xml", input)));
+        break;
+    case 3:
+        Check(handler.Handle(MakeRequest("POST", "/route", "text/x-url-encoded", input)));
+        break;
+    case 4:
+        Check(handler.Handle(MakeRequest("POST", "/desc2", "text/x-url-encoded", input)));
+        break;
     case 5:
     case 6: {
         // The query of an attach or of an item page.
@@ -103,7 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     }
     default:
-        if (const auto reply = handler.HandleBytes("GET /" + std::string(input) + " HTTP/1.0\r\n\r\n", limits))
+        if (const auto reply =
+                handler.HandleBytes("GET /" + std::string(input) + " HTTP/1.0\r\n\r\n", limits))
             Check(*reply);
         break;
     }

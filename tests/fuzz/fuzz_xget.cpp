@@ -17,12 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string written = FormatDocument(WriteServerTemplates(records));
     VTServerDataList again;
-    if (!ReadServerTemplates(ParseDocument(written), again, VTCacheFile::kVersion) || again.Size() != records.Size())
+    if (!ReadServerTemplates(ParseDocument(written), again, VTCacheFile::kVersion) ||
+        again.Size() != records.Size())
         __builtin_trap();
     for (const VTServerData& record : records) {
         VTServerData read;
         if (!again.Find(record.GetCodeType(), record.GetKey(), read) || read.GetName() != record.GetName() ||
-            read.GetExpiry() != record.GetExpiry() || read.GetCommands().Size() != record.GetCommands().Size())
+            read.GetExpiry() != record.GetExpiry() ||
+            read.GetCommands().Size() != record.GetCommands().Size())
             __builtin_trap();
     }
     return 0;

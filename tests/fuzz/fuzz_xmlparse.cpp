@@ -25,7 +25,8 @@ void Emit(const TSDomNodeImpl* node, std::u16string& out)
     if (type == kDomElementNode) {
         const TSDomAttrList& attributes = static_cast<const TSDomElementImpl*>(node)->Attributes();
         for (std::size_t i = 0; i < attributes.Size(); ++i)
-            out += attributes.Slot(i).Name().ToStdString() + u"=" + attributes.Slot(i).Value().ToStdString() + u"|";
+            out += attributes.Slot(i).Name().ToStdString() + u"=" + attributes.Slot(i).Value().ToStdString() +
+                   u"|";
     } else {
         out += node->GetNodeValue().ToStdString();
     }

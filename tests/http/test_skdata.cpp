@@ -231,7 +231,8 @@ TEST_F(ConnectedSocket, SendAllTimesOutWhenThePeerDoesNotRead)
 // for good once it has `stopAfter` bytes.
 class SlowReader {
 public:
-    explicit SlowReader(std::size_t stopAfter) : m_stopAfter(stopAfter), m_listener(LoopbackListener(1, m_port))
+    explicit SlowReader(std::size_t stopAfter)
+        : m_stopAfter(stopAfter), m_listener(LoopbackListener(1, m_port))
     {
         // Before anyone connects, so the accepted connection takes it over.
         const int small = 64 * 1024;

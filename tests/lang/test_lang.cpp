@@ -37,7 +37,8 @@ std::vector<std::string> Placeholders(std::string_view text)
     for (auto at = text.find('%'); at != std::string_view::npos; at = text.find('%', at + 1)) {
         const std::string_view rest = text.substr(at + 1);
         std::size_t length = 0;
-        if (rest.starts_with("%") || rest.starts_with("u") || (!rest.empty() && rest[0] >= '1' && rest[0] <= '9'))
+        if (rest.starts_with("%") || rest.starts_with("u") ||
+            (!rest.empty() && rest[0] >= '1' && rest[0] <= '9'))
             length = 1;
         else if (rest.starts_with("ld"))
             length = 2;

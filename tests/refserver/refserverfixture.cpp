@@ -162,8 +162,8 @@ std::string ChildText(const TSDomElement& element, std::u16string_view name)
     return Utf8(GetChildElementText(element, name, false));
 }
 
-std::string RequestDocument(std::u16string_view root, const Attributes& rootAttributes, std::u16string_view child,
-                            const std::vector<Attributes>& children)
+std::string RequestDocument(std::u16string_view root, const Attributes& rootAttributes,
+                            std::u16string_view child, const std::vector<Attributes>& children)
 {
     TSDomDocument document(root);
     TSDomElement top = document.GetDocumentElement();
@@ -206,7 +206,8 @@ std::string Substitute(std::string text, const TSStringMap& values)
     return text;
 }
 
-std::string HttpRequestText(const std::string& verb, const std::string& url, int contentType, const std::string& body)
+std::string HttpRequestText(const std::string& verb, const std::string& url, int contentType,
+                            const std::string& body)
 {
     TSHttpRequest request;
     request.SetVerb(verb == "POST" ? kHttpPost : kHttpGet);
@@ -224,7 +225,8 @@ namespace {
 std::string SplitAndPost(const std::string& filled)
 {
     const auto question = filled.find('?');
-    return HttpRequestText("POST", filled.substr(0, question), kContentUrlEncoded, filled.substr(question + 1));
+    return HttpRequestText("POST", filled.substr(0, question), kContentUrlEncoded,
+                           filled.substr(question + 1));
 }
 
 } // namespace
@@ -250,9 +252,10 @@ std::string LinesRequestForTemplate(const std::string& templateText, const TSStr
 void RefServerTest::SetUp()
 {
     const auto portFile = m_dir / "port";
-    std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--port-file", portFile.string(),
-                                     "--data", SampleDataFolder().string(), "--core-cache",
-                                     (m_dir / "Server.dat").string()};
+    std::vector<std::string> args = {"--listen",     "127.0.0.1:0",
+                                     "--port-file",  portFile.string(),
+                                     "--data",       SampleDataFolder().string(),
+                                     "--core-cache", (m_dir / "Server.dat").string()};
     for (const auto& option : ExtraOptions())
         args.push_back(option);
     m_server = std::make_unique<ServerProcess>(RefServerProgram(), args);
@@ -277,7 +280,8 @@ WireReply RefServerTest::Get(std::string_view pathAndQuery) const
     return Send(HttpRequestText("GET", Url(pathAndQuery)));
 }
 
-WireReply RefServerTest::Post(std::string_view path, std::string_view contentType, std::string_view body) const
+WireReply RefServerTest::Post(std::string_view path, std::string_view contentType,
+                              std::string_view body) const
 {
     std::string request = "POST " + std::string(path) + " HTTP/1.0\r\n";
     if (!contentType.empty())

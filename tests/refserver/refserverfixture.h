@@ -69,8 +69,8 @@ std::string ChildText(const TSDomElement& element, std::u16string_view name);
 // one child element per entry, each with its attributes, formatted with
 // four blanks of indent.
 using Attributes = std::vector<std::pair<std::string, std::string>>;
-std::string RequestDocument(std::u16string_view root, const Attributes& rootAttributes, std::u16string_view child,
-                            const std::vector<Attributes>& children);
+std::string RequestDocument(std::u16string_view root, const Attributes& rootAttributes,
+                            std::u16string_view child, const std::vector<Attributes>& children);
 
 // A blinded form of a nine-digit clear id, made the way the client re-blinds.
 std::string Reblind(std::string_view clearId, unsigned salt);

@@ -74,7 +74,8 @@ protected:
     // The format the server gives for one code, read as the client reads XSPLIT.
     VTCodeFormat FormatFor(VTCodeType type, const std::string& code) const
     {
-        const WireReply reply = Split({{{"TYPE", ShortTypeName(type)}, {"CODE", StripSpacesAndDashes(code)}}});
+        const WireReply reply =
+            Split({{{"TYPE", ShortTypeName(type)}, {"CODE", StripSpacesAndDashes(code)}}});
         EXPECT_EQ(reply.m_status, 200);
         const TSDomElement root = ParseXml(reply.m_body).GetDocumentElement();
         EXPECT_EQ(Utf8(root.GetTagName()), "XSPLIT") << reply.m_body;
@@ -124,8 +125,8 @@ protected:
     std::pair<std::string, std::string> DescribeXml(const std::string& templ, VTCodeType type,
                                                     const std::string& sid, const std::string& iid) const
     {
-        const std::string xml =
-            RequestDocument(u"DESC", {}, u"CODE", {{{"TYPE", ShortTypeName(type)}, {"RID", sid}, {"IID", iid}}});
+        const std::string xml = RequestDocument(
+            u"DESC", {}, u"CODE", {{{"TYPE", ShortTypeName(type)}, {"RID", sid}, {"IID", iid}}});
         const WireReply reply = Send(XmlRequestForTemplate(templ, xml));
         EXPECT_EQ(reply.m_status, 200);
         EXPECT_EQ(reply.Header("Content-Type"), "text/xml");
@@ -191,8 +192,8 @@ void RefServerExchangeTest::WalkSample(const SampleCode& sample) const
     const std::string command = sample.m_command;
     // A key offering both commands is asked with DESC, as the client does.
     if (command == "DESC") {
-        const auto [description, canonical] =
-            DescribeXml(key.m_templates.at("DESC"), sample.m_type, contents.GetServerId(), contents.GetItemId());
+        const auto [description, canonical] = DescribeXml(key.m_templates.at("DESC"), sample.m_type,
+                                                          contents.GetServerId(), contents.GetItemId());
         EXPECT_EQ(description, sample.m_description);
         EXPECT_EQ(canonical, sample.m_canonical);
     } else if (command == "DESC2") {
@@ -229,7 +230,7 @@ TEST_F(RefServerExchangeTest, SplitAnswersOnlyKnownRangesOnceEach)
 {
     const WireReply reply = Split({
         {{"TYPE", "UPC"}, {"CODE", "036000291452"}},
-        {{"TYPE", "UPC"}, {"CODE", "036000111116"}},   // same range
+        {{"TYPE", "UPC"}, {"CODE", "036000111116"}},    // same range
         {{"TYPE", "EAN13"}, {"CODE", "5901234123457"}}, // no format for it
         {{"TYPE", "EAN8"}, {"CODE", "036000291452"}},   // a range of another type
         {{"TYPE", "NOSUCH"}, {"CODE", "1"}},
@@ -291,9 +292,10 @@ TEST_F(RefServerExchangeTest, DescriptionQueriesAnswerSeveralCodesInOrder)
 
     // Line form: the lists are comma-separated; an empty item ID cannot be
     // answered in this form and a repeated one is answered once.
-    const WireReply lines = Post("/desc2", "text/x-url-encoded",
-                                 "TYPE=EAN13&SID=4006381&CODE=4006381123457%2C4006381333931%2C4006381000002%2C&"
-                                 "IID=12345%2C33393%2C00000%2C%2C12345");
+    const WireReply lines =
+        Post("/desc2", "text/x-url-encoded",
+             "TYPE=EAN13&SID=4006381&CODE=4006381123457%2C4006381333931%2C4006381000002%2C&"
+             "IID=12345%2C33393%2C00000%2C%2C12345");
     ASSERT_EQ(lines.m_status, 200);
     EXPECT_EQ(lines.Header("Content-Type"), "text/plain");
     EXPECT_EQ(lines.m_body, "12345=Highlighter, yellow\r\n33393=Fine-liner pen, black\r\n00000=\r\n");
@@ -340,7 +342,8 @@ TEST_F(RefServerExchangeTest, AttachHandsOutTheAccountsBlindedId)
         TSStringMap values = ClientVariables();
         values.Set("LOGIN", login);
         values.Set("PASSWORD", password);
-        const WireReply reply = Send(HttpRequestText("GET", Substitute(CoreTemplate("REGISTRATION", "ATTACH"), values)));
+        const WireReply reply =
+            Send(HttpRequestText("GET", Substitute(CoreTemplate("REGISTRATION", "ATTACH"), values)));
         ASSERT_EQ(reply.m_status, 200);
         EXPECT_EQ(reply.Header("Content-Type"), "text/xml");
         const TSDomElement root = ParseXml(reply.m_body).GetDocumentElement();
@@ -361,7 +364,8 @@ TEST_F(RefServerExchangeTest, AttachHandsOutTheAccountsBlindedId)
 
 TEST_F(RefServerExchangeTest, RoutingQueriesOfAnyAccountAndAnySaltAreServed)
 {
-    for (const std::string& user : {Reblind(kDemoClearId, 0), Reblind(kDemoClearId, 9999), Reblind("314159265", 17)}) {
+    for (const std::string& user :
+         {Reblind(kDemoClearId, 0), Reblind(kDemoClearId, 9999), Reblind("314159265", 17)}) {
         const WireReply reply = Split({{{"TYPE", "EAN8"}, {"CODE", "96385074"}}}, user);
         EXPECT_THAT(reply.m_body, HasSubstr("<XSPLIT>")) << user;
     }
@@ -391,9 +395,10 @@ TEST_F(RefServerExchangeTest, UnservableRequestsGetErrorDocuments)
         {"wrong root", "POST", "/route", "text/xml", "<DESC/>", 200, 11},
         {"no USER", "POST", "/route", "text/xml", "<SPLIT/>", 200, 20},
         {"USER not blinded", "POST", "/route", "text/xml", "<GET USER='116306380970206'/>", 200, 20},
-        {"USER of no account", "POST", "/route", "text/xml", "<SPLIT USER='" + Reblind("999999999", 1) + "'/>", 200, 20},
-        {"DESC of an unknown key", "POST", "/desc", "text/xml", "<DESC><CODE TYPE='UPC' RID='999999' IID='1'/></DESC>",
-         200, 30},
+        {"USER of no account", "POST", "/route", "text/xml",
+         "<SPLIT USER='" + Reblind("999999999", 1) + "'/>", 200, 20},
+        {"DESC of an unknown key", "POST", "/desc", "text/xml",
+         "<DESC><CODE TYPE='UPC' RID='999999' IID='1'/></DESC>", 200, 30},
         {"DESC posted a SPLIT", "POST", "/desc", "text/xml", split, 200, 11},
         {"attach without password", "GET", "/attach?login=demo", "", "", 200, 10},
         {"attach, wrong password", "GET", "/attach?login=demo&password=DEMO", "", "", 200, 21},
@@ -445,10 +450,12 @@ TEST_F(RefServerExchangeTest, HelpAndAccountPagesFollowTheCoreTemplates)
         EXPECT_EQ(Get(missing).m_status, 404) << missing;
 
     for (const char* command : {"REGISTER", "LOSTPWD", "LOGIN"}) {
-        const WireReply page = Send(HttpRequestText("GET", Substitute(CoreTemplate("REGISTRATION", command), values)));
+        const WireReply page =
+            Send(HttpRequestText("GET", Substitute(CoreTemplate("REGISTRATION", command), values)));
         EXPECT_EQ(page.m_status, 200) << command;
     }
-    const WireReply login = Send(HttpRequestText("GET", Substitute(CoreTemplate("REGISTRATION", "LOGIN"), values)));
+    const WireReply login =
+        Send(HttpRequestText("GET", Substitute(CoreTemplate("REGISTRATION", "LOGIN"), values)));
     EXPECT_THAT(login.m_body, HasSubstr("Demo User"));
     EXPECT_THAT(Get("/login?user=123").m_body, HasSubstr("not attached"));
 }
@@ -465,8 +472,9 @@ TEST_F(RefServerExchangeTest, PagesOfUnknownItemsAreNotFoundAndTheIndexListsEver
     const WireReply index = Get("/");
     EXPECT_EQ(index.m_status, 200);
     // Every item's own sample code (other spellings of the same code aside).
-    for (const char* code : {"036000291452", "04252614", "4006381333931", "4006381123457", "96385074", "080442957X",
-                             "9780306406157", "42", "7", "PRINTSHOP/SPRING", "PRINTSHOP", "687813053406", "237659"})
+    for (const char* code :
+         {"036000291452", "04252614", "4006381333931", "4006381123457", "96385074", "080442957X",
+          "9780306406157", "42", "7", "PRINTSHOP/SPRING", "PRINTSHOP", "687813053406", "237659"})
         EXPECT_THAT(index.m_body, HasSubstr(std::string("<code>") + code + "</code>"));
 }
 

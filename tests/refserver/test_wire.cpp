@@ -60,15 +60,20 @@ TEST_F(RefServerTest, MalformedHeadsGetErrorDocumentsAndTheServerGoesOn)
         {"leading blank", " GET / HTTP/1.0\r\n\r\n", 400, 10},
         {"POST without length", "POST /route HTTP/1.0\r\n\r\n", 411, 10},
         {"negative length", "POST /route HTTP/1.0\r\nContent-Length: -5\r\n\r\n", 400, 10},
-        {"two lengths", "POST /route HTTP/1.0\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nabcdef", 400, 10},
+        {"two lengths", "POST /route HTTP/1.0\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nabcdef", 400,
+         10},
         {"huge length", "POST /route HTTP/1.0\r\nContent-Length: 99999999999\r\n\r\n", 413, 12},
         {"huge header line", "GET / HTTP/1.0\r\nX-Long: " + std::string(70000, 'a') + "\r\n\r\n", 431, 12},
-        {"too many headers", "GET / HTTP/1.0\r\n" + [] {
-             std::string lines;
-             for (int i = 0; i < 150; ++i)
-                 lines += "X-N" + std::to_string(i) + ": 1\r\n";
-             return lines;
-         }() + "\r\n", 431, 12},
+        {"too many headers",
+         "GET / HTTP/1.0\r\n" +
+             [] {
+                 std::string lines;
+                 for (int i = 0; i < 150; ++i)
+                     lines += "X-N" + std::to_string(i) + ": 1\r\n";
+                 return lines;
+             }() +
+             "\r\n",
+         431, 12},
         // Tolerated forms.
         {"blank lines first", "\r\n\r\nGET / HTTP/1.0\r\n\r\n", 200, 0},
         {"bare line feeds", "GET / HTTP/1.0\nHost: x\n\n", 200, 0},
@@ -93,8 +98,8 @@ TEST_F(RefServerTest, OversizedBodiesAreRefusedAndTheReplyStillArrives)
     const std::size_t size = 1024 * 1024 + 1;
     RawConnection connection(m_port);
     std::thread sender([&] {
-        connection.Send("POST /desc HTTP/1.0\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(size) +
-                        "\r\n\r\n" + std::string(size, '<'));
+        connection.Send("POST /desc HTTP/1.0\r\nContent-Type: text/xml\r\nContent-Length: " +
+                        std::to_string(size) + "\r\n\r\n" + std::string(size, '<'));
     });
     const WireReply reply = ParseReply(connection.ReadAll());
     sender.join();
@@ -112,7 +117,8 @@ TEST_F(RefServerTest, DeeplyNestedDocumentsAreAnsweredLikeAnyOther)
         nested += "<a>";
     for (std::size_t i = 0; i < depth; ++i)
         nested += "</a>";
-    const WireReply split = Post("/route", "text/xml", "<SPLIT USER='" + std::string(kDemoUser) + "'>" + nested + "</SPLIT>");
+    const WireReply split =
+        Post("/route", "text/xml", "<SPLIT USER='" + std::string(kDemoUser) + "'>" + nested + "</SPLIT>");
     EXPECT_EQ(split.m_status, 200);
     EXPECT_THAT(split.m_body, HasSubstr("<XSPLIT>"));
     ExpectErrorDocument(Post("/desc", "text/xml", "<DESC>" + nested.substr(0, nested.size() / 2)), 10);
@@ -122,7 +128,8 @@ TEST_F(RefServerTest, DeeplyNestedDocumentsAreAnsweredLikeAnyOther)
 TEST_F(RefServerTest, PeersThatLeaveMidRequestDoNotDisturbTheServer)
 {
     const std::string partialHead = "POST /route HTTP/1.0\r\nContent-Le";
-    const std::string shortBody = "POST /route HTTP/1.0\r\nContent-Type: text/xml\r\nContent-Length: 100\r\n\r\n<SPLIT";
+    const std::string shortBody =
+        "POST /route HTTP/1.0\r\nContent-Type: text/xml\r\nContent-Length: 100\r\n\r\n<SPLIT";
     {
         RawConnection connection(m_port); // says nothing at all
     }
@@ -168,7 +175,8 @@ TEST_F(SlowPeerTest, APeerTooSlowToSendItsRequestIsToldSo)
 
 TEST_F(RefServerTest, ManyPeersAtOnceAreAllServed)
 {
-    const std::string split = "<SPLIT USER='" + std::string(kDemoUser) + "'><BARCODE TYPE='EAN8' CODE='96385074'/></SPLIT>";
+    const std::string split =
+        "<SPLIT USER='" + std::string(kDemoUser) + "'><BARCODE TYPE='EAN8' CODE='96385074'/></SPLIT>";
     const std::string desc = "<DESC><CODE TYPE='ISBN' RID='08044' IID='2957'/></DESC>";
     std::atomic<int> good{0};
     std::vector<std::thread> peers;
@@ -178,9 +186,11 @@ TEST_F(RefServerTest, ManyPeersAtOnceAreAllServed)
         peers.emplace_back([&, p] {
             for (int r = 0; r < kRequests; ++r) {
                 const bool even = (p + r) % 2 == 0;
-                const WireReply reply = even ? Post("/route", "text/xml", split) : Post("/desc", "text/xml", desc);
+                const WireReply reply =
+                    even ? Post("/route", "text/xml", split) : Post("/desc", "text/xml", desc);
                 const char* expected = even ? "LOW='96380000'" : "Field Guide to Printed Codes";
-                if (reply.m_parsed && reply.m_status == 200 && reply.m_body.find(expected) != std::string::npos)
+                if (reply.m_parsed && reply.m_status == 200 &&
+                    reply.m_body.find(expected) != std::string::npos)
                     ++good;
             }
         });
@@ -210,7 +220,10 @@ TEST_F(RefServerTest, CoreCacheWrittenAtStartPointsAtTheBoundPort)
 // Without a test fixture: the process's own start and end.
 class RefServerProcessTest : public ::testing::Test {
 protected:
-    ProgramResult Run(const std::vector<std::string>& args) const { return RunProgram(RefServerProgram(), args); }
+    ProgramResult Run(const std::vector<std::string>& args) const
+    {
+        return RunProgram(RefServerProgram(), args);
+    }
     TempDir m_dir;
 };
 
@@ -219,7 +232,8 @@ TEST_F(RefServerProcessTest, StopsCleanlyOnSigintAndSigtermEvenWithAPeerMidReque
     for (const int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
         const auto portFile = m_dir / ("port" + std::to_string(signal));
-        ServerProcess server(RefServerProgram(), {"--listen", "127.0.0.1:0", "--port-file", portFile.string()});
+        ServerProcess server(RefServerProgram(),
+                             {"--listen", "127.0.0.1:0", "--port-file", portFile.string()});
         const std::uint16_t port = server.WaitForPortFile(portFile);
         ASSERT_NE(port, 0) << server.ErrorOutput();
         RawConnection idle(port);
@@ -247,7 +261,7 @@ TEST_F(RefServerProcessTest, RefusesToStartOnBadOptionsOrABusyPort)
         const char* m_message;
     };
     const Case cases[] = {
-        {{"--listen", "127.0.0.1:" + busyPort}, 1, "cannot listen on 127.0.0.1:" },
+        {{"--listen", "127.0.0.1:" + busyPort}, 1, "cannot listen on 127.0.0.1:"},
         {{"--listen", "localhost"}, 2, "bad --listen"},
         {{"--listen", "127.0.0.1:70000"}, 2, "bad --listen"},
         {{"--listen", "example.org:0"}, 1, "not an IPv4 address"},
@@ -278,14 +292,18 @@ TEST_F(RefServerProcessTest, RefusesDataThatWouldServeWrongAnswers)
         const char* m_message;
     };
     const Case cases[] = {
-        {"items.xml", "CODE='96385074'", "CODE='96385081'", "items.xml: the code 96385081 splits into 9638 and 508"},
-        {"items.xml", "CODE='96385074'", "CODE='96385075'", "items.xml: the code 96385075 is not a valid EAN8"},
+        {"items.xml", "CODE='96385074'", "CODE='96385081'",
+         "items.xml: the code 96385081 splits into 9638 and 508"},
+        {"items.xml", "CODE='96385074'", "CODE='96385075'",
+         "items.xml: the code 96385075 is not a valid EAN8"},
         {"items.xml", "RID='NUMI' IID='7'", "RID='NUMI' IID='42'", "items.xml: item 7 is listed twice"},
-        {"accounts.xml", "USER='116306380970205'", "USER='116306380970206'", "USER of demo is not a blinded user id"},
+        {"accounts.xml", "USER='116306380970205'", "USER='116306380970206'",
+         "USER of demo is not a blinded user id"},
         {"templates.xml", "TYPE='EAN8' RID='9638'", "TYPE='EAN9' RID='9638'", "unknown code type EAN9"},
         {"core.xml", "CMD='SPLIT'", "CMD='SPLITX'", "core.xml: ROUTING has no SPLIT template"},
         {"formats.xml", "<CODE_FORMAT_LIST>", "<CODE_FORMAT_LIST", "formats.xml: TSXmlException"},
-        {"formats.xml", "<RID START='3' LENGTH='6'/>", "", "formats.xml: TSDomXmlException: Element not found: RID"},
+        {"formats.xml", "<RID START='3' LENGTH='6'/>", "",
+         "formats.xml: TSDomXmlException: Element not found: RID"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.m_message);
@@ -313,7 +331,8 @@ TEST_F(RefServerProcessTest, BlindsClearIdsTheWayTheDemoAccountWasMade)
 // address, so that a fresh checkout resolves codes against this server.
 TEST_F(RefServerProcessTest, ShippedServerDatIsTheCoreCacheOfTheDefaultAddress)
 {
-    const std::string shipped = TempDir::ReadFile(std::filesystem::path(LUMORA_SOURCE_DIR) / "data" / "Server.dat");
+    const std::string shipped =
+        TempDir::ReadFile(std::filesystem::path(LUMORA_SOURCE_DIR) / "data" / "Server.dat");
     const ProgramResult printed = Run({"--print-core-cache"});
     ASSERT_EQ(printed.exitStatus, 0) << printed.err;
     EXPECT_EQ(shipped, printed.out);

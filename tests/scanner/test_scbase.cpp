@@ -20,10 +20,10 @@ using Ms = std::chrono::milliseconds;
 class GatedScanner : public VTBarcodeScanner {
 public:
     enum class Run {
-        UntilStopped,    // loops until the state leaves scanning
-        UntilReleased,   // blocks, deaf to stops, until Release()
-        Return,          // ends by itself at once
-        Throw,           // fails
+        UntilStopped,  // loops until the state leaves scanning
+        UntilReleased, // blocks, deaf to stops, until Release()
+        Return,        // ends by itself at once
+        Throw,         // fails
     };
 
     explicit GatedScanner(Run run, bool canDetect = false) : m_run(run), m_canDetect(canDetect) {}
@@ -96,10 +96,16 @@ private:
         std::unique_lock lock(m_gateLock);
         switch (m_run) {
         // Stop always aborts: waiting for that keeps the monitor out of the gate.
-        case Run::UntilStopped: m_gate.wait(lock, [this] { return m_abortRequested; }); break;
-        case Run::UntilReleased: m_gate.wait(lock, [this] { return m_released; }); break;
-        case Run::Return: break;
-        case Run::Throw: throw std::runtime_error("the device fell off");
+        case Run::UntilStopped:
+            m_gate.wait(lock, [this] { return m_abortRequested; });
+            break;
+        case Run::UntilReleased:
+            m_gate.wait(lock, [this] { return m_released; });
+            break;
+        case Run::Return:
+            break;
+        case Run::Throw:
+            throw std::runtime_error("the device fell off");
         }
     }
 
@@ -289,7 +295,9 @@ TEST(VTBarcodeScanner, DetachingWaitsForACallWithoutTheMonitor)
         inCallback.set_value();
         leaveCallback.get_future().wait();
     });
-    scanner.m_onRun = [](GatedScanner& self) { self.DeliverScanDataUnlocked(SetOf({{kScanTypeUnknown, "x"}})); };
+    scanner.m_onRun = [](GatedScanner& self) {
+        self.DeliverScanDataUnlocked(SetOf({{kScanTypeUnknown, "x"}}));
+    };
     ASSERT_EQ(scanner.Start(), 0);
     inCallback.get_future().wait();
 
@@ -323,7 +331,7 @@ TEST(VTScanDataSet, HandlesShareOneBodyAndClearShrinksTo64)
     VTScanDataSet set;
     EXPECT_EQ(set.GetCapacity(), 64u);
     VTScanDataSet other = set;
-    other.Unshare();   // the body keeps the sharing Clone
+    other.Unshare(); // the body keeps the sharing Clone
     for (int i = 0; i < 500; ++i)
         other.Add(kScanTypeEAN13, std::to_string(i));
     ASSERT_EQ(set.GetCount(), 500u);
@@ -338,7 +346,8 @@ TEST(VTScanDataSet, HandlesShareOneBodyAndClearShrinksTo64)
 TEST(ScannerExceptions, MessagesAndCodes)
 {
     const std::pair<TSRuntimeException, std::string> cases[] = {
-        {VTBarcodeScannerException(2, "Unable to start"), "VTBarcodeScannerException: Thread Error: Unable to start"},
+        {VTBarcodeScannerException(2, "Unable to start"),
+         "VTBarcodeScannerException: Thread Error: Unable to start"},
         {VTBarcodeScannerException(1), "VTBarcodeScannerException: Not Supported"},
         {VTSerialPortException(0), "VTSerialPortException: Port Not Open"},
         {VTSerialPortException(1, "13"), "VTSerialPortException: OS Error Code: 13"},

@@ -18,7 +18,8 @@ using Parameters = VTBarcodeScannerCS1504::Parameters;
 using Fault = InfoPenSim::Fault;
 
 const std::string kInterrogate = Hex({0x01, 0x02, 0x00, 0x9F, 0xDE});
-const std::string kGetParameters = Hex({0x08, 0x02, 0x07, 0x02, 0x09, 0x08, 0x35, 0x2B, 0x2C, 0x23, 0x00, 0x09, 0x10});
+const std::string kGetParameters =
+    Hex({0x08, 0x02, 0x07, 0x02, 0x09, 0x08, 0x35, 0x2B, 0x2C, 0x23, 0x00, 0x09, 0x10});
 const std::string kUpload = Hex({0x07, 0x02, 0x00, 0x9E, 0x3E});
 const std::string kClear = Hex({0x02, 0x02, 0x00, 0x9F, 0x2E});
 const std::string kPowerDown = Hex({0x05, 0x02, 0x00, 0x5E, 0x9F});
@@ -31,7 +32,8 @@ Parameters DeviceParameters(std::initializer_list<std::pair<int, int>> values)
     return parameters;
 }
 
-const Parameters kAllOn = DeviceParameters({{0x02, 3}, {0x08, 1}, {0x09, 1}, {0x2B, 1}, {0x2C, 1}, {0x35, 2}});
+const Parameters kAllOn =
+    DeviceParameters({{0x02, 3}, {0x08, 1}, {0x09, 1}, {0x2B, 1}, {0x2C, 1}, {0x35, 2}});
 
 // 06 02, the 8-byte header, the records, and two check bytes the decoding
 // does not look at (the exchange has checked them).
@@ -48,9 +50,10 @@ std::string Record(int symbology, const std::string& text)
 TEST(VTBarcodeScannerCS1504, UploadRecordsFollowTheDeviceParameters)
 {
     const std::string stamp = CS1504Sim::TimeStamp();
-    const std::string mixed = Record(0x48, "012345678905") + Record(0x09, "0123456") + Record(0x8A, "96385074") +
-                              Record(0x4B, "5901234123457") + Record(0x03, "V12") + Record(0x21, "X") +
-                              Record(0x00, "skip") + Record(0x88, "036000291452") + Hex({1, 0x03}) + Hex({0});
+    const std::string mixed = Record(0x48, "012345678905") + Record(0x09, "0123456") +
+                              Record(0x8A, "96385074") + Record(0x4B, "5901234123457") + Record(0x03, "V12") +
+                              Record(0x21, "X") + Record(0x00, "skip") + Record(0x88, "036000291452") +
+                              Hex({1, 0x03}) + Hex({0});
     const struct {
         const char* name;
         Parameters parameters;
@@ -58,24 +61,46 @@ TEST(VTBarcodeScannerCS1504, UploadRecordsFollowTheDeviceParameters)
         bool whole;
         Delivery expected;
     } cases[] = {
-        {"all symbologies", kAllOn, mixed, true,
-         {{5, "012345678905"}, {6, "0123456"}, {8, "96385074"}, {7, "5901234123457"}, {1, "V12"}, {0, "X"},
+        {"all symbologies",
+         kAllOn,
+         mixed,
+         true,
+         {{5, "012345678905"},
+          {6, "0123456"},
+          {8, "96385074"},
+          {7, "5901234123457"},
+          {1, "V12"},
+          {0, "X"},
           {5, "036000291452"}}},
-        {"UPC-A off", DeviceParameters({{0x2C, 1}}), mixed, true,
+        {"UPC-A off",
+         DeviceParameters({{0x2C, 1}}),
+         mixed,
+         true,
          {{6, "0123456"}, {8, "96385074"}, {7, "5901234123457"}, {1, "V12"}, {0, "X"}}},
-        {"UPC-E off", DeviceParameters({{0x2B, 1}}), mixed, true,
-         {{5, "012345678905"}, {8, "96385074"}, {7, "5901234123457"}, {1, "V12"}, {0, "X"}, {5, "036000291452"}}},
-        {"time stamps", DeviceParameters({{0x23, 1}}),
+        {"UPC-E off",
+         DeviceParameters({{0x2B, 1}}),
+         mixed,
+         true,
+         {{5, "012345678905"},
+          {8, "96385074"},
+          {7, "5901234123457"},
+          {1, "V12"},
+          {0, "X"},
+          {5, "036000291452"}}},
+        {"time stamps",
+         DeviceParameters({{0x23, 1}}),
          Record(0x03, "A" + stamp) + Record(0x03, stamp) + Record(0x0B, "5901234123457" + stamp) +
              Record(0x49, "0123456" + stamp) + Hex({0}),
-         true, {{1, "A"}, {7, "5901234123457"}}},
+         true,
+         {{1, "A"}, {7, "5901234123457"}}},
         {"empty list", kAllOn, Hex({0}), true, {}},
         {"record runs past the answer", kAllOn, Record(0x03, "V1") + Hex({9, 0x03, 'V'}), false, {{1, "V1"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         VTScanDataSet scans;
-        EXPECT_EQ(VTBarcodeScannerCS1504::DecodeUpload(UploadAnswer(c.records), c.parameters, scans), c.whole);
+        EXPECT_EQ(VTBarcodeScannerCS1504::DecodeUpload(UploadAnswer(c.records), c.parameters, scans),
+                  c.whole);
         EXPECT_EQ(Contents(scans), c.expected);
     }
 }
@@ -88,8 +113,8 @@ TEST(VTBarcodeScannerCS1504, ParametersOfAnAnswer)
         Hex({0x06, 0x02, 3, 0x02, 0x03, 0x44, 2, 0x2B, 0x00, 1, 0x09, 3, 0x35, 0x02, 0xFF, 0x00, 0x12, 0x34});
     ASSERT_TRUE(VTBarcodeScannerCS1504::ParseParameters(answer, parameters));
     EXPECT_EQ(parameters, DeviceParameters({{0x02, 3}, {0x35, 2}}));
-    EXPECT_FALSE(VTBarcodeScannerCS1504::ParseParameters(Hex({0x06, 0x02, 2, 0x02, 0x03, 5, 0x35, 0x12, 0x34}),
-                                                         parameters));
+    EXPECT_FALSE(VTBarcodeScannerCS1504::ParseParameters(
+        Hex({0x06, 0x02, 2, 0x02, 0x03, 5, 0x35, 0x12, 0x34}), parameters));
 }
 
 // Only what differs from the wanted values is sent, in a fixed order.
@@ -106,8 +131,10 @@ TEST(VTBarcodeScannerCS1504, SetParametersCorrectsOnlyWhatIsNeeded)
         {"symbology 0x35 off stays off", VTInfoPenBase::kLeaveParameter,
          DeviceParameters({{0x08, 1}, {0x09, 1}, {0x2B, 1}, {0x2C, 1}}), ""},
         {"nothing reported", VTInfoPenBase::kLeaveParameter, Parameters{},
-         Hex({0x03, 0x02, 0x02, 0x08, 0x01, 0x02, 0x09, 0x01, 0x02, 0x2B, 0x01, 0x02, 0x2C, 0x01, 0x00, 0x4E, 0xCE})},
-        {"volume and 0x35", 3, DeviceParameters({{0x02, 2}, {0x08, 1}, {0x09, 1}, {0x2B, 1}, {0x2C, 1}, {0x35, 1}}),
+         Hex({0x03, 0x02, 0x02, 0x08, 0x01, 0x02, 0x09, 0x01, 0x02, 0x2B, 0x01, 0x02, 0x2C, 0x01, 0x00, 0x4E,
+              0xCE})},
+        {"volume and 0x35", 3,
+         DeviceParameters({{0x02, 2}, {0x08, 1}, {0x09, 1}, {0x2B, 1}, {0x2C, 1}, {0x35, 1}}),
          Hex({0x03, 0x02, 0x02, 0x02, 0x03, 0x02, 0x35, 0x02, 0x00, 0xD2, 0x16})},
     };
     for (const auto& c : cases) {
@@ -179,9 +206,15 @@ TEST_F(CS1504Test, DownloadReadsParametersClearsAndCorrectsThem)
     m_sim.SetParameter(0x23, 1);
     m_sim.SetParameter(0x08, 0);
     const std::string stamp = CS1504Sim::TimeStamp();
-    m_sim.AddRecord("\x48" "012345678905" + stamp);
-    m_sim.AddRecord("\x03" "V1234" + stamp);
-    m_sim.AddRecord("\x0B" "5901234123457" + stamp);
+    m_sim.AddRecord("\x48"
+                    "012345678905" +
+                    stamp);
+    m_sim.AddRecord("\x03"
+                    "V1234" +
+                    stamp);
+    m_sim.AddRecord("\x0B"
+                    "5901234123457" +
+                    stamp);
     m_sim.Start();
     ASSERT_EQ(scanner.Start(), 0);
     ASSERT_TRUE(m_recorder.WaitForScans(3));
@@ -275,8 +308,8 @@ TEST_F(CS1504Test, DetectionResetsTheDeviceAndPowersItDown)
     ASSERT_EQ(scanner.Detect(), 0);
     ASSERT_TRUE(m_recorder.WaitForStopped());
     EXPECT_EQ(m_recorder.DetectResults(), std::vector<int>{1});
-    EXPECT_EQ(m_probe.LineChanges(), (std::vector<std::string>{"DTR on", "RTS on", "DTR off", "RTS off", "DTR on",
-                                                               "RTS on"}));
+    EXPECT_EQ(m_probe.LineChanges(),
+              (std::vector<std::string>{"DTR on", "RTS on", "DTR off", "RTS off", "DTR on", "RTS on"}));
     EXPECT_EQ(m_sim.Commands(), (std::vector<std::string>{kInterrogate, kPowerDown}));
     EXPECT_FALSE(m_sim.IsAwake());
     const termios settings = m_probe.LastSettings();

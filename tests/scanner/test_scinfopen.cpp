@@ -288,10 +288,10 @@ TEST_F(InfoPenTest, CorruptedAndShortAnswersAreRetried)
         uint8_t command;
         Fault fault;
     } cases[] = {
-        {VTInfoPenBase::kInterrogate, Fault::kBadCheck}, {VTInfoPenBase::kInterrogate, Fault::kShort},
+        {VTInfoPenBase::kInterrogate, Fault::kBadCheck},   {VTInfoPenBase::kInterrogate, Fault::kShort},
         {VTInfoPenBase::kSetParameters, Fault::kBadCheck}, {VTInfoPenBase::kSetParameters, Fault::kShort},
-        {VTInfoPenBase::kUpload, Fault::kBadCheck},      {VTInfoPenBase::kUpload, Fault::kShort},
-        {VTInfoPenBase::kPowerDown, Fault::kBadCheck},   {VTInfoPenBase::kPowerDown, Fault::kShort},
+        {VTInfoPenBase::kUpload, Fault::kBadCheck},        {VTInfoPenBase::kUpload, Fault::kShort},
+        {VTInfoPenBase::kPowerDown, Fault::kBadCheck},     {VTInfoPenBase::kPowerDown, Fault::kShort},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "command " << int(c.command) << " fault " << int(c.fault));

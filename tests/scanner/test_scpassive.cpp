@@ -22,9 +22,12 @@ enum class Driver { Generic, WelchAllyn, AIM };
 std::unique_ptr<VTPassiveSerialBarcodeScanner> MakeDriver(Driver driver, VTSerialSystem& system)
 {
     switch (driver) {
-    case Driver::WelchAllyn: return std::make_unique<VTBarcodeScannerWelchAllyn6180>(system);
-    case Driver::AIM: return std::make_unique<VTBarcodeScannerAIM>(system);
-    default: return std::make_unique<VTPassiveSerialBarcodeScanner>(system);
+    case Driver::WelchAllyn:
+        return std::make_unique<VTBarcodeScannerWelchAllyn6180>(system);
+    case Driver::AIM:
+        return std::make_unique<VTBarcodeScannerAIM>(system);
+    default:
+        return std::make_unique<VTPassiveSerialBarcodeScanner>(system);
     }
 }
 
@@ -143,8 +146,8 @@ TEST_F(PassiveScannerTest, SeparateBurstsAreSeparateDeliveries)
     m_device.Send("d5901234123457\r\nd96385074\r\n");
     ASSERT_TRUE(m_recorder.WaitForScans(3));
     scanner.Stop(true);
-    EXPECT_EQ(m_recorder.Deliveries(), (std::vector<Delivery>{{{2, "012345678905"}},
-                                                              {{4, "5901234123457"}, {4, "96385074"}}}));
+    EXPECT_EQ(m_recorder.Deliveries(),
+              (std::vector<Delivery>{{{2, "012345678905"}}, {{4, "5901234123457"}, {4, "96385074"}}}));
     EXPECT_TRUE(m_recorder.Errors().empty());
     EXPECT_FALSE(m_device.IsOpenByDriver());
 }
@@ -165,7 +168,8 @@ TEST_F(PassiveScannerTest, StartReportsWhyThePortDidNotOpen)
     } cases[] = {
         {"COM9", VTSerialBarcodeScanner::kPortMissing, "VTSerialPortException: Invalid port: COM9", 1},
         {"COM1", VTSerialBarcodeScanner::kPortInUse, "VTSerialPortException: Port In Use: COM1", 1},
-        {"COM5", VTSerialBarcodeScanner::kPortFailed, "VTSerialPortException: OS Error Code: " + std::to_string(ENOTTY), 2},
+        {"COM5", VTSerialBarcodeScanner::kPortFailed,
+         "VTSerialPortException: OS Error Code: " + std::to_string(ENOTTY), 2},
         {"COM10", VTSerialBarcodeScanner::kPortFailed, "VTSerialPortException: Invalid config", 0},
     };
     {

@@ -26,14 +26,10 @@ Delivery Decode(std::string_view bytes)
 const std::vector<std::string> kRecords = {
     "5901234123457" + Byte(0x80),
     // The field holds bytes with bit 7 set; it is skipped, not searched.
-    "ABC" + std::string("\x81\xFF\x90\x80", 4) + Byte(0xB2),
-    "1234567" + Byte(0xE0),
-    "7654321" + Byte(0xB0),
-    "X" + Byte(0xF0),
-    "96385074" + Byte(0xD0),
-    "Q" + Byte(0x88),
-    Byte(0x80),   // no characters
-    "zz",           // after the last header: passed over
+    "ABC" + std::string("\x81\xFF\x90\x80", 4) + Byte(0xB2), "1234567" + Byte(0xE0), "7654321" + Byte(0xB0),
+    "X" + Byte(0xF0), "96385074" + Byte(0xD0), "Q" + Byte(0x88),
+    Byte(0x80), // no characters
+    "zz",       // after the last header: passed over
 };
 
 TEST(DecodeImage, RecordsOfBothFormats)
@@ -45,9 +41,11 @@ TEST(DecodeImage, RecordsOfBothFormats)
         Delivery expected;
     } cases[] = {
         {"empty memory", PennySim::MakeImage(kConfiguration, 4, {}), {}},
-        {"newer format", PennySim::MakeImage(kConfiguration, 4, kRecords),
+        {"newer format",
+         PennySim::MakeImage(kConfiguration, 4, kRecords),
          {{4, "5901234123457"}, {1, "ABC"}, {6, "01234567"}, {1, "7654321"}, {8, "96385074"}, {0, "Q"}}},
-        {"older format", PennySim::MakeImage(kConfiguration, 3, kRecords),
+        {"older format",
+         PennySim::MakeImage(kConfiguration, 3, kRecords),
          {{4, "5901234123457"},
           {1, "ABC"},
           {4, "01234567"},
@@ -56,7 +54,8 @@ TEST(DecodeImage, RecordsOfBothFormats)
           {4, "96385074"},
           {4, "Q"}}},
         {"field reaching into the header", PennySim::MakeImage(kConfiguration, 4, {"12" + Byte(0x82)}), {}},
-        {"end pointer below the records", PennySim::MakeImage(kConfiguration, 4, {}).replace(16, 2, "\x10\x00", 2),
+        {"end pointer below the records",
+         PennySim::MakeImage(kConfiguration, 4, {}).replace(16, 2, "\x10\x00", 2),
          {}},
     };
     for (const auto& c : cases) {
@@ -93,7 +92,7 @@ TEST(VTPennyMemoryImage, BoundsOfReadsWritesAndLength)
 
 TEST(VTPennyMemoryImage, RewriteEmptiesTheMemoryAndSetsTheConfiguration)
 {
-    const uint32_t downloaded = 0x0000F00Fu;   // lacks most wanted bits, has all unwanted ones
+    const uint32_t downloaded = 0x0000F00Fu; // lacks most wanted bits, has all unwanted ones
     const std::string bytes = PennySim::MakeImage(downloaded, 4, kRecords);
     VTPennyMemoryImage image = ImageOf(bytes);
     EXPECT_TRUE(image.NeedsConfiguration());
@@ -114,7 +113,7 @@ TEST(VTPennyMemoryImage, WhichConfigurationsNeedARewrite)
         bool needed;
     } cases[] = {
         {PennySim::kGoodConfiguration, false},
-        {PennySim::kGoodConfiguration & ~(1u << 23), false},   // bit 23 is set, never checked
+        {PennySim::kGoodConfiguration & ~(1u << 23), false}, // bit 23 is set, never checked
         {PennySim::kGoodConfiguration | 0x3, false},
         {PennySim::kGoodConfiguration & ~0x100u, true},
         {PennySim::kGoodConfiguration & ~0x4u, true},

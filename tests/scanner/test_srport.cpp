@@ -56,11 +56,11 @@ TEST(VTSerialPortConfig, Validity)
         uint32_t dataBits;
         bool valid;
     } const cases[] = {
-        {"COM1", 9600, 8, true},   {"COM0", 9600, 8, true},   {"COM9", 115200, 5, true},
-        {"COM1", 2400, 7, true},   {"COM1", 110, 8, true},    {"COM10", 9600, 8, false},
-        {"com1", 9600, 8, false},  {"LPT1", 9600, 8, false},  {"COMX", 9600, 8, false},
-        {"", 9600, 8, false},      {"COM1", 14400, 8, false}, {"COM1", 0, 8, false},
-        {"COM1", 9600, 4, false},  {"COM1", 9600, 9, false},
+        {"COM1", 9600, 8, true},  {"COM0", 9600, 8, true},   {"COM9", 115200, 5, true},
+        {"COM1", 2400, 7, true},  {"COM1", 110, 8, true},    {"COM10", 9600, 8, false},
+        {"com1", 9600, 8, false}, {"LPT1", 9600, 8, false},  {"COMX", 9600, 8, false},
+        {"", 9600, 8, false},     {"COM1", 14400, 8, false}, {"COM1", 0, 8, false},
+        {"COM1", 9600, 4, false}, {"COM1", 9600, 9, false},
     };
     for (const auto& c : cases) {
         VTSerialPortConfig config = Config(c.port);

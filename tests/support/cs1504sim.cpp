@@ -44,7 +44,11 @@ std::string CS1504Sim::Check(std::string_view bytes) const
 // Reads as two records (an EAN-13 and a Code 128) from a wrong offset.
 std::string CS1504Sim::UploadHeader() const
 {
-    return std::string("\x03\x0B" "99" "\x03\x03" "ZZ", 8);
+    return std::string("\x03\x0B"
+                       "99"
+                       "\x03\x03"
+                       "ZZ",
+                       8);
 }
 
 // Get parameters: 08 02, a count, that many numbers, 00 and the check.

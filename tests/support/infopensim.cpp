@@ -107,7 +107,12 @@ std::string InfoPenSim::Check(std::string_view bytes) const
 // list in the wrong place delivers codes that were never stored.
 std::string InfoPenSim::UploadHeader() const
 {
-    return std::string("\x04" "AHDR" "\x04" "DHDR" "\x01\x02", 12);
+    return std::string("\x04"
+                       "AHDR"
+                       "\x04"
+                       "DHDR"
+                       "\x01\x02",
+                       12);
 }
 
 // Commands without data are 4 bytes with the check; set parameters runs in
@@ -119,13 +124,15 @@ std::optional<std::size_t> InfoPenSim::CommandLength(std::string_view pending) c
     case 0x01:
     case 0x02:
     case 0x05:
-    case 0x07: return pending.size() >= bare ? bare : 0;
+    case 0x07:
+        return pending.size() >= bare ? bare : 0;
     case 0x03:
         for (std::size_t pos = 2; pos < pending.size(); pos += 3)
             if (pending[pos] == '\0')
                 return pending.size() >= pos + 1 + CheckSize() ? pos + 1 + CheckSize() : 0;
         return 0;
-    default: return std::nullopt;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -133,8 +140,11 @@ std::string InfoPenSim::Answer(uint8_t command, std::string_view data)
 {
     std::string answer = kAck;
     switch (command) {
-    case 0x01:   // two identification bytes and two 8-byte fields
-        answer += std::string("\x31\x07" "SIMPEN01" "00000042", 18);
+    case 0x01: // two identification bytes and two 8-byte fields
+        answer += std::string("\x31\x07"
+                              "SIMPEN01"
+                              "00000042",
+                              18);
         break;
     case 0x03:
         for (std::size_t pos = 0; pos + 3 <= data.size(); pos += 3) {
@@ -147,9 +157,14 @@ std::string InfoPenSim::Answer(uint8_t command, std::string_view data)
         for (const auto& record : m_records)
             answer += Byte(static_cast<uint8_t>(record.size())) + record;
         break;
-    case 0x02: m_records.clear(); break;
-    case 0x05: m_awake = false; break;
-    default: return {};
+    case 0x02:
+        m_records.clear();
+        break;
+    case 0x05:
+        m_awake = false;
+        break;
+    default:
+        return {};
     }
     answer += '\0';
     return answer;

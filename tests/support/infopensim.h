@@ -23,9 +23,9 @@ class InfoPenSim {
 public:
     // How the device mishandles the next command of a kind.
     enum class Fault {
-        kSilent,     // ignores the command: no answer, nothing done
-        kBadCheck,   // does the command, the answer's check is wrong
-        kShort,      // does the command, the answer stops halfway
+        kSilent,   // ignores the command: no answer, nothing done
+        kBadCheck, // does the command, the answer's check is wrong
+        kShort,    // does the command, the answer stops halfway
     };
 
     explicit InfoPenSim(PtyDevice& device);

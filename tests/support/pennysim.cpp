@@ -47,7 +47,8 @@ void PennySim::Stop()
     m_device.StopPlaying();
 }
 
-std::string PennySim::MakeImage(uint32_t configuration, uint8_t format, const std::vector<std::string>& records)
+std::string PennySim::MakeImage(uint32_t configuration, uint8_t format,
+                                const std::vector<std::string>& records)
 {
     std::string image(kHeaderSize, '\0');
     PutWord(image, 0, static_cast<uint16_t>(configuration & 0xFFFF));

@@ -40,9 +40,11 @@ public:
     // A memory image: the configuration word and format byte given, the
     // records (characters, optional 4-byte field, header byte) written from
     // offset 128, the end pointer after the last.
-    static std::string MakeImage(uint32_t configuration, uint8_t format, const std::vector<std::string>& records);
+    static std::string MakeImage(uint32_t configuration, uint8_t format,
+                                 const std::vector<std::string>& records);
     // A configuration word the driver accepts as it is.
-    static constexpr uint32_t kGoodConfiguration = 0x4 | 0x8 | 0x10 | 0x20 | 0x40 | 0x100 | 0x800 | (1u << 23);
+    static constexpr uint32_t kGoodConfiguration =
+        0x4 | 0x8 | 0x10 | 0x20 | 0x40 | 0x100 | 0x800 | (1u << 23);
 
     void SetImage(std::string_view image);
     // The memory from 0 to its end pointer.
@@ -61,8 +63,8 @@ public:
     void CorruptNextBlock();
     void ShortenNextBlock();
 
-    int Downloads() const;   // complete sessions that sent blocks
-    int Rewrites() const;    // headers taken over
+    int Downloads() const; // complete sessions that sent blocks
+    int Rewrites() const;  // headers taken over
     int BlocksSent() const;
     int Acknowledgements() const;
     std::vector<uint8_t> ModeBytes() const;

@@ -11,8 +11,8 @@
 
 extern char** environ;
 
-pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& args, const std::string& outPath,
-                   const std::string& errPath)
+pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& outPath, const std::string& errPath)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

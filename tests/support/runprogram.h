@@ -18,5 +18,5 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
 // Starts a program with the arguments (no shell involved), standard input
 // from /dev/null, standard output and error written to the files given
 // ("/dev/null" to drop them). Throws std::runtime_error when it cannot start.
-pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& args, const std::string& outPath,
-                   const std::string& errPath);
+pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& outPath, const std::string& errPath);

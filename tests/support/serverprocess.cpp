@@ -48,7 +48,8 @@ bool ServerProcess::IsRunning()
     return !Reap(false);
 }
 
-std::uint16_t ServerProcess::WaitForPortFile(const std::filesystem::path& path, std::chrono::milliseconds timeout)
+std::uint16_t ServerProcess::WaitForPortFile(const std::filesystem::path& path,
+                                             std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline && IsRunning()) {

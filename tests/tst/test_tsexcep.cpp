@@ -36,8 +36,12 @@ TEST(TSException, InternalErrorMessages)
 
 TEST(TSException, MacrosNameTheModuleNotThePath)
 {
-    const int line = __LINE__ + 1;
-    const std::string message = MessageOf([] { const char* p = nullptr; TS_CHECK_NULL(p); });
+    int line = 0;
+    const std::string message = MessageOf([&line] {
+        const char* p = nullptr;
+        line = __LINE__ + 1;
+        TS_CHECK_NULL(p);
+    });
     EXPECT_EQ(message, "NULL Pointer at test_tsexcep line " + std::to_string(line));
     EXPECT_EQ(TSModuleName("/src/vtkit/cdupc.cpp"), "cdupc");
     EXPECT_EQ(TSModuleName("vtkit/cdbase.h"), "cdbase");

@@ -49,7 +49,8 @@ TEST(TSStringSubst, MalformedTemplatesThrowAndLeaveTheText)
         const char* message;
     };
     const Case cases[] = {
-        {"x<^CODE y", TSStringSubstException::kMismatchedDelimiter, "TSStringSubstException::Mismatched delimiter"},
+        {"x<^CODE y", TSStringSubstException::kMismatchedDelimiter,
+         "TSStringSubstException::Mismatched delimiter"},
         {"x<^^>y", TSStringSubstException::kEmptyToken, "TSStringSubstException::Empty Token"},
         {"x<^%^>y", TSStringSubstException::kEmptyToken, "TSStringSubstException::Empty Token"},
         {"x<^&^>y", TSStringSubstException::kEmptyToken, "TSStringSubstException::Empty Token"},
@@ -68,7 +69,8 @@ TEST(TSStringSubst, MalformedTemplatesThrowAndLeaveTheText)
         }
         EXPECT_EQ(text, c.text);
     }
-    EXPECT_EQ(TSStringSubstException(1, "x<^^>").GetMessage(), "TSStringSubstException::Empty Token: 'x<^^>'");
+    EXPECT_EQ(TSStringSubstException(1, "x<^^>").GetMessage(),
+              "TSStringSubstException::Empty Token: 'x<^^>'");
 }
 
 TEST(TSStringSubst, MissingKeysKeptWhenNotDropping)
@@ -143,7 +145,8 @@ TEST(TSStringSubst, RunawayRecursionStopsWithAnError)
     // Each level doubles the text: bounded by the output limit, not memory.
     TSStringSubst doubling(TSStringSubst::kPlain, 1, '^', 1);
     for (int i = 0; i < 16; ++i)
-        doubling.Set("K" + std::to_string(i), "^K" + std::to_string(i + 1) + "^^K" + std::to_string(i + 1) + "^");
+        doubling.Set("K" + std::to_string(i),
+                     "^K" + std::to_string(i + 1) + "^^K" + std::to_string(i + 1) + "^");
     doubling.Set("K16", std::string(1000, 'z'));
     text = "^K0^";
     try {

@@ -21,7 +21,8 @@ template <class Fn> std::string RaisedMessage(Fn&& fn)
 // The message of a rejected code with the given detail.
 inline std::string InvalidCode(const std::string& detail)
 {
-    return detail.empty() ? "VTToolkitException: Invalid code" : "VTToolkitException: Invalid code: " + detail;
+    return detail.empty() ? "VTToolkitException: Invalid code"
+                          : "VTToolkitException: Invalid code: " + detail;
 }
 
 inline bool IsNullPointerError(const std::string& message)

@@ -90,8 +90,9 @@ TEST(AnalyzeCode, ScanTypeNarrowsTheFamiliesTried)
         {"02103822", {"VANTREL EAN8", "VANTREL", "", "EAN8", "EAN8", "", "", "", "EAN8", "", ""}},
         {"0237785832", {"VANTREL UPCE", "VANTREL", "UPCE", "", "UPCE", "", "UPCE", "", "", "", ""}},
         // A failed exact symbology still runs the vanity and URL tests.
-        {"ACME/1", {"VANITY", "VANITY", "VANITY", "VANITY", "VANITY", "VANITY", "VANITY", "VANITY", "VANITY",
-                    "VANITY", "VANITY"}},
+        {"ACME/1",
+         {"VANITY", "VANITY", "VANITY", "VANITY", "VANITY", "VANITY", "VANITY", "VANITY", "VANITY", "VANITY",
+          "VANITY"}},
         {"a.b", {"URL", "URL", "URL", "URL", "URL", "URL", "URL", "URL", "URL", "URL", "URL"}},
     };
     const ScanType scanTypes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1};
@@ -114,8 +115,9 @@ TEST(DecomposeAs, FillsContentsOrRaisesWithoutDetail)
         {"13258520", kCodeVantrel},  {"123", kCodeVanity},         {"no address", kCodeUrl},
     };
     for (const auto& [text, type] : rejected) {
-        const std::string message =
-            RaisedMessage([&] { DecomposeAs(text, type, MakeFormat(static_cast<VTCodeType>(type), 0, 1, 1, 1), contents); });
+        const std::string message = RaisedMessage([&] {
+            DecomposeAs(text, type, MakeFormat(static_cast<VTCodeType>(type), 0, 1, 1, 1), contents);
+        });
         EXPECT_EQ(message, "VTToolkitException: Invalid code") << text;
     }
     // The contents from before stay when nothing is decomposed.
@@ -123,7 +125,8 @@ TEST(DecomposeAs, FillsContentsOrRaisesWithoutDetail)
         DecomposeAs("036000291452", type, VTCodeFormat(), contents);
         EXPECT_EQ(contents.GetServerId(), "036000") << type;
     }
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { DecomposeAs(nullptr, kCodeUpcA, VTCodeFormat(), contents); })));
+    EXPECT_TRUE(IsNullPointerError(
+        RaisedMessage([&] { DecomposeAs(nullptr, kCodeUpcA, VTCodeFormat(), contents); })));
 }
 
 TEST(DecomposeAs, CreateCodeMakesTheObjectOfEachType)
@@ -187,9 +190,11 @@ TEST(AnalyzeCode, EveryCandidateDecomposes)
                 AnalyzeCode(text, candidates, kScanUnknown, scanned);
                 for (const auto type : candidates) {
                     seen.insert(type);
-                    const VTCodeFormat format = type == kCodeUpcA ? MakeFormat(type, 0, 1, 1, 1) : MakeFormat(type, 0, 0, 0, 0);
+                    const VTCodeFormat format =
+                        type == kCodeUpcA ? MakeFormat(type, 0, 1, 1, 1) : MakeFormat(type, 0, 0, 0, 0);
                     VTCodeContents contents;
-                    const std::string message = RaisedMessage([&] { DecomposeAs(text.c_str(), type, format, contents); });
+                    const std::string message =
+                        RaisedMessage([&] { DecomposeAs(text.c_str(), type, format, contents); });
                     EXPECT_EQ(message, "") << "'" << text << "' as " << CodeTypeName(type, false);
                     EXPECT_EQ(contents.GetCodeType(), type) << "'" << text << "'";
                 }

@@ -13,20 +13,22 @@ namespace {
 TEST(CodeTypes, NamesParseCaseInsensitivelyWithUpcAlias)
 {
     const std::pair<const char*, VTCodeType> cases[] = {
-        {"upc", kCodeUpcA},     {"Upce", kCodeUpcE},         {"UPCA", kCodeUpcA},  {"", kCodeUnknown},
-        {"vantrel", kCodeVantrel}, {"ean8", kCodeEan8},      {"EaN13", kCodeEan13}, {"isbn", kCodeIsbn},
-        {"BookLand", kCodeBookLand}, {"VANITY", kCodeVanity}, {"numi", kCodeNumi},  {"Url", kCodeUrl},
-        {"UNKNOWN", kCodeUnknown}, {"UPC-A", kCodeUnknown}, {"EAN 13", kCodeUnknown},
+        {"upc", kCodeUpcA},        {"Upce", kCodeUpcE},       {"UPCA", kCodeUpcA},
+        {"", kCodeUnknown},        {"vantrel", kCodeVantrel}, {"ean8", kCodeEan8},
+        {"EaN13", kCodeEan13},     {"isbn", kCodeIsbn},       {"BookLand", kCodeBookLand},
+        {"VANITY", kCodeVanity},   {"numi", kCodeNumi},       {"Url", kCodeUrl},
+        {"UNKNOWN", kCodeUnknown}, {"UPC-A", kCodeUnknown},   {"EAN 13", kCodeUnknown},
         {"URLS", kCodeUnknown},
     };
     for (const auto& [name, type] : cases)
         EXPECT_EQ(CodeTypeFromName(name), type) << name;
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([] { CodeTypeFromName(static_cast<const char*>(nullptr)); })));
+    EXPECT_TRUE(
+        IsNullPointerError(RaisedMessage([] { CodeTypeFromName(static_cast<const char*>(nullptr)); })));
 }
 
 TEST(CodeTypes, NameOfEveryTypeWithAndWithoutUpcMerging)
 {
-    const char* const plain[] = {"UNKNOWN", "VANTREL", "UPCA", "UPCE",     "EAN13", "EAN8",
+    const char* const plain[] = {"UNKNOWN", "VANTREL", "UPCA",     "UPCE", "EAN13", "EAN8",
                                  "ISBN",    "VANITY",  "BOOKLAND", "NUMI", "URL"};
     for (int type = 0; type <= kCodeTypeLast; ++type) {
         EXPECT_STREQ(CodeTypeName(type, false), plain[type]);
@@ -46,8 +48,8 @@ TEST(CodeTypes, NameOfEveryTypeWithAndWithoutUpcMerging)
 TEST(CodeTypes, ExactlyTheRetailTypesRequireAFormat)
 {
     for (int type = -1; type <= kCodeTypeLast + 1; ++type) {
-        const bool expected = type == kCodeUpcA || type == kCodeEan13 || type == kCodeEan8 || type == kCodeIsbn ||
-                              type == kCodeBookLand;
+        const bool expected = type == kCodeUpcA || type == kCodeEan13 || type == kCodeEan8 ||
+                              type == kCodeIsbn || type == kCodeBookLand;
         EXPECT_EQ(RequiresCodeFormat(type), expected) << type;
     }
 }
@@ -102,9 +104,12 @@ TEST(CodeContents, NullItemAndSupplementalLeaveFieldsAsTheyWere)
     EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { code.SetContents(nullptr, "1", "2", nullptr, 1); })));
     EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { code.SetContents("1", nullptr, "2", nullptr, 1); })));
     VTCodeContents contents;
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { contents.SetRawCode(static_cast<const char*>(nullptr)); })));
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { contents.SetRawServerId(static_cast<const char*>(nullptr)); })));
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { contents.SetRawItemId(static_cast<const char*>(nullptr)); })));
+    EXPECT_TRUE(
+        IsNullPointerError(RaisedMessage([&] { contents.SetRawCode(static_cast<const char*>(nullptr)); })));
+    EXPECT_TRUE(IsNullPointerError(
+        RaisedMessage([&] { contents.SetRawServerId(static_cast<const char*>(nullptr)); })));
+    EXPECT_TRUE(
+        IsNullPointerError(RaisedMessage([&] { contents.SetRawItemId(static_cast<const char*>(nullptr)); })));
 }
 
 TEST(CodeContents, UpcECanonicalCodeIsItsExpansion)
@@ -146,9 +151,9 @@ TEST(CodeContents, ExportToGivesTheTenKeys)
     code.GetContents().ExportTo(map);
     EXPECT_EQ(map.Size(), 10u);
     const std::pair<const char*, const char*> expected[] = {
-        {"TYPE", "UPC"},     {"CODETYPE", "UPCE"}, {"SID", "042100"},   {"IID", "00526"},
+        {"TYPE", "UPC"},          {"CODETYPE", "UPCE"},  {"SID", "042100"},     {"IID", "00526"},
         {"CODE", "042100005264"}, {"SCODE", "04252614"}, {"RCODE", "04252614"}, {"RSID", "042100"},
-        {"RIID", "00526"},   {"XID", "12"},
+        {"RIID", "00526"},        {"XID", "12"},
     };
     for (const auto& [key, value] : expected) {
         std::string got;
@@ -180,10 +185,13 @@ TEST(CodeFormat, MatchesWhenTheStrippedCodeHoldsBothIds)
         {2147483647, 1, 0, 1, "012345678901", false},
     };
     for (const auto& c : cases) {
-        const VTCodeFormat format = MakeFormat(kCodeUpcA, c.routingOffset, c.routingLength, c.itemOffset, c.itemLength);
-        EXPECT_EQ(format.Matches(c.text), c.matches) << c.text << " " << c.routingOffset << "," << c.routingLength;
+        const VTCodeFormat format =
+            MakeFormat(kCodeUpcA, c.routingOffset, c.routingLength, c.itemOffset, c.itemLength);
+        EXPECT_EQ(format.Matches(c.text), c.matches)
+            << c.text << " " << c.routingOffset << "," << c.routingLength;
     }
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([] { VTCodeFormat().Matches(static_cast<const char*>(nullptr)); })));
+    EXPECT_TRUE(
+        IsNullPointerError(RaisedMessage([] { VTCodeFormat().Matches(static_cast<const char*>(nullptr)); })));
 }
 
 TEST(CodeFormat, CopiesTakeEverythingButThePlaceholder)
@@ -231,14 +239,19 @@ TEST(CodeFormat, NewFormatExpiresNow)
 TEST(ToolkitException, MessageIsClassTextAndDetail)
 {
     const std::pair<int, const char*> texts[] = {
-        {0, "Invalid state"},   {1, "Invalid code"},    {2, "Invalid character"},
-        {3, "Invalid user id"}, {4, "Invalid authentication string"}, {5, "Not supported"},
+        {0, "Invalid state"},
+        {1, "Invalid code"},
+        {2, "Invalid character"},
+        {3, "Invalid user id"},
+        {4, "Invalid authentication string"},
+        {5, "Not supported"},
     };
     for (const auto& [code, text] : texts) {
         const VTToolkitException plain(code);
         EXPECT_EQ(plain.GetCode(), code);
         EXPECT_EQ(plain.GetMessage(), std::string("VTToolkitException: ") + text);
-        EXPECT_EQ(VTToolkitException(code, "why").GetMessage(), std::string("VTToolkitException: ") + text + ": why");
+        EXPECT_EQ(VTToolkitException(code, "why").GetMessage(),
+                  std::string("VTToolkitException: ") + text + ": why");
     }
     EXPECT_EQ(RaisedMessage([] { RaiseInvalidUserId("GetBlindedId()"); }),
               "VTToolkitException: Invalid user id: GetBlindedId()");

@@ -54,7 +54,8 @@ TEST(FormatForDisplay, TemplatesDefaultsAndPlaceholders)
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.format.FormatForDisplay(c.text), c.shown) << c.text;
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([] { VTCodeFormat().FormatForDisplay(static_cast<const char*>(nullptr)); })));
+    EXPECT_TRUE(IsNullPointerError(
+        RaisedMessage([] { VTCodeFormat().FormatForDisplay(static_cast<const char*>(nullptr)); })));
 }
 
 TEST(FormatForDisplay, VantrelGroupsByLength)
@@ -87,9 +88,11 @@ TEST(FormatForDisplay, VantrelGroupsByLength)
 TEST(FormatForDisplay, DefaultTemplatesByType)
 {
     const std::pair<int, const char*> templates[] = {
-        {kCodeUnknown, ""}, {kCodeUpcA, "X XXXXX XXXXX X"}, {kCodeUpcE, "X XXXXXX X"}, {kCodeEan13, "X XXXXXX XXXXXX"},
-        {kCodeEan8, "XXXX XXXX"}, {kCodeIsbn, "X-XXXXXX-XX-X"}, {kCodeVanity, ""}, {kCodeBookLand, "X XXXXXX XXXXXX"},
-        {kCodeNumi, "XXX"}, {kCodeUrl, ""},
+        {kCodeUnknown, ""},        {kCodeUpcA, "X XXXXX XXXXX X"},
+        {kCodeUpcE, "X XXXXXX X"}, {kCodeEan13, "X XXXXXX XXXXXX"},
+        {kCodeEan8, "XXXX XXXX"},  {kCodeIsbn, "X-XXXXXX-XX-X"},
+        {kCodeVanity, ""},         {kCodeBookLand, "X XXXXXX XXXXXX"},
+        {kCodeNumi, "XXX"},        {kCodeUrl, ""},
     };
     for (const auto& [type, layout] : templates)
         EXPECT_EQ(VTCodeFormat::DefaultTemplate(type, "123"), layout) << type;
@@ -121,15 +124,12 @@ TEST(CodeFormatList, FindTakesTheFirstMatchOfTheType)
         int routingLength; // 0: not found
     };
     const Case cases[] = {
-        {kCodeUpcA, "036000291452", 2},  // two overlap: the first wins
-        {kCodeUpcA, "000000000000", 2},  // bounds are inclusive
-        {kCodeUpcA, "099999999999", 2},
-        {kCodeUpcA, "199999999999", 4},
-        {kCodeUpcA, "200000000000", 0},
-        {kCodeUpcA, "1999999999990", 0}, // byte-wise: longer sorts after
-        {kCodeEan13, "036000291452", 0}, // another type never matches
-        {kCodeEan13, "4006381333931", 1},
-        {kCodeUpcA, "05", 2},            // compared as text, not as numbers
+        {kCodeUpcA, "036000291452", 2}, // two overlap: the first wins
+        {kCodeUpcA, "000000000000", 2}, // bounds are inclusive
+        {kCodeUpcA, "099999999999", 2},   {kCodeUpcA, "199999999999", 4},
+        {kCodeUpcA, "200000000000", 0},   {kCodeUpcA, "1999999999990", 0}, // byte-wise: longer sorts after
+        {kCodeEan13, "036000291452", 0},                                   // another type never matches
+        {kCodeEan13, "4006381333931", 1}, {kCodeUpcA, "05", 2},            // compared as text, not as numbers
         {kCodeUpcA, "0-36000291452", 0}, // as given: a dash sorts before the digits
         {kCodeEan8, "40000000", 0},
     };
@@ -142,7 +142,8 @@ TEST(CodeFormatList, FindTakesTheFirstMatchOfTheType)
         }
     }
     VTCodeFormat unused;
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { list.Find(kCodeUpcA, static_cast<const char*>(nullptr), unused); })));
+    EXPECT_TRUE(IsNullPointerError(
+        RaisedMessage([&] { list.Find(kCodeUpcA, static_cast<const char*>(nullptr), unused); })));
 }
 
 TEST(CodeFormatList, RemoveClearAndCapacity)
@@ -251,7 +252,8 @@ std::string RandomCode(std::mt19937& random)
 
 VTCodeFormat ToFormat(const ModelFormat& model)
 {
-    VTCodeFormat format = Range(static_cast<VTCodeType>(model.type), model.low.c_str(), model.high.c_str(), 1);
+    VTCodeFormat format =
+        Range(static_cast<VTCodeType>(model.type), model.low.c_str(), model.high.c_str(), 1);
     format.SetItemId(model.serial, 1);
     return format;
 }
@@ -266,8 +268,8 @@ int FirstHolding(const std::vector<ModelFormat>& model, int type, const std::str
     return -1;
 }
 
-void ExpectSameAnswers(const VTCodeFormatList& list, const std::vector<ModelFormat>& model, std::mt19937& random,
-                       const std::string& where)
+void ExpectSameAnswers(const VTCodeFormatList& list, const std::vector<ModelFormat>& model,
+                       std::mt19937& random, const std::string& where)
 {
     ASSERT_EQ(list.Size(), model.size()) << where;
     for (std::size_t i = 0; i < model.size(); ++i) {
@@ -325,7 +327,9 @@ TEST(CodeFormatList, IndexedFindAgreesWithAScanInListOrderThroughChanges)
             } else if (action < 80 && !model.empty()) {
                 // The cache's insert-or-replace: remove the equal one, append.
                 ModelFormat changed = model[random() % model.size()];
-                std::erase_if(model, [&](const ModelFormat& f) { return f.type == changed.type && f.low == changed.low; });
+                std::erase_if(model, [&](const ModelFormat& f) {
+                    return f.type == changed.type && f.low == changed.low;
+                });
                 changed.high = RandomCode(random);
                 changed.serial = ++serial;
                 model.push_back(changed);
@@ -368,7 +372,8 @@ TEST(CodeFormatList, LookupsFromSeveralThreadsAfterAChangeAgree)
     VTCodeFormatList list;
     std::vector<ModelFormat> model;
     for (int serial = 1; serial <= 3000; ++serial) {
-        std::string low = RandomCode(random) + RandomCode(random), high = RandomCode(random) + RandomCode(random);
+        std::string low = RandomCode(random) + RandomCode(random),
+                    high = RandomCode(random) + RandomCode(random);
         if (low > high)
             std::swap(low, high);
         model.push_back({kCodeUpcA, low, high, serial});

@@ -18,24 +18,39 @@ namespace {
 TEST(UrlCode, ValidityByFirstNonLetter)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"www.example.com", true},     {"example.", true},          {"mailto:someone@example.org", true},
-        {"http://example.com/x", true}, {"svn://", true},            {"ftp://x", true},
-        {"MailTo:x", true},            {"telnet:h", true},          {"TELNET:", true},
-        {"news:x", false},             {"abc:/", false},            {"abc:x/", false},
-        {"abc", false},                {"1abc.com", false},         {"", false},
-        {".com", false},               {"a_b.com", false},          {"mailtox:a", false},
-        {"ACME/123", false},           {"a b.com", false},
+        {"www.example.com", true},
+        {"example.", true},
+        {"mailto:someone@example.org", true},
+        {"http://example.com/x", true},
+        {"svn://", true},
+        {"ftp://x", true},
+        {"MailTo:x", true},
+        {"telnet:h", true},
+        {"TELNET:", true},
+        {"news:x", false},
+        {"abc:/", false},
+        {"abc:x/", false},
+        {"abc", false},
+        {"1abc.com", false},
+        {"", false},
+        {".com", false},
+        {"a_b.com", false},
+        {"mailtox:a", false},
+        {"ACME/123", false},
+        {"a b.com", false},
     };
     for (const auto& [text, valid] : cases)
         EXPECT_EQ(VTUrlCode::ValidlyFormed(text), valid) << text;
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([] { VTUrlCode::ValidlyFormed(static_cast<const char*>(nullptr)); })));
+    EXPECT_TRUE(IsNullPointerError(
+        RaisedMessage([] { VTUrlCode::ValidlyFormed(static_cast<const char*>(nullptr)); })));
 }
 
 TEST(UrlCode, SchemesAreFoundAndAdded)
 {
     const std::pair<const char*, bool> schemes[] = {
-        {"http://x", true}, {"HTTPS://x", true}, {"ftp://a", true},  {"nntp://n", true}, {"news://n", true},
-        {"telnet:h", true}, {"mailto:m", true},  {"http://", false}, {"www.x.com", false}, {"gopher://x", false},
+        {"http://x", true},   {"HTTPS://x", true},   {"ftp://a", true},  {"nntp://n", true},
+        {"news://n", true},   {"telnet:h", true},    {"mailto:m", true}, {"http://", false},
+        {"www.x.com", false}, {"gopher://x", false},
     };
     for (const auto& [text, has] : schemes)
         EXPECT_EQ(VTUrlCode::HasScheme(text), has) << text;
@@ -70,8 +85,10 @@ TEST(UrlCode, ConstructAndDecomposeTakeTheAddressAsItemId)
     EXPECT_EQ(split.GetContents().GetCodeType(), kCodeUrl);
 
     VTUrlCode bad;
-    EXPECT_EQ(RaisedMessage([&] { bad.ConstructCode("", "no address", nullptr); }), InvalidCode("Invalid format"));
-    EXPECT_EQ(RaisedMessage([&] { bad.DecomposeCode("no address", VTCodeFormat()); }), InvalidCode("ValidlyFormed()"));
+    EXPECT_EQ(RaisedMessage([&] { bad.ConstructCode("", "no address", nullptr); }),
+              InvalidCode("Invalid format"));
+    EXPECT_EQ(RaisedMessage([&] { bad.DecomposeCode("no address", VTCodeFormat()); }),
+              InvalidCode("ValidlyFormed()"));
     EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { bad.ConstructCode("", nullptr, nullptr); })));
     EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { bad.DecomposeCode(nullptr, VTCodeFormat()); })));
 }
@@ -90,13 +107,13 @@ TEST(VanityCode, ValidityAndSeparator)
         {"ACME", false, -1, true},
         {"ACME123", false, -1, true},
         {"12AB", false, -1, true},
-        {"ACME/1.5", false, 4, true},    // a dot after the separator is fine
-        {"ACME 1.5", false, 6, false},   // a dot as the separator is not
-        {"ACME.5", false, 4, false},     // a host name, so a URL
-        {"AC ME.5", false, 5, false},    // first separator a dot
+        {"ACME/1.5", false, 4, true},  // a dot after the separator is fine
+        {"ACME 1.5", false, 6, false}, // a dot as the separator is not
+        {"ACME.5", false, 4, false},   // a host name, so a URL
+        {"AC ME.5", false, 5, false},  // first separator a dot
         {"12345", false, -1, false},
-        {"123/AB", false, 3, false},     // the name is all digits
-        {"12 34/AB", true, 5, false},    // ... also once stripped
+        {"123/AB", false, 3, false},      // the name is all digits
+        {"12 34/AB", true, 5, false},     // ... also once stripped
         {"080442957X", false, -1, false}, // an ISBN
         {"0-8044-2957-X", true, -1, false},
         {"/ACME", false, 0, false},
@@ -121,12 +138,9 @@ TEST(VanityCode, DecomposeSplitsAtTheSeparatorAndTrimsBlanks)
         const char* itemId;
     };
     const Case cases[] = {
-        {"ACME", "ACME", "ACME", ""},
-        {"AC-ME", "ACME", "AC-ME", ""},
-        {"ACME/123", "ACME", "ACME", "123"},
-        {" ACME / 1 2 ", "ACME", "ACME", "12"},
-        {"ACME/", "ACME", "ACME", ""},
-        {"MY SHOP#A-1", "MYSHOP", "MY SHOP", "A1"},
+        {"ACME", "ACME", "ACME", ""},        {"AC-ME", "ACME", "AC-ME", ""},
+        {"ACME/123", "ACME", "ACME", "123"}, {" ACME / 1 2 ", "ACME", "ACME", "12"},
+        {"ACME/", "ACME", "ACME", ""},       {"MY SHOP#A-1", "MYSHOP", "MY SHOP", "A1"},
     };
     for (const auto& c : cases) {
         VTVanityCode code;
@@ -139,7 +153,8 @@ TEST(VanityCode, DecomposeSplitsAtTheSeparatorAndTrimsBlanks)
         EXPECT_EQ(contents.GetCodeType(), kCodeVanity);
     }
     VTVanityCode code;
-    EXPECT_EQ(RaisedMessage([&] { code.DecomposeCode("123/4", VTCodeFormat()); }), InvalidCode("ValidlyFormed()"));
+    EXPECT_EQ(RaisedMessage([&] { code.DecomposeCode("123/4", VTCodeFormat()); }),
+              InvalidCode("ValidlyFormed()"));
     EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { code.DecomposeCode(nullptr, VTCodeFormat()); })));
 }
 
@@ -186,12 +201,16 @@ TEST(Numicode, OneToFiveDigitsServedByNumi)
     EXPECT_EQ(split.GetContents().GetRawCode(), "1-23");
 
     VTNumicode bad;
-    EXPECT_EQ(RaisedMessage([&] { bad.ConstructCode("", "12a", nullptr); }), InvalidCode("Invalid character(s) in ItemID"));
-    EXPECT_EQ(RaisedMessage([&] { bad.ConstructCode("", "", nullptr); }), InvalidCode("Invalid character(s) in ItemID"));
-    EXPECT_EQ(RaisedMessage([&] { bad.ConstructCode("", "123456", nullptr); }), InvalidCode("Invalid IID length"));
+    EXPECT_EQ(RaisedMessage([&] { bad.ConstructCode("", "12a", nullptr); }),
+              InvalidCode("Invalid character(s) in ItemID"));
+    EXPECT_EQ(RaisedMessage([&] { bad.ConstructCode("", "", nullptr); }),
+              InvalidCode("Invalid character(s) in ItemID"));
+    EXPECT_EQ(RaisedMessage([&] { bad.ConstructCode("", "123456", nullptr); }),
+              InvalidCode("Invalid IID length"));
     EXPECT_EQ(RaisedMessage([&] { bad.DecomposeCode("123", MakeFormat(kCodeNumi, 0, 4, 0, 0)); }),
               InvalidCode("Invalid CodeFormat"));
-    EXPECT_EQ(RaisedMessage([&] { bad.DecomposeCode("123456", VTCodeFormat()); }), InvalidCode("ValidlyFormed()"));
+    EXPECT_EQ(RaisedMessage([&] { bad.DecomposeCode("123456", VTCodeFormat()); }),
+              InvalidCode("ValidlyFormed()"));
     EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { bad.ConstructCode("", nullptr, nullptr); })));
 }
 
@@ -209,7 +228,8 @@ TEST(Checksums, KnownValues)
     EXPECT_EQ(PositionalChecksum(std::string(100, '0') + "1"), 1);
     EXPECT_TRUE(IsAssertion(RaisedMessage([] { PositionalChecksum("12a"); })));
     EXPECT_TRUE(IsAssertion(RaisedMessage([] { PrimeWeightedChecksum("1 2"); })));
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([] { PositionalChecksum(static_cast<const char*>(nullptr)); })));
+    EXPECT_TRUE(
+        IsNullPointerError(RaisedMessage([] { PositionalChecksum(static_cast<const char*>(nullptr)); })));
 }
 
 std::string Digits(const VTDigitScrambler::Permutation& p)
@@ -257,7 +277,8 @@ TEST(DigitScrambler, UnscrambleInvertsScrambleForAnySeed)
     }
     EXPECT_TRUE(IsAssertion(RaisedMessage([] { VTDigitScrambler(3).Scramble("12x"); })));
     EXPECT_TRUE(IsAssertion(RaisedMessage([] { VTDigitScrambler(3).Unscramble("-1"); })));
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([] { VTDigitScrambler(3).Scramble(static_cast<const char*>(nullptr)); })));
+    EXPECT_TRUE(IsNullPointerError(
+        RaisedMessage([] { VTDigitScrambler(3).Scramble(static_cast<const char*>(nullptr)); })));
 }
 
 struct VantrelVector {
@@ -281,7 +302,8 @@ TEST(VantrelCode, KnownVectorsEncodeAndDecode)
 {
     for (const auto& v : kVantrelVectors) {
         std::string code;
-        ASSERT_TRUE(VTVantrelCode::EncodeVantrel(v.serverId, v.itemId, code)) << v.serverId << "/" << v.itemId;
+        ASSERT_TRUE(VTVantrelCode::EncodeVantrel(v.serverId, v.itemId, code))
+            << v.serverId << "/" << v.itemId;
         EXPECT_EQ(code, v.code);
         std::string serverId = "x";
         std::string itemId = "x";
@@ -299,14 +321,17 @@ TEST(VantrelCode, EncodingFailures)
         const char* itemId;
     };
     const Case cases[] = {
-        {"1234567890", "1"},            // ten significant digits
-        {"", "1"},                      {"1", ""},
-        {"12a", "1"},                   {"1", "1 2"},
-        {"123456789", "12345678901"},   // 24 digits: longer than any code that decodes
+        {"1234567890", "1"}, // ten significant digits
+        {"", "1"},
+        {"1", ""},
+        {"12a", "1"},
+        {"1", "1 2"},
+        {"123456789", "12345678901"}, // 24 digits: longer than any code that decodes
     };
     for (const auto& c : cases) {
         std::string code = "untouched";
-        EXPECT_FALSE(VTVantrelCode::EncodeVantrel(c.serverId, c.itemId, code)) << c.serverId << "/" << c.itemId;
+        EXPECT_FALSE(VTVantrelCode::EncodeVantrel(c.serverId, c.itemId, code))
+            << c.serverId << "/" << c.itemId;
         EXPECT_EQ(code, "untouched");
     }
     std::string code;
@@ -435,8 +460,10 @@ TEST(VantrelCode, ConstructKeepsIdsAsGivenAndDecomposeStripsThem)
     EXPECT_EQ(split.GetContents().GetItemId(), "42");
 
     VTVantrelCode bad;
-    EXPECT_EQ(RaisedMessage([&] { bad.ConstructCode("1234567890", "1", nullptr); }), InvalidCode("ConstructCode()"));
-    EXPECT_EQ(RaisedMessage([&] { bad.DecomposeCode("13258520", VTCodeFormat()); }), InvalidCode("DecomposeCode()"));
+    EXPECT_EQ(RaisedMessage([&] { bad.ConstructCode("1234567890", "1", nullptr); }),
+              InvalidCode("ConstructCode()"));
+    EXPECT_EQ(RaisedMessage([&] { bad.DecomposeCode("13258520", VTCodeFormat()); }),
+              InvalidCode("DecomposeCode()"));
     EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { bad.ConstructCode("1", nullptr, nullptr); })));
     EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { bad.DecomposeCode(nullptr, VTCodeFormat()); })));
 }
@@ -464,10 +491,12 @@ TEST(BarcodeDataBlock, ParsesRecordsUpToTheClosingZero)
         {Bytes({1, 'A', 0}), false, {}},
         {Bytes({0, 0}), false, {}},
         {Bytes({2, 'A', '7', 2, 'H', '8', 0}), true, {{1, "7"}, {8, "8"}}},
-        {Bytes({3, 'E', '1', '2', 3, 'Z', 'x', 'y', 3, 'a', '0', '0', 0}), true, {{5, "12"}, {0, "xy"}, {0, "00"}}},
+        {Bytes({3, 'E', '1', '2', 3, 'Z', 'x', 'y', 3, 'a', '0', '0', 0}),
+         true,
+         {{5, "12"}, {0, "xy"}, {0, "00"}}},
         {Bytes({2, 'C', 0, 2, 'D', 0xff, 0}), true, {{3, std::string(1, '\0')}, {4, "\xff"}}},
         {Bytes({2, 'F', '1', 3, 'G', '1', 0}), false, {}}, // the second record runs into the end
-        {Bytes({2, 'F', '1', 0, 7}), false, {}},            // bytes after the closing zero
+        {Bytes({2, 'F', '1', 0, 7}), false, {}},           // bytes after the closing zero
         {Bytes({255, 'A'}), false, {}},
     };
     for (const auto& c : cases) {

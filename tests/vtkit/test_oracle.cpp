@@ -25,11 +25,16 @@ constexpr int kTextsPerKind = 24000;
 const char* KindName(Kind kind)
 {
     switch (kind) {
-    case Kind::Ean13: return "EAN13";
-    case Kind::Ean8: return "EAN8";
-    case Kind::UpcA: return "UPCA";
-    case Kind::UpcE: return "UPCE";
-    case Kind::Isbn10: return "ISBN10";
+    case Kind::Ean13:
+        return "EAN13";
+    case Kind::Ean8:
+        return "EAN8";
+    case Kind::UpcA:
+        return "UPCA";
+    case Kind::UpcE:
+        return "UPCE";
+    case Kind::Isbn10:
+        return "ISBN10";
     }
     return "";
 }
@@ -81,7 +86,8 @@ private:
             const std::string body = Digits(11);
             return body + VTUpcACode::CheckDigit(body);
         }
-        case Kind::UpcE: return UpcE();
+        case Kind::UpcE:
+            return UpcE();
         case Kind::Isbn10: {
             const std::string body = Chance(5) ? "978" + Digits(6) : Digits(9);
             std::string code = body + VTIsbnCode::CheckDigit(body);
@@ -113,18 +119,34 @@ private:
     {
         const std::size_t at = Below(text.size());
         switch (m_rng() % 9) {
-        case 0: text[at] = Digit(); break;
+        case 0:
+            text[at] = Digit();
+            break;
         case 1:
             if (at + 1 < text.size())
                 std::swap(text[at], text[at + 1]);
             break;
-        case 2: text.erase(at, 1); break;
-        case 3: text.insert(at, 1, Digit()); break;
-        case 4: text.insert(at, 1, Chance(50) ? ' ' : '-'); break;
-        case 5: text[at] = static_cast<char>(0x21 + m_rng() % 94); break;
-        case 6: text.append(Digits(Chance(50) ? 2 : 5)); break;
-        case 7: text = Digits(text.size()); break;
-        case 8: text.back() = Chance(50) ? 'X' : 'x'; break;
+        case 2:
+            text.erase(at, 1);
+            break;
+        case 3:
+            text.insert(at, 1, Digit());
+            break;
+        case 4:
+            text.insert(at, 1, Chance(50) ? ' ' : '-');
+            break;
+        case 5:
+            text[at] = static_cast<char>(0x21 + m_rng() % 94);
+            break;
+        case 6:
+            text.append(Digits(Chance(50) ? 2 : 5));
+            break;
+        case 7:
+            text = Digits(text.size());
+            break;
+        case 8:
+            text.back() = Chance(50) ? 'X' : 'x';
+            break;
         }
     }
 
@@ -135,11 +157,16 @@ bool Ours(const Sample& s)
 {
     switch (s.kind) {
     case Kind::Ean13:
-        return VTEan13Code::ValidlyFormed(s.text, true, false) || VTBookLandCode::ValidlyFormed(s.text, true, false);
-    case Kind::Ean8: return VTEan8Code::ValidlyFormed(s.text, true);
-    case Kind::UpcA: return VTUpcACode::ValidlyFormed(s.text, true, false);
-    case Kind::UpcE: return VTUpcECode::ValidlyFormed(s.text, true, false);
-    case Kind::Isbn10: return VTIsbnCode::ValidlyFormed(s.text, true);
+        return VTEan13Code::ValidlyFormed(s.text, true, false) ||
+               VTBookLandCode::ValidlyFormed(s.text, true, false);
+    case Kind::Ean8:
+        return VTEan8Code::ValidlyFormed(s.text, true);
+    case Kind::UpcA:
+        return VTUpcACode::ValidlyFormed(s.text, true, false);
+    case Kind::UpcE:
+        return VTUpcECode::ValidlyFormed(s.text, true, false);
+    case Kind::Isbn10:
+        return VTIsbnCode::ValidlyFormed(s.text, true);
     }
     return false;
 }
@@ -149,13 +176,20 @@ bool OfferedByAnalysis(const Sample& s)
 {
     std::vector<VTCodeType> candidates;
     AnalyzeCode(s.text, candidates, kScanUnknown, false);
-    const auto has = [&](VTCodeType type) { return std::find(candidates.begin(), candidates.end(), type) != candidates.end(); };
+    const auto has = [&](VTCodeType type) {
+        return std::find(candidates.begin(), candidates.end(), type) != candidates.end();
+    };
     switch (s.kind) {
-    case Kind::Ean13: return has(kCodeEan13) || has(kCodeBookLand);
-    case Kind::Ean8: return has(kCodeEan8);
-    case Kind::UpcA: return has(kCodeUpcA);
-    case Kind::UpcE: return has(kCodeUpcE);
-    case Kind::Isbn10: return has(kCodeIsbn);
+    case Kind::Ean13:
+        return has(kCodeEan13) || has(kCodeBookLand);
+    case Kind::Ean8:
+        return has(kCodeEan8);
+    case Kind::UpcA:
+        return has(kCodeUpcA);
+    case Kind::UpcE:
+        return has(kCodeUpcE);
+    case Kind::Isbn10:
+        return has(kCodeIsbn);
     }
     return false;
 }
@@ -216,7 +250,8 @@ TEST(StdnumOracle, RetailValidityAgreesOnRandomCodes)
             continue;
         }
         if (++disagreements <= 20)
-            ADD_FAILURE() << KindName(s.kind) << " '" << s.text << "': ours " << ours << ", stdnum " << oracle[i];
+            ADD_FAILURE() << KindName(s.kind) << " '" << s.text << "': ours " << ours << ", stdnum "
+                          << oracle[i];
     }
     EXPECT_EQ(disagreements, 0);
     // The sample must hold plenty of both verdicts for every kind, and the

@@ -34,12 +34,18 @@ enum class Family { UpcA, UpcE, Ean8, Ean13, BookLand, Isbn };
 bool Valid(Family test, const char* text, bool strip, bool supplemental)
 {
     switch (test) {
-    case Family::UpcA: return VTUpcACode::ValidlyFormed(text, strip, supplemental);
-    case Family::UpcE: return VTUpcECode::ValidlyFormed(text, strip, supplemental);
-    case Family::Ean8: return VTEan8Code::ValidlyFormed(text, strip);
-    case Family::Ean13: return VTEan13Code::ValidlyFormed(text, strip, supplemental);
-    case Family::BookLand: return VTBookLandCode::ValidlyFormed(text, strip, supplemental);
-    case Family::Isbn: return VTIsbnCode::ValidlyFormed(text, strip);
+    case Family::UpcA:
+        return VTUpcACode::ValidlyFormed(text, strip, supplemental);
+    case Family::UpcE:
+        return VTUpcECode::ValidlyFormed(text, strip, supplemental);
+    case Family::Ean8:
+        return VTEan8Code::ValidlyFormed(text, strip);
+    case Family::Ean13:
+        return VTEan13Code::ValidlyFormed(text, strip, supplemental);
+    case Family::BookLand:
+        return VTBookLandCode::ValidlyFormed(text, strip, supplemental);
+    case Family::Isbn:
+        return VTIsbnCode::ValidlyFormed(text, strip);
     }
     return false;
 }
@@ -105,10 +111,13 @@ TEST(RetailValidity, LengthsPrefixesAddOnsAndCheckDigits)
     };
     for (const auto& c : cases)
         EXPECT_EQ(Valid(c.test, c.text, c.strip, c.supplemental), c.valid)
-            << static_cast<int>(c.test) << " " << c.text << " strip " << c.strip << " supp " << c.supplemental;
+            << static_cast<int>(c.test) << " " << c.text << " strip " << c.strip << " supp "
+            << c.supplemental;
 
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([] { VTUpcACode::ValidlyFormed(static_cast<const char*>(nullptr), false, false); })));
-    EXPECT_TRUE(IsNullPointerError(RaisedMessage([] { VTIsbnCode::ValidlyFormed(static_cast<const char*>(nullptr), true); })));
+    EXPECT_TRUE(IsNullPointerError(
+        RaisedMessage([] { VTUpcACode::ValidlyFormed(static_cast<const char*>(nullptr), false, false); })));
+    EXPECT_TRUE(IsNullPointerError(
+        RaisedMessage([] { VTIsbnCode::ValidlyFormed(static_cast<const char*>(nullptr), true); })));
 }
 
 TEST(RetailValidity, NoTenCharacterTextBeginning978IsAnIsbn)
@@ -159,13 +168,13 @@ TEST(RetailAddOns, RemoveSupplementalSplitsOnlyTheKnownLengths)
 TEST(UpcE, ExpansionOfEveryLastDigitClass)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"04252614", "042100005264"}, // D6 = 1: manufacturer ends in 100
-        {"01234505", "012000003455"}, // D6 = 0
-        {"01234523", "012200003453"}, // D6 = 2
-        {"01234531", "012300000451"}, // D6 = 3
-        {"01234543", "012340000053"}, // D6 = 4
-        {"01234558", "012345000058"}, // D6 = 5
-        {"01234596", "012345000096"}, // D6 = 9
+        {"04252614", "042100005264"},   // D6 = 1: manufacturer ends in 100
+        {"01234505", "012000003455"},   // D6 = 0
+        {"01234523", "012200003453"},   // D6 = 2
+        {"01234531", "012300000451"},   // D6 = 3
+        {"01234543", "012340000053"},   // D6 = 4
+        {"01234558", "012345000058"},   // D6 = 5
+        {"01234596", "012345000096"},   // D6 = 9
         {"0425261412", "042100005264"}, // only the first eight count
     };
     for (const auto& [upcE, upcA] : cases) {
@@ -193,8 +202,10 @@ void RunConstructCases(const std::vector<ConstructCase>& cases)
 {
     for (const auto& c : cases) {
         auto code = c.make();
-        const std::string message = RaisedMessage([&] { code->ConstructCode(c.serverId, c.itemId, nullptr); });
-        const std::string where = std::string(CodeTypeName(code->GetCodeType(), false)) + " " + c.serverId + "/" + c.itemId;
+        const std::string message =
+            RaisedMessage([&] { code->ConstructCode(c.serverId, c.itemId, nullptr); });
+        const std::string where =
+            std::string(CodeTypeName(code->GetCodeType(), false)) + " " + c.serverId + "/" + c.itemId;
         if (c.code) {
             EXPECT_EQ(message, "") << where;
             const VTCodeContents contents = code->GetContents();
@@ -253,8 +264,8 @@ TEST(RetailConstruct, BuildsCodesAndRejectsInOrder)
 
 TEST(RetailConstruct, NullIdsAreInternalErrors)
 {
-    for (auto make : {Make<VTUpcACode>, Make<VTUpcECode>, Make<VTEan8Code>, Make<VTEan13Code>, Make<VTBookLandCode>,
-                      Make<VTIsbnCode>}) {
+    for (auto make : {Make<VTUpcACode>, Make<VTUpcECode>, Make<VTEan8Code>, Make<VTEan13Code>,
+                      Make<VTBookLandCode>, Make<VTIsbnCode>}) {
         auto code = make();
         EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { code->ConstructCode(nullptr, "1", nullptr); })));
         EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { code->ConstructCode("1", nullptr, nullptr); })));
@@ -311,8 +322,10 @@ TEST(RetailDecompose, CutsIdsByFormatAndRejectsInOrder)
 {
     const VTCodeFormat upc = MakeFormat(kCodeUpcA, 0, 6, 6, 5);
     const DecomposeCase cases[] = {
-        {Make<VTUpcACode>, "036000291452", upc, nullptr, "036000291452", "036000291452", "036000", "29145", ""},
-        {Make<VTUpcACode>, "0-36000-29145-2 12", upc, nullptr, "036000291452", "036000291452", "036000", "29145", "12"},
+        {Make<VTUpcACode>, "036000291452", upc, nullptr, "036000291452", "036000291452", "036000", "29145",
+         ""},
+        {Make<VTUpcACode>, "0-36000-29145-2 12", upc, nullptr, "036000291452", "036000291452", "036000",
+         "29145", "12"},
         {Make<VTUpcACode>, "03600029145212", MakeFormat(kCodeUpcA, 12, 2, 0, 1), nullptr, "036000291452",
          "036000291452", "12", "0", "12"},
         {Make<VTUpcACode>, "036000291452", MakeFormat(kCodeUpcA, 0, 6, 6, 7), "Invalid CodeFormat"},
@@ -322,11 +335,11 @@ TEST(RetailDecompose, CutsIdsByFormatAndRejectsInOrder)
         {Make<VTUpcACode>, "036000291452", MakeFormat(kCodeUpcA, -1, 6, 6, 5), "Invalid CodeFormat"},
         {Make<VTEan13Code>, "4006381333931", MakeFormat(kCodeEan13, 0, 0, 0, 0), nullptr, "4006381333931",
          "4006381333931", "", "", ""},
-        {Make<VTEan13Code>, "4006381333931 12345", MakeFormat(kCodeEan13, 0, 6, 6, 6), nullptr, "4006381333931",
-         "4006381333931", "400638", "133393", "12345"},
+        {Make<VTEan13Code>, "4006381333931 12345", MakeFormat(kCodeEan13, 0, 6, 6, 6), nullptr,
+         "4006381333931", "4006381333931", "400638", "133393", "12345"},
         {Make<VTEan13Code>, "9780306406157", MakeFormat(kCodeEan13, 0, 6, 6, 6), "ValidlyFormed()"},
-        {Make<VTBookLandCode>, "978-0-306-40615-7", MakeFormat(kCodeBookLand, 3, 6, 9, 3), nullptr, "9780306406157",
-         "9780306406157", "030640", "615", ""},
+        {Make<VTBookLandCode>, "978-0-306-40615-7", MakeFormat(kCodeBookLand, 3, 6, 9, 3), nullptr,
+         "9780306406157", "9780306406157", "030640", "615", ""},
         {Make<VTEan8Code>, " 9638-5074", MakeFormat(kCodeEan8, 0, 4, 4, 3), nullptr, " 9638-5074", "96385074",
          "9638", "507", ""},
         {Make<VTEan8Code>, "96385074", MakeFormat(kCodeEan8, 0, 4, 4, 5), "Invalid CodeFormat"},
@@ -334,10 +347,10 @@ TEST(RetailDecompose, CutsIdsByFormatAndRejectsInOrder)
         {Make<VTIsbnCode>, "0-8044-2957-x", MakeFormat(kCodeIsbn, 0, 1, 1, 5), nullptr, "0-8044-2957-x",
          "080442957x", "0", "80442", ""},
         {Make<VTIsbnCode>, "0804429570", MakeFormat(kCodeIsbn, 0, 1, 1, 5), "ValidlyFormed()"},
-        {Make<VTUpcECode>, "0425-2614", MakeFormat(kCodeUpcE, 0, 99, 0, 99), nullptr, "04252614", "042100005264",
-         "042100", "00526", ""},
-        {Make<VTUpcECode>, "0425261412", VTCodeFormat(), nullptr, "04252614", "042100005264", "042100", "00526",
-         "12"},
+        {Make<VTUpcECode>, "0425-2614", MakeFormat(kCodeUpcE, 0, 99, 0, 99), nullptr, "04252614",
+         "042100005264", "042100", "00526", ""},
+        {Make<VTUpcECode>, "0425261412", VTCodeFormat(), nullptr, "04252614", "042100005264", "042100",
+         "00526", "12"},
         {Make<VTUpcECode>, "04252615", VTCodeFormat(), "ValidlyFormed()"},
     };
     for (const auto& c : cases) {
@@ -361,8 +374,8 @@ TEST(RetailDecompose, CutsIdsByFormatAndRejectsInOrder)
 
 TEST(RetailDecompose, NullTextIsAnInternalError)
 {
-    for (auto make : {Make<VTUpcACode>, Make<VTUpcECode>, Make<VTEan8Code>, Make<VTEan13Code>, Make<VTBookLandCode>,
-                      Make<VTIsbnCode>}) {
+    for (auto make : {Make<VTUpcACode>, Make<VTUpcECode>, Make<VTEan8Code>, Make<VTEan13Code>,
+                      Make<VTBookLandCode>, Make<VTIsbnCode>}) {
         auto code = make();
         EXPECT_TRUE(IsNullPointerError(RaisedMessage([&] { code->DecomposeCode(nullptr, VTCodeFormat()); })));
     }

@@ -38,7 +38,9 @@ void DumpLibxml(xmlNodePtr node, int depth, std::string& out)
 {
     out.append(static_cast<std::size_t>(depth) * 2, ' ');
     switch (node->type) {
-    case XML_DOCUMENT_NODE: out += "#document"; break;
+    case XML_DOCUMENT_NODE:
+        out += "#document";
+        break;
     case XML_ELEMENT_NODE:
         out += "E " + Visible(node->name);
         for (xmlAttrPtr attribute = node->properties; attribute; attribute = attribute->next) {
@@ -47,10 +49,18 @@ void DumpLibxml(xmlNodePtr node, int depth, std::string& out)
             xmlFree(value);
         }
         break;
-    case XML_CDATA_SECTION_NODE: out += "D [" + Visible(node->content) + "]"; break;
-    case XML_COMMENT_NODE: out += "C [" + Visible(node->content) + "]"; break;
-    case XML_PI_NODE: out += "P " + Visible(node->name) + " [" + Visible(node->content) + "]"; break;
-    default: out += "? " + std::to_string(node->type); break;
+    case XML_CDATA_SECTION_NODE:
+        out += "D [" + Visible(node->content) + "]";
+        break;
+    case XML_COMMENT_NODE:
+        out += "C [" + Visible(node->content) + "]";
+        break;
+    case XML_PI_NODE:
+        out += "P " + Visible(node->name) + " [" + Visible(node->content) + "]";
+        break;
+    default:
+        out += "? " + std::to_string(node->type);
+        break;
     }
     out += "\n";
     for (xmlNodePtr child = node->children; child;) {
@@ -115,7 +125,8 @@ bool StandardReadersKeep(const TSDomNodeImpl* node)
             if (!IsAscii(attributes.Slot(i).Name()) || HasRawLineBreakOrTab(attributes.Slot(i).Value()))
                 return false;
     }
-    if (node->GetNodeType() == kDomTextNode && node->GetNodeValue().View().find(u'\r') != std::u16string_view::npos)
+    if (node->GetNodeType() == kDomTextNode &&
+        node->GetNodeValue().View().find(u'\r') != std::u16string_view::npos)
         return false;
     for (const TSDomNodeImpl* child = node->GetFirstChild(); child; child = child->GetNextSibling())
         if (!StandardReadersKeep(child))
@@ -131,7 +142,8 @@ TEST(Differential, SameTreeAsLibxml2AndFormattedTextReadsBack)
         const std::string text = GenerateDocument(static_cast<std::uint64_t>(seed));
         std::string libxmlError;
         const std::string expected = ParseWithLibxml(text, libxmlError);
-        ASSERT_FALSE(expected.empty()) << "libxml2 refused seed " << seed << ": " << libxmlError << "\n" << text;
+        ASSERT_FALSE(expected.empty()) << "libxml2 refused seed " << seed << ": " << libxmlError << "\n"
+                                       << text;
 
         std::string ours;
         TSDomDocument document;
@@ -148,7 +160,9 @@ TEST(Differential, SameTreeAsLibxml2AndFormattedTextReadsBack)
         const std::string flat = FormatUtf8(document, 0);
         ASSERT_EQ(DumpTree(ParseUtf8(flat)), expected) << "seed " << seed << "\n" << flat;
         if (StandardReadersKeep(document.Impl())) {
-            ASSERT_EQ(ParseWithLibxml(flat, libxmlError), expected) << "seed " << seed << " " << libxmlError << "\n" << flat;
+            ASSERT_EQ(ParseWithLibxml(flat, libxmlError), expected)
+                << "seed " << seed << " " << libxmlError << "\n"
+                << flat;
             ++readByLibxml;
         }
         // Indented output stays readable.

@@ -24,7 +24,8 @@ std::string ChildNames(const TSDomNode& node)
 {
     std::string names;
     for (TSDomNode child = node.GetFirstChild(); !child.IsNull(); child = child.GetNextSibling())
-        names += (names.empty() ? "" : ",") + (child.GetNodeType() == kDomTextNode ? Value(child) : Name(child));
+        names +=
+            (names.empty() ? "" : ",") + (child.GetNodeType() == kDomTextNode ? Value(child) : Name(child));
     return names;
 }
 

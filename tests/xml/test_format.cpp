@@ -47,7 +47,8 @@ TEST(TSDomFormatter, EachSettingChangesItsPart)
         std::string expected;
     } cases[] = {
         {"not pretty", [](TSDomFormatter& f) { f.SetPretty(0); }, kDeclaration + "<a><b>1</b></a>"},
-        {"four blanks", [](TSDomFormatter& f) { f.SetIndentWidth(4); }, kDeclaration + "<a>\n    <b>1</b>\n</a>\n"},
+        {"four blanks", [](TSDomFormatter& f) { f.SetIndentWidth(4); },
+         kDeclaration + "<a>\n    <b>1</b>\n</a>\n"},
         {"double quote", [](TSDomFormatter& f) { f.SetQuoteChar(u'"'); },
          "<?xml version=\"1.0\" standalone=\"yes\"?>\n<a>\n\t<b>1</b>\n</a>\n"},
     };
@@ -66,12 +67,12 @@ TEST(TSDomFormatter, EscapesTextAndAttributeValues)
     root.SetAttribute(u"q", u"it's \"x\" <&>\u00e9\t");
     root.AppendChild(TSDomText(u"a&b<c>d\"e'f\u00e9\u4e2d\t\n\r\x01\x7f"));
 
-    EXPECT_EQ(Format(document),
-              kDeclaration + "<e q='it&apos;s &quot;x&quot; &lt;&amp;&gt;&#233;\t'>"
-                             "a&amp;b&lt;c&gt;d\"e'f&#233;&#20013;\t\n\r&#1;&#127;</e>\n");
+    EXPECT_EQ(Format(document), kDeclaration + "<e q='it&apos;s &quot;x&quot; &lt;&amp;&gt;&#233;\t'>"
+                                               "a&amp;b&lt;c&gt;d\"e'f&#233;&#20013;\t\n\r&#1;&#127;</e>\n");
     // Without escaping, markup in text and quotes in values stay as they are.
     EXPECT_EQ(Format(document, [](TSDomFormatter& f) { f.SetEscape(0); }),
-              kDeclaration + "<e q='it's \"x\" &lt;&amp;&gt;&#233;\t'>a&b<c>d\"e'f&#233;&#20013;\t\n\r&#1;&#127;</e>\n");
+              kDeclaration +
+                  "<e q='it's \"x\" &lt;&amp;&gt;&#233;\t'>a&b<c>d\"e'f&#233;&#20013;\t\n\r&#1;&#127;</e>\n");
 }
 
 TEST(TSDomFormatter, WritesMixedContentAndOtherNodes)
@@ -83,9 +84,10 @@ TEST(TSDomFormatter, WritesMixedContentAndOtherNodes)
     TSDomElement root = document.GetDocumentElement();
     root.AppendChild(TSDomProcessingInstruction(u"t", u"d\u00e9"));
     root.AppendChild(TSDomProcessingInstruction(u"e"));
-    EXPECT_EQ(Format(document), kDeclaration
-                                    + "<!--top-->\n<r>\n\t<![CDATA[a<\xC3\xA9]]>\n\t<!--\xC3\xA9-->\n\t<?t d\xC3\xA9?>\n"
-                                      "\t<?e?>\n</r>\n<?after?>\n");
+    EXPECT_EQ(Format(document),
+              kDeclaration +
+                  "<!--top-->\n<r>\n\t<![CDATA[a<\xC3\xA9]]>\n\t<!--\xC3\xA9-->\n\t<?t d\xC3\xA9?>\n"
+                  "\t<?e?>\n</r>\n<?after?>\n");
 }
 
 TEST(TSDomFormatter, NamesReadBackUnchanged)

@@ -58,9 +58,10 @@ TEST(TSDomParser, ReportsErrorsWithCodeAndPosition)
         {"<a>text", "TSXmlException: Premature EOF: Line 1 Column 8"},
         {"<a><!-- open", "TSXmlException: Missing tag close: Line 1 Column 4"},
         {"<a><![CDATA[ x ]>", "TSXmlException: Missing tag close: Line 1 Column 4"},
-        {"<a>x</b>", "TSXmlException: Mismatched tag close: \nOpen: a At Line 1 Column 1\nClose: b At Line 1 Column 5"},
-        {"<r>\n <\xC3\xA9l>\xC4\x80</\xC4\x80>",
-         "TSXmlException: Mismatched tag close: \nOpen: \xE9l At Line 2 Column 2\nClose: &#256; At Line 2 Column 7"},
+        {"<a>x</b>",
+         "TSXmlException: Mismatched tag close: \nOpen: a At Line 1 Column 1\nClose: b At Line 1 Column 5"},
+        {"<r>\n <\xC3\xA9l>\xC4\x80</\xC4\x80>", "TSXmlException: Mismatched tag close: \nOpen: \xE9l At "
+                                                 "Line 2 Column 2\nClose: &#256; At Line 2 Column 7"},
     };
     for (const ErrorCase& c : cases)
         EXPECT_EQ(ParseError(c.document), c.message) << "document: " << c.document;
@@ -78,27 +79,26 @@ TEST(TSDomParser, ErrorsCarryTheirCode)
 
 TEST(TSDomParser, BuildsTheTree)
 {
-    const TSDomDocument document = ParseUtf8(
-        "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\n"
-        "<!DOCTYPE root [ <!ENTITY x 'y'> ]>\n"
-        "<!-- before --><?style sheet?>\n"
-        "<root a=\"1\" b='two' a='3'>\n"
-        "  <empty/><child  x = 'y' />text<![CDATA[<raw> &amp;]]><!--inner-->\n"
-        "</root>\n"
-        "<!-- after -->\n");
-    EXPECT_EQ(DumpTree(document),
-              "#document\n"
-              "  C [ before ]\n"
-              "  P style [sheet]\n"
-              "  E root a=[3] b=[two]\n"
-              "    T [\\x0A  ]\n"
-              "    E empty\n"
-              "    E child x=[y]\n"
-              "    T [text]\n"
-              "    D [<raw> &amp;]\n"
-              "    C [inner]\n"
-              "    T [\\x0A]\n"
-              "  C [ after ]\n");
+    const TSDomDocument document =
+        ParseUtf8("<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\n"
+                  "<!DOCTYPE root [ <!ENTITY x 'y'> ]>\n"
+                  "<!-- before --><?style sheet?>\n"
+                  "<root a=\"1\" b='two' a='3'>\n"
+                  "  <empty/><child  x = 'y' />text<![CDATA[<raw> &amp;]]><!--inner-->\n"
+                  "</root>\n"
+                  "<!-- after -->\n");
+    EXPECT_EQ(DumpTree(document), "#document\n"
+                                  "  C [ before ]\n"
+                                  "  P style [sheet]\n"
+                                  "  E root a=[3] b=[two]\n"
+                                  "    T [\\x0A  ]\n"
+                                  "    E empty\n"
+                                  "    E child x=[y]\n"
+                                  "    T [text]\n"
+                                  "    D [<raw> &amp;]\n"
+                                  "    C [inner]\n"
+                                  "    T [\\x0A]\n"
+                                  "  C [ after ]\n");
 }
 
 TEST(TSDomParser, ExpandsEntitiesInTextNamesAndValues)
@@ -187,9 +187,12 @@ TEST(TSDomParser, ReadsFromEverySource)
 TEST(Transcode, Utf8DecodingFollowsTheServersRules)
 {
     EXPECT_EQ(Utf8ToWide(std::string_view("\xC3\xA9")), u"\u00e9");
-    EXPECT_EQ(Utf8ToWide(std::string_view("a\xE4\xB8\xAD" "b")), u"a\u4e2db");
+    EXPECT_EQ(Utf8ToWide(std::string_view("a\xE4\xB8\xAD"
+                                          "b")),
+              u"a\u4e2db");
     // Continuation bytes are not checked; 0xF0 and up lead three bytes.
-    EXPECT_EQ(Utf8ToWide(std::string_view("\xE0\x41\x42")), std::u16string(1, char16_t(0x0042 | (0x01 << 6))));
+    EXPECT_EQ(Utf8ToWide(std::string_view("\xE0\x41\x42")),
+              std::u16string(1, char16_t(0x0042 | (0x01 << 6))));
     EXPECT_EQ(Utf8ToWide(std::string_view("\xF1\x80\x80")).size(), 1u);
 
     for (std::string_view bad : {"\x80", "a\xBF", "\xC3", "\xE4\xB8", "\xF0\x9F\x98\x80"})

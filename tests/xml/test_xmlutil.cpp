@@ -13,12 +13,12 @@ namespace {
 
 class DomUtil : public ::testing::Test {
 protected:
-    const TSDomDocument m_document = ParseUtf8(
-        "<LIST>\n"
-        "    <CODE TYPE='UPCA' LOW='0'><RID>12x</RID><IID> -42</IID><HEX>ff</HEX><EMPTY/></CODE>\n"
-        "    <OTHER/>\n"
-        "    <CODE TYPE='EAN8'><NAME>first\nsecond</NAME><MIXED><![CDATA[c]]>t</MIXED></CODE>\n"
-        "</LIST>");
+    const TSDomDocument m_document =
+        ParseUtf8("<LIST>\n"
+                  "    <CODE TYPE='UPCA' LOW='0'><RID>12x</RID><IID> -42</IID><HEX>ff</HEX><EMPTY/></CODE>\n"
+                  "    <OTHER/>\n"
+                  "    <CODE TYPE='EAN8'><NAME>first\nsecond</NAME><MIXED><![CDATA[c]]>t</MIXED></CODE>\n"
+                  "</LIST>");
     const TSDomElement m_list = m_document.GetDocumentElement();
 
     static std::string Message(const std::function<void()>& call)
@@ -77,11 +77,12 @@ TEST_F(DomUtil, ReadsTextsAndIntegers)
     EXPECT_EQ(GetChildElementInteger(code, u"HEX", true, 16), 255);
     EXPECT_EQ(GetChildElementInteger(code, u"EMPTY", false), 0);
     EXPECT_EQ(U8(GetChildElementText(second, u"NAME", true)), "first\nsecond");
-    EXPECT_EQ(FindChildElement(second, u"NAME").GetChildNodes().GetLength(), 1u) << "the element was normalised";
+    EXPECT_EQ(FindChildElement(second, u"NAME").GetChildNodes().GetLength(), 1u)
+        << "the element was normalised";
     EXPECT_EQ(GetChildElementText(second, u"MIXED", true), u"") << "a CDATA section is not text";
     EXPECT_EQ(GetAttribute(code, u"LOW", true), u"0");
-    EXPECT_EQ(GetChildElementInteger(ParseUtf8("<a><n>99999999999999999999999</n></a>").GetDocumentElement(), u"n",
-                                     true),
+    EXPECT_EQ(GetChildElementInteger(ParseUtf8("<a><n>99999999999999999999999</n></a>").GetDocumentElement(),
+                                     u"n", true),
               LONG_MAX);
 }
 

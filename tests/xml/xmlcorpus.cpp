@@ -30,21 +30,26 @@ private:
 };
 
 constexpr std::array<std::string_view, 12> kAnyNames = {
-    "CODE", "RID", "a", "b", "item", "x_y", "n-1", "ns:tag", "\xC3\xA9l\xC3\xA9ment", "\xE4\xB8\xAD", "_u", "Z9.k"};
-constexpr std::array<std::string_view, 12> kAsciiNames = {
-    "CODE", "RID", "a", "b", "item", "x_y", "n-1", "ns:tag", "LOW", "HIGH", "_u", "Z9.k"};
-constexpr std::array<std::string_view, 8> kTargets = {"pi", "style", "app", "t1", "Go", "x-m-l", "\xC3\xA9t", "z"};
-constexpr std::array<std::string_view, 7> kEntities = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;", "&#65;", "&#x4E2D;"};
+    "CODE",         "RID", "a",   "b", "item", "x_y", "n-1", "ns:tag", "\xC3\xA9l\xC3\xA9ment",
+    "\xE4\xB8\xAD", "_u",  "Z9.k"};
+constexpr std::array<std::string_view, 12> kAsciiNames = {"CODE", "RID",    "a",   "b",    "item", "x_y",
+                                                          "n-1",  "ns:tag", "LOW", "HIGH", "_u",   "Z9.k"};
+constexpr std::array<std::string_view, 8> kTargets = {"pi", "style", "app",       "t1",
+                                                      "Go", "x-m-l", "\xC3\xA9t", "z"};
+constexpr std::array<std::string_view, 7> kEntities = {"&amp;",  "&lt;",  "&gt;",    "&quot;",
+                                                       "&apos;", "&#65;", "&#x4E2D;"};
 constexpr std::array<std::string_view, 10> kWords = {
-    "hello", "12345", "caf\xC3\xA9", "\xE4\xB8\xAD\xE6\x96\x87", "\xCE\xA9mega", "a-b", "x=y", "50%", "(ok)", "\xE2\x82\xAC"};
+    "hello", "12345", "caf\xC3\xA9", "\xE4\xB8\xAD\xE6\x96\x87", "\xCE\xA9mega", "a-b", "x=y",
+    "50%",   "(ok)",  "\xE2\x82\xAC"};
 
 std::string CharacterReference(Random& random)
 {
     // Characters XML allows: tab, line feed, carriage return, and the BMP
     // outside the surrogates and U+FFFE/U+FFFF.
-    static constexpr unsigned kSpecial[] = {9, 10, 13, 0x20, 0x7F, 0xA0, 0xE9, 0x4E2D, 0xD7FF, 0xE000, 0xFFFD};
-    const unsigned value = random.Chance(50) ? kSpecial[random.Below(std::size(kSpecial))]
-                                             : 0x20 + random.Below(0xD000);
+    static constexpr unsigned kSpecial[] = {9,    10,     13,     0x20,   0x7F,  0xA0,
+                                            0xE9, 0x4E2D, 0xD7FF, 0xE000, 0xFFFD};
+    const unsigned value =
+        random.Chance(50) ? kSpecial[random.Below(std::size(kSpecial))] : 0x20 + random.Below(0xD000);
     char text[16];
     if (random.Chance(50))
         std::snprintf(text, sizeof text, "&#%u;", value);
@@ -61,11 +66,21 @@ std::string Text(Random& random, bool allowLineFeeds)
     const unsigned parts = 1 + random.Below(6);
     for (unsigned i = 0; i < parts; ++i) {
         switch (random.Below(6)) {
-        case 0: text += random.Pick(kEntities); break;
-        case 1: text += CharacterReference(random); break;
-        case 2: text += allowLineFeeds && random.Chance(50) ? "\n" : " "; break;
-        case 3: text += random.Chance(50) ? "'" : "\""; break;
-        default: text += random.Pick(kWords); break;
+        case 0:
+            text += random.Pick(kEntities);
+            break;
+        case 1:
+            text += CharacterReference(random);
+            break;
+        case 2:
+            text += allowLineFeeds && random.Chance(50) ? "\n" : " ";
+            break;
+        case 3:
+            text += random.Chance(50) ? "'" : "\"";
+            break;
+        default:
+            text += random.Pick(kWords);
+            break;
         }
     }
     return text;
@@ -78,10 +93,18 @@ std::string Raw(Random& random)
     const unsigned parts = random.Below(5);
     for (unsigned i = 0; i < parts; ++i) {
         switch (random.Below(5)) {
-        case 0: text += "<&>"; break;
-        case 1: text += " \n"; break;
-        case 2: text += "&amp;"; break;
-        default: text += random.Pick(kWords); break;
+        case 0:
+            text += "<&>";
+            break;
+        case 1:
+            text += " \n";
+            break;
+        case 2:
+            text += "&amp;";
+            break;
+        default:
+            text += random.Pick(kWords);
+            break;
         }
     }
     return text;
@@ -139,9 +162,15 @@ void Element(Random& random, int depth, const Names& names, std::string& out)
             continue;
         afterCData = kind == 1;
         switch (kind) {
-        case 0: out += Text(random, true); break;
-        case 1: out += "<![CDATA[" + Raw(random) + "]]>"; break;
-        case 2: out += "<!--" + Raw(random) + "-->"; break;
+        case 0:
+            out += Text(random, true);
+            break;
+        case 1:
+            out += "<![CDATA[" + Raw(random) + "]]>";
+            break;
+        case 2:
+            out += "<!--" + Raw(random) + "-->";
+            break;
         default:
             out += Blank(random);
             Element(random, depth + 1, names, out);

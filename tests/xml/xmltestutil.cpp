@@ -56,17 +56,28 @@ void Dump(const TSDomNodeImpl* node, int depth, std::string& out)
         out += "E " + Visible(node->GetNodeName());
         const TSDomAttrList& attributes = static_cast<const TSDomElementImpl*>(node)->Attributes();
         for (std::size_t i = 0; i < attributes.Size(); ++i)
-            out += " " + Visible(attributes.Slot(i).Name()) + "=[" + Visible(attributes.Slot(i).Value()) + "]";
+            out +=
+                " " + Visible(attributes.Slot(i).Name()) + "=[" + Visible(attributes.Slot(i).Value()) + "]";
         break;
     }
-    case kDomTextNode: out += "T [" + Visible(node->GetNodeValue()) + "]"; break;
-    case kDomCDATASectionNode: out += "D [" + Visible(node->GetNodeValue()) + "]"; break;
-    case kDomCommentNode: out += "C [" + Visible(node->GetNodeValue()) + "]"; break;
+    case kDomTextNode:
+        out += "T [" + Visible(node->GetNodeValue()) + "]";
+        break;
+    case kDomCDATASectionNode:
+        out += "D [" + Visible(node->GetNodeValue()) + "]";
+        break;
+    case kDomCommentNode:
+        out += "C [" + Visible(node->GetNodeValue()) + "]";
+        break;
     case kDomProcessingInstructionNode:
         out += "P " + Visible(node->GetNodeName()) + " [" + Visible(node->GetNodeValue()) + "]";
         break;
-    case kDomDocumentNode: out += "#document"; break;
-    default: out += "? " + std::to_string(node->GetNodeType()); break;
+    case kDomDocumentNode:
+        out += "#document";
+        break;
+    default:
+        out += "? " + std::to_string(node->GetNodeType());
+        break;
     }
     out += "\n";
     std::u16string text;

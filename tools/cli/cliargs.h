@@ -21,7 +21,8 @@ public:
     // Returns nothing and fills `error` for an unknown option or a missing value.
     static std::optional<CliArgs> Parse(const std::vector<std::string>& words,
                                         std::initializer_list<std::string_view> valueOptions,
-                                        std::initializer_list<std::string_view> flagOptions, std::string& error);
+                                        std::initializer_list<std::string_view> flagOptions,
+                                        std::string& error);
 
     bool Has(std::string_view flag) const { return m_flags.count(std::string(flag)) != 0; }
     std::optional<std::string> Value(std::string_view option) const;

@@ -14,18 +14,19 @@
 
 const char* const kAnalyzeUsage = "[--scanned] [--scan-type N] TEXT...";
 const char* const kConstructUsage = "--type NAME SID IID [XID]";
-const char* const kDecomposeUsage = "--type NAME [--format LOW,HIGH,RIDOFF,RIDLEN,IIDOFF,IIDLEN[,TEMPLATE]] TEXT";
+const char* const kDecomposeUsage =
+    "--type NAME [--format LOW,HIGH,RIDOFF,RIDLEN,IIDOFF,IIDLEN[,TEMPLATE]] TEXT";
 
 namespace {
 
 // The contents keys in the order they are printed.
-constexpr const char* kContentsKeys[] = {"SCODE", "RCODE", "CODE", "SID", "RSID",
+constexpr const char* kContentsKeys[] = {"SCODE", "RCODE", "CODE", "SID",  "RSID",
                                          "IID",   "RIID",  "XID",  "TYPE", "CODETYPE"};
 
 int UsageError(const char* command, const std::string& message, const char* usage)
 {
-    std::cerr << "lumora-cli " << command << ": " << message << "\nusage: lumora-cli " << command << ' ' << usage
-              << '\n';
+    std::cerr << "lumora-cli " << command << ": " << message << "\nusage: lumora-cli " << command << ' '
+              << usage << '\n';
     return kExitUsage;
 }
 
@@ -138,7 +139,8 @@ int CmdAnalyze(const std::vector<std::string>& words)
     if (const auto value = args->Value("--scan-type")) {
         const auto number = ParseInt(*value);
         if (!number)
-            return UsageError("analyze", "--scan-type needs a whole number, not '" + *value + "'", kAnalyzeUsage);
+            return UsageError("analyze", "--scan-type needs a whole number, not '" + *value + "'",
+                              kAnalyzeUsage);
         scanType = *number;
     }
     std::vector<std::vector<std::string>> rows;

@@ -39,7 +39,8 @@ namespace fs = std::filesystem;
 // caches hold, as it does without a user to ask.
 class ResolveListener : public VTBatchCodeListener {
 public:
-    std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error, const std::string& serverName) override
+    std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error,
+                              const std::string& serverName) override
     {
         static const char* const kQueries[] = {"format query", "template query", "description query"};
         std::string text = (phase >= 0 && phase <= 2) ? kQueries[phase] : "query";
@@ -182,8 +183,8 @@ void AwaitBatch(ResolveListener& listener, bool progressLine, std::size_t codes)
 bool HasAddress(const VTBatchCode& code, bool describe)
 {
     const std::int32_t status = code.GetStatus();
-    return status == VTBatchCode::kDone ||
-           (describe && status >= VTBatchCode::kNoDescription && status <= VTBatchCode::kOfflineNoDescription);
+    return status == VTBatchCode::kDone || (describe && status >= VTBatchCode::kNoDescription &&
+                                            status <= VTBatchCode::kOfflineNoDescription);
 }
 
 // The code's own error, or for a code that a failed query held back, the
@@ -197,8 +198,10 @@ std::string ErrorOf(const VTBatchCode& code, const VTServerError& lastError)
     case VTBatchCode::kTemplateQuerySkipped:
     case VTBatchCode::kDescriptionQuerySkipped:
     case VTBatchCode::kCancelled:
-    case VTBatchCode::kFailed: return ResolveListener::Describe(lastError);
-    default: return "";
+    case VTBatchCode::kFailed:
+        return ResolveListener::Describe(lastError);
+    default:
+        return "";
     }
 }
 
@@ -223,12 +226,14 @@ void PrintResults(const CliArgs& args, const std::vector<VTBatchCode>& codes, co
                              .Str()
                       << '\n';
         } else {
-            rows.push_back({contents.GetRawCode(), type, std::to_string(code.GetStatus()), contents.GetServerId(),
-                            contents.GetItemId(), code.GetText(), code.GetUrl(), code.GetDescription(), error});
+            rows.push_back({contents.GetRawCode(), type, std::to_string(code.GetStatus()),
+                            contents.GetServerId(), contents.GetItemId(), code.GetText(), code.GetUrl(),
+                            code.GetDescription(), error});
         }
     }
     if (!args.Json())
-        PrintTable(std::cout, {"CODE", "TYPE", "STATUS", "SID", "IID", "TEXT", "URL", "DESCRIPTION", "ERROR"}, rows);
+        PrintTable(std::cout, {"CODE", "TYPE", "STATUS", "SID", "IID", "TEXT", "URL", "DESCRIPTION", "ERROR"},
+                   rows);
 }
 
 int Resolve(const CliArgs& args, const Options& options, VTToolkit& toolkit)
@@ -247,7 +252,8 @@ int Resolve(const CliArgs& args, const Options& options, VTToolkit& toolkit)
     VTBatchCodeProcessor& processor = toolkit.GetBatchProcessor();
     processor.SetListener(&listener);
     processor.SetList(list);
-    if (const std::int32_t started = processor.Start(false, options.offline); started != VTBatchCodeProcessor::kStarted)
+    if (const std::int32_t started = processor.Start(false, options.offline);
+        started != VTBatchCodeProcessor::kStarted)
         return Failure(args, "the batch did not start (result " + std::to_string(started) + ")");
     AwaitBatch(listener, isatty(STDERR_FILENO) && list.Size() >= kProgressLineCodes, list.Size());
     const std::vector<VTBatchCode> codes = processor.GetList().GetAll();
@@ -263,11 +269,13 @@ int Resolve(const CliArgs& args, const Options& options, VTToolkit& toolkit)
     std::error_code error;
     fs::create_directories(options.cacheDir, error);
     if (!toolkit.GetCache().SaveFormats(formats) || !toolkit.GetCache().SaveTemplates(templates)) {
-        std::cerr << "lumora-cli " << kCommand << ": cannot save the caches in " << options.cacheDir.string() << '\n';
+        std::cerr << "lumora-cli " << kCommand << ": cannot save the caches in " << options.cacheDir.string()
+                  << '\n';
         saved = false;
     }
-    const bool allResolved = std::all_of(codes.begin(), codes.end(),
-                                         [&](const VTBatchCode& code) { return HasAddress(code, options.describe); });
+    const bool allResolved = std::all_of(codes.begin(), codes.end(), [&](const VTBatchCode& code) {
+        return HasAddress(code, options.describe);
+    });
     return allResolved && saved ? kExitOk : kExitFailed;
 }
 
@@ -287,7 +295,8 @@ int CmdResolve(const std::vector<std::string>& words)
     Options options;
     options.describe = args->Has("--descriptions");
     options.offline = args->Has("--offline");
-    options.serverDat = args->Value("--server-dat").value_or((platform::ProgramFolder() / "Server.dat").string());
+    options.serverDat =
+        args->Value("--server-dat").value_or((platform::ProgramFolder() / "Server.dat").string());
     options.cacheDir = args->Value("--cache-dir").value_or(platform::UserDataFolder().string());
 
     // The stored identity and proxy are read only when the command line

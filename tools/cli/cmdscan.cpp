@@ -31,15 +31,23 @@ constexpr long kScannerTypes = 11;
 std::unique_ptr<VTSerialBarcodeScanner> MakeScanner(long type)
 {
     switch (type) {
-    case 0:   // the NetPen speaks the CyberPen's protocol
-    case 5: return std::make_unique<VTBarcodeScannerInfoPen>();
-    case 1: return std::make_unique<VTBarcodeScannerAIM>();
-    case 2: return std::make_unique<VTPassiveSerialBarcodeScanner>();
-    case 4: return std::make_unique<VTBarcodeScannerCS2000>();
-    case 6: return std::make_unique<VTBarcodeScannerWelchAllyn6180>();
-    case 7: return std::make_unique<VTPennyScanner>();
-    case 10: return std::make_unique<VTBarcodeScannerCS1504>();
-    default: return nullptr;
+    case 0: // the NetPen speaks the CyberPen's protocol
+    case 5:
+        return std::make_unique<VTBarcodeScannerInfoPen>();
+    case 1:
+        return std::make_unique<VTBarcodeScannerAIM>();
+    case 2:
+        return std::make_unique<VTPassiveSerialBarcodeScanner>();
+    case 4:
+        return std::make_unique<VTBarcodeScannerCS2000>();
+    case 6:
+        return std::make_unique<VTBarcodeScannerWelchAllyn6180>();
+    case 7:
+        return std::make_unique<VTPennyScanner>();
+    case 10:
+        return std::make_unique<VTBarcodeScannerCS1504>();
+    default:
+        return nullptr;
     }
 }
 
@@ -284,7 +292,8 @@ int RunScan(VTSerialBarcodeScanner& scanner, const ScanOptions& options)
 std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
 {
     std::string error;
-    const auto args = CliArgs::Parse(words, {"--scanner", "--port", "--timeout"}, {"--detect", "--once"}, error);
+    const auto args =
+        CliArgs::Parse(words, {"--scanner", "--port", "--timeout"}, {"--detect", "--once"}, error);
     if (!args) {
         std::cerr << "lumora-cli scan: " << error << '\n';
         return std::nullopt;

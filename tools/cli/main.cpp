@@ -24,12 +24,9 @@ struct Command {
 const std::vector<Command>& Commands()
 {
     static const std::vector<Command> commands = {
-        {"analyze", CmdAnalyze, kAnalyzeUsage},
-        {"attach", CmdAttach, kAttachUsage},
-        {"construct", CmdConstruct, kConstructUsage},
-        {"decompose", CmdDecompose, kDecomposeUsage},
-        {"resolve", CmdResolve, kResolveUsage},
-        {"scan", CmdScan, kScanUsage},
+        {"analyze", CmdAnalyze, kAnalyzeUsage},       {"attach", CmdAttach, kAttachUsage},
+        {"construct", CmdConstruct, kConstructUsage}, {"decompose", CmdDecompose, kDecomposeUsage},
+        {"resolve", CmdResolve, kResolveUsage},       {"scan", CmdScan, kScanUsage},
     };
     return commands;
 }

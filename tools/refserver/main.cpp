@@ -98,7 +98,8 @@ std::optional<fs::path> FindDataFolder(const std::optional<std::string>& given)
     return std::nullopt;
 }
 
-std::string BaseUrl(const std::optional<std::string>& given, const RefListenerOptions& options, std::uint16_t port)
+std::string BaseUrl(const std::optional<std::string>& given, const RefListenerOptions& options,
+                    std::uint16_t port)
 {
     if (given)
         return given->ends_with('/') ? *given : *given + "/";
@@ -181,12 +182,13 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> words(argv + 1, argv + argc);
     std::string error;
-    const auto args = CliArgs::Parse(
-        words, {"--listen", "--data", "--port-file", "--base-url", "--core-cache", "--read-timeout", "--workers", "--blind", "--salt"},
-        {"--print-core-cache", "--help", "--version"}, error);
+    const auto args = CliArgs::Parse(words,
+                                     {"--listen", "--data", "--port-file", "--base-url", "--core-cache",
+                                      "--read-timeout", "--workers", "--blind", "--salt"},
+                                     {"--print-core-cache", "--help", "--version"}, error);
     if (!args || !args->Positional().empty()) {
-        std::cerr << "lumora-refserver: " << (args ? "unexpected argument " + args->Positional().front() : error)
-                  << '\n'
+        std::cerr << "lumora-refserver: "
+                  << (args ? "unexpected argument " + args->Positional().front() : error) << '\n'
                   << kUsage;
         return kExitUsage;
     }

@@ -291,12 +291,14 @@ void RefDataStore::CheckSampleCode(const RefItem& item) const
     try {
         DecomposeAs(item.m_code.c_str(), item.m_type, format, contents);
     } catch (const TSException&) {
-        Fail(kItemsFile.m_name, "the code " + item.m_code + " is not a valid " + CodeTypeName(item.m_type, false));
+        Fail(kItemsFile.m_name,
+             "the code " + item.m_code + " is not a valid " + CodeTypeName(item.m_type, false));
     }
     if (!SameId(item.m_type, contents.GetServerId(), item.m_rid) ||
         !SameId(item.m_type, contents.GetItemId(), item.m_iid))
-        Fail(kItemsFile.m_name, "the code " + item.m_code + " splits into " + contents.GetServerId() + " and " +
-                                    contents.GetItemId() + ", not " + item.m_rid + " and " + item.m_iid);
+        Fail(kItemsFile.m_name, "the code " + item.m_code + " splits into " + contents.GetServerId() +
+                                    " and " + contents.GetItemId() + ", not " + item.m_rid + " and " +
+                                    item.m_iid);
 }
 
 const RefFormat* RefDataStore::FindFormat(VTCodeType type, std::string_view code) const

@@ -60,16 +60,26 @@ std::string Excerpt(std::string_view text, std::size_t limit)
 const char* ErrorReason(int number)
 {
     switch (number) {
-    case kErrorMalformedRequest: return "Malformed request";
-    case kErrorUnknownRequest: return "Unknown request";
-    case kErrorRequestTooLarge: return "Request too large";
-    case kErrorRequestTimeout: return "Request timed out";
-    case kErrorUnknownUser: return "Unknown user";
-    case kErrorLoginFailed: return "Login failed";
-    case kErrorUnknownServerId: return "Unknown server ID";
-    case kErrorInternal: return "Internal server error";
-    case kErrorBusy: return "Server busy";
-    default: return "";
+    case kErrorMalformedRequest:
+        return "Malformed request";
+    case kErrorUnknownRequest:
+        return "Unknown request";
+    case kErrorRequestTooLarge:
+        return "Request too large";
+    case kErrorRequestTimeout:
+        return "Request timed out";
+    case kErrorUnknownUser:
+        return "Unknown user";
+    case kErrorLoginFailed:
+        return "Login failed";
+    case kErrorUnknownServerId:
+        return "Unknown server ID";
+    case kErrorInternal:
+        return "Internal server error";
+    case kErrorBusy:
+        return "Server busy";
+    default:
+        return "";
     }
 }
 

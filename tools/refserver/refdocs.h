@@ -16,7 +16,8 @@ std::string Narrow(std::u16string_view text);
 TSDomElement AppendElement(TSDomNode parent, std::u16string_view name);
 // An element holding only the text (no element when `text` is empty and
 // `keepEmpty` is false).
-void AppendTextElement(TSDomNode parent, std::u16string_view name, std::string_view text, bool keepEmpty = true);
+void AppendTextElement(TSDomNode parent, std::u16string_view name, std::string_view text,
+                       bool keepEmpty = true);
 void SetAttributeText(TSDomElement& element, std::u16string_view name, std::string_view value);
 // The attribute's value, or empty when it is absent.
 std::string AttributeText(const TSDomElement& element, std::u16string_view name);

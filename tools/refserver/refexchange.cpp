@@ -90,7 +90,8 @@ std::optional<TSDomDocument> ReadRequestDocument(const RefDataStore& store, cons
         std::string expected;
         for (const std::string_view root : roots)
             expected += (expected.empty() ? "" : " or ") + std::string(root);
-        failure = ErrorReply(store, 200, kErrorUnknownRequest, "This address answers " + expected + ", not " + name + ".");
+        failure = ErrorReply(store, 200, kErrorUnknownRequest,
+                             "This address answers " + expected + ", not " + name + ".");
         return std::nullopt;
     }
     return document;
@@ -138,7 +139,8 @@ RefReply AnswerSplit(const RefDataStore& store, const TSDomElement& request)
     const auto barcodes = GetChildElements(request, u"BARCODE");
     for (const TSDomElement& barcode : barcodes) {
         const VTCodeType type = CodeTypeFromName(AttributeText(barcode, u"TYPE"));
-        const RefFormat* format = store.FindFormat(type, StripSpacesAndDashes(AttributeText(barcode, u"CODE")));
+        const RefFormat* format =
+            store.FindFormat(type, StripSpacesAndDashes(AttributeText(barcode, u"CODE")));
         if (format && std::find(sent.begin(), sent.end(), format) == sent.end()) {
             AppendFormat(root, *format);
             sent.push_back(format);
@@ -183,13 +185,15 @@ RefReply AnswerTemplates(const RefDataStore& store, const TSDomElement& request)
             AppendRoutingKey(root, *key, typeName, rid);
     }
     AppendCoreServers(root, store);
-    return XmlReply(document, "XGET " + std::to_string(sent.size()) + " of " + std::to_string(keys.size()) + " keys");
+    return XmlReply(document,
+                    "XGET " + std::to_string(sent.size()) + " of " + std::to_string(keys.size()) + " keys");
 }
 
 // Item descriptions go out on one line each.
 std::string OneLine(std::string text)
 {
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return text;
 }
 
@@ -205,7 +209,8 @@ std::vector<std::string> SplitList(std::string_view text)
     }
 }
 
-RefReply LinesReply(const RefDataStore& store, const RefRoutingKey& key, const std::vector<std::string>& itemIds)
+RefReply LinesReply(const RefDataStore& store, const RefRoutingKey& key,
+                    const std::vector<std::string>& itemIds)
 {
     RefReply reply;
     reply.m_contentType = "text/plain";
@@ -237,7 +242,8 @@ bool RequestDocumentText(const RefRequest& request, std::string& text, std::stri
 {
     const std::string media = request.MediaType();
     bool found = false;
-    if (media == "text/xml" || media == "application/xml" || (media.empty() && LooksLikeMarkup(request.m_body))) {
+    if (media == "text/xml" || media == "application/xml" ||
+        (media.empty() && LooksLikeMarkup(request.m_body))) {
         text = request.m_body;
         found = true;
     } else if (IsFormMedia(media) || media.empty()) {
@@ -288,7 +294,8 @@ RefReply AnswerDescriptions(const RefDataStore& store, const RefRequest& httpReq
         const std::string typeName = AttributeText(code, u"TYPE");
         const std::string rid = AttributeText(code, u"RID");
         if (!store.FindKey(CodeTypeFromName(typeName), rid))
-            return ErrorReply(store, 200, kErrorUnknownServerId, "No description server for " + typeName + " " + rid + ".");
+            return ErrorReply(store, 200, kErrorUnknownServerId,
+                              "No description server for " + typeName + " " + rid + ".");
     }
     TSDomDocument answer(u"XDESC");
     TSDomElement reply = answer.GetDocumentElement();
@@ -320,7 +327,8 @@ RefReply AnswerDescriptionLines(const RefDataStore& store, const RefRequest& req
     if (!rid || rid->empty())
         return ErrorReply(store, 400, kErrorMalformedRequest, "The request names no SID.");
     const auto typeName = form.Get("TYPE");
-    const RefRoutingKey* key = typeName ? store.FindKey(CodeTypeFromName(*typeName), *rid) : store.FindKeyByRid(*rid);
+    const RefRoutingKey* key =
+        typeName ? store.FindKey(CodeTypeFromName(*typeName), *rid) : store.FindKeyByRid(*rid);
     if (!key)
         return ErrorReply(store, 404, kErrorUnknownServerId, "No description server for " + *rid + ".");
     return LinesReply(store, *key, SplitList(form.Get("IID").value_or("")));
@@ -331,7 +339,8 @@ RefReply AnswerKeyDescriptionLines(const RefDataStore& store, std::string_view t
     const RefRoutingKey* key = store.FindKey(CodeTypeFromName(typeName), rid);
     if (!key)
         return ErrorReply(store, 404, kErrorUnknownServerId,
-                          "No description server for " + std::string(typeName) + " " + std::string(rid) + ".");
+                          "No description server for " + std::string(typeName) + " " + std::string(rid) +
+                              ".");
     std::vector<std::string> itemIds;
     for (const RefItem* item : store.ItemsOf(*key))
         itemIds.push_back(item->m_iid);

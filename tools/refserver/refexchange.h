@@ -28,7 +28,8 @@ RefReply AnswerDescriptionLines(const RefDataStore& store, const RefRequest& req
 
 // The line form for a template without a query part, which the client
 // fetches as it stands: every item of one routing key.
-RefReply AnswerKeyDescriptionLines(const RefDataStore& store, std::string_view typeName, std::string_view rid);
+RefReply AnswerKeyDescriptionLines(const RefDataStore& store, std::string_view typeName,
+                                   std::string_view rid);
 
 // LOGIN and PASSWORD (form-encoded) of an account get "XATTACH" with the
 // account's blinded user id.

@@ -71,11 +71,15 @@ const char* AllowHeader(Method method)
 int ErrorNumberFor(int httpStatus)
 {
     switch (httpStatus) {
-    case 408: return kErrorRequestTimeout;
+    case 408:
+        return kErrorRequestTimeout;
     case 413:
-    case 431: return kErrorRequestTooLarge;
-    case 503: return kErrorBusy;
-    default: return kErrorMalformedRequest;
+    case 431:
+        return kErrorRequestTooLarge;
+    case 503:
+        return kErrorBusy;
+    default:
+        return kErrorMalformedRequest;
     }
 }
 
@@ -95,14 +99,16 @@ RefReply RefHandler::Dispatch(const RefRequest& request) const
         if (request.m_path != route.m_path)
             continue;
         if (!Allows(route.m_method, request.m_method)) {
-            RefReply reply = ErrorReply(m_store, 405, kErrorUnknownRequest,
-                                        Excerpt(request.m_method, 20) + " is not served at " + request.m_path + ".");
+            RefReply reply =
+                ErrorReply(m_store, 405, kErrorUnknownRequest,
+                           Excerpt(request.m_method, 20) + " is not served at " + request.m_path + ".");
             reply.m_headers.emplace_back("Allow", AllowHeader(route.m_method));
             return reply;
         }
         return route.m_answer(m_store, request);
     }
-    return ErrorReply(m_store, 404, kErrorUnknownRequest, "Nothing is served at " + Excerpt(request.m_path, 200) + ".");
+    return ErrorReply(m_store, 404, kErrorUnknownRequest,
+                      "Nothing is served at " + Excerpt(request.m_path, 200) + ".");
 }
 
 RefReply RefHandler::InternalError(std::string_view what) const
@@ -145,8 +151,11 @@ std::optional<RefReply> RefHandler::HandleBytes(std::string_view bytes, const Re
 {
     RefRequestReader reader(limits);
     switch (reader.Feed(bytes)) {
-    case RefRequestReader::kComplete: return Handle(reader.GetRequest());
-    case RefRequestReader::kFailed: return Refuse(reader.GetError());
-    default: return std::nullopt;
+    case RefRequestReader::kComplete:
+        return Handle(reader.GetRequest());
+    case RefRequestReader::kFailed:
+        return Refuse(reader.GetError());
+    default:
+        return std::nullopt;
     }
 }

@@ -80,7 +80,8 @@ bool SplitTarget(std::string_view target, RefRequest& request)
     rest = rest.substr(0, rest.find('#'));
     const auto question = rest.find('?');
     request.m_path = std::string(rest.substr(0, question));
-    request.m_query = question == std::string_view::npos ? std::string() : std::string(rest.substr(question + 1));
+    request.m_query =
+        question == std::string_view::npos ? std::string() : std::string(rest.substr(question + 1));
     return true;
 }
 
@@ -109,9 +110,8 @@ bool ReadContentLength(const RefRequest& request, std::optional<std::uint64_t>& 
     if (!header)
         return true;
     for (const auto& value : header->GetValues()) {
-        if (value.empty() || value.size() > 18 || !std::all_of(value.begin(), value.end(), [](char c) {
-                return c >= '0' && c <= '9';
-            }))
+        if (value.empty() || value.size() > 18 ||
+            !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return false;
         const std::uint64_t parsed = std::stoull(value);
         if (length && *length != parsed)
@@ -126,7 +126,8 @@ bool ReadContentLength(const RefRequest& request, std::optional<std::uint64_t>& 
 bool EqualNoCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -138,7 +139,8 @@ std::string FormDecode(std::string_view text)
         const char c = text[i];
         if (c == '+') {
             out += ' ';
-        } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+        } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+                   HexValue(text[i + 2]) >= 0) {
             out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
         } else {
@@ -157,7 +159,8 @@ RefForm RefForm::Parse(std::string_view text)
         if (!field.empty()) {
             const auto equals = field.find('=');
             const std::string_view name = field.substr(0, equals);
-            const std::string_view value = equals == std::string_view::npos ? std::string_view() : field.substr(equals + 1);
+            const std::string_view value =
+                equals == std::string_view::npos ? std::string_view() : field.substr(equals + 1);
             form.m_fields.emplace_back(FormDecode(name), FormDecode(value));
         }
         if (amp == std::string_view::npos)
@@ -192,7 +195,8 @@ std::string RefRequest::MediaType() const
     return type;
 }
 
-bool ParseRequestHead(std::string_view head, const RefLimits& limits, RefRequest& request, RefRequestError& error)
+bool ParseRequestHead(std::string_view head, const RefLimits& limits, RefRequest& request,
+                      RefRequestError& error)
 {
     const auto lines = SplitLines(head);
     if (lines.size() > limits.m_maxHeadLines) {
@@ -304,17 +308,28 @@ RefRequestReader::State RefRequestReader::Feed(std::string_view bytes)
 const char* HttpStatusText(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 408: return "Request Timeout";
-    case 411: return "Length Required";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Unknown";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 411:
+        return "Length Required";
+    case 413:
+        return "Payload Too Large";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Unknown";
     }
 }
 

@@ -101,7 +101,8 @@ private:
 // Parses the head (request line and header lines, each ended by LF or
 // CR LF, without the blank line) into `request`. False with `error` set for
 // anything that is not a plain HTTP/1.x request.
-bool ParseRequestHead(std::string_view head, const RefLimits& limits, RefRequest& request, RefRequestError& error);
+bool ParseRequestHead(std::string_view head, const RefLimits& limits, RefRequest& request,
+                      RefRequestError& error);
 
 // One reply; sent as HTTP/1.0 with "Content-Length" and "Connection: close".
 struct RefReply {

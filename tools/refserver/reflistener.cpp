@@ -43,7 +43,8 @@ std::string SystemError(const char* what)
 
 } // namespace
 
-RefListener::RefListener(RefListenerOptions options, LogFn log) : m_options(std::move(options)), m_log(std::move(log))
+RefListener::RefListener(RefListenerOptions options, LogFn log)
+    : m_options(std::move(options)), m_log(std::move(log))
 {
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) == 0) {
@@ -84,7 +85,8 @@ bool RefListener::Listen(std::string& error)
     setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (bind(m_listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         listen(m_listener, 128) != 0) {
-        error = SystemError(("cannot listen on " + m_options.m_host + ":" + std::to_string(m_options.m_port)).c_str());
+        error = SystemError(
+            ("cannot listen on " + m_options.m_host + ":" + std::to_string(m_options.m_port)).c_str());
         close(m_listener);
         m_listener = -1;
         return false;
@@ -148,7 +150,8 @@ void RefListener::AcceptOne(const RefHandler& handler)
 {
     sockaddr_in address{};
     socklen_t length = sizeof address;
-    const int fd = accept4(m_listener, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    const int fd =
+        accept4(m_listener, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
             Log(SystemError("accept"));
@@ -204,7 +207,8 @@ bool RefListener::ReadRequest(const Pending& connection, const RefHandler& handl
             return true;
         }
         if (wait != Wait::kReady) {
-            Log(connection.m_peer + " - dropped: " + (wait == Wait::kStopped ? "server stopping" : "poll failed"));
+            Log(connection.m_peer +
+                " - dropped: " + (wait == Wait::kStopped ? "server stopping" : "poll failed"));
             return false;
         }
         const ssize_t count = recv(connection.m_fd, buffer, sizeof buffer, 0);

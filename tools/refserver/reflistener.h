@@ -63,7 +63,8 @@ private:
     void WorkerLoop(const RefHandler& handler);
     void Serve(const Pending& connection, const RefHandler& handler);
     // Reads one request; fills `reply` unless the peer went away.
-    bool ReadRequest(const Pending& connection, const RefHandler& handler, RefReply& reply, std::string& line);
+    bool ReadRequest(const Pending& connection, const RefHandler& handler, RefReply& reply,
+                     std::string& line);
     bool SendAll(int fd, const std::string& bytes);
     // Half-closes and reads what the peer still sends, so that the reply is
     // not lost to a reset when the peer had more to say.

@@ -61,9 +61,11 @@ std::string SampleTable(const RefDataStore& store)
     for (const RefItem& item : store.Items())
         rows += "<tr><td>" + HtmlEscape(CodeTypeName(item.m_type, false)) + "</td><td><code>" +
                 HtmlEscape(item.m_code) + "</code></td><td>" + HtmlEscape(item.m_rid) + "</td><td>" +
-                HtmlEscape(item.m_iid) + "</td><td>" + Link(ItemAddress(item), item.m_description) + "</td></tr>\n";
-    return "<table border=\"1\">\n<tr><th>Type</th><th>Code</th><th>SID</th><th>IID</th><th>Page</th></tr>\n" + rows +
-           "</table>\n";
+                HtmlEscape(item.m_iid) + "</td><td>" + Link(ItemAddress(item), item.m_description) +
+                "</td></tr>\n";
+    return "<table "
+           "border=\"1\">\n<tr><th>Type</th><th>Code</th><th>SID</th><th>IID</th><th>Page</th></tr>\n" +
+           rows + "</table>\n";
 }
 
 } // namespace
@@ -74,12 +76,23 @@ std::string HtmlEscape(std::string_view text)
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -91,10 +104,12 @@ RefReply IndexPage(const RefDataStore& store)
                        "Lumora client from its sample data.</p>\n<h2>Sample codes</h2>\n" +
                        SampleTable(store) + "<h2>Accounts</h2>\n<ul>\n";
     for (const RefAccount& account : store.Accounts())
-        body += "<li>" + HtmlEscape(account.m_name) + ": login <code>" + HtmlEscape(account.m_login) + "</code></li>\n";
+        body += "<li>" + HtmlEscape(account.m_name) + ": login <code>" + HtmlEscape(account.m_login) +
+                "</code></li>\n";
     body += "</ul>\n<h2>Help</h2>\n<ul>\n";
     for (const auto& [number, page] : store.HelpPages())
-        body += "<li>" + Link("/help?IID=" + std::to_string(number), "Help page " + std::to_string(number)) + "</li>\n";
+        body += "<li>" + Link("/help?IID=" + std::to_string(number), "Help page " + std::to_string(number)) +
+                "</li>\n";
     body += "</ul>\n<p>" + Link("/Server.dat", "Server.dat") + " for a client that uses this server.</p>\n";
     return Page(200, "Lumora reference server", body, "index");
 }
@@ -110,8 +125,8 @@ RefReply ItemPage(const RefDataStore& store, const RefRequest& request)
         return NotFound("No item is linked to " + typeName + " " + rid + " " + iid + ".");
 
     std::string body = "<p>" + HtmlEscape(item->m_page) + "</p>\n<table>\n";
-    body += "<tr><th>Code</th><td><code>" + HtmlEscape(item->m_canonical.empty() ? item->m_code : item->m_canonical) +
-            "</code></td></tr>\n";
+    body += "<tr><th>Code</th><td><code>" +
+            HtmlEscape(item->m_canonical.empty() ? item->m_code : item->m_canonical) + "</code></td></tr>\n";
     body += "<tr><th>Type</th><td>" + HtmlEscape(CodeTypeName(item->m_type, false)) + "</td></tr>\n";
     body += "<tr><th>Server ID</th><td>" + HtmlEscape(item->m_rid) + "</td></tr>\n";
     body += "<tr><th>Item ID</th><td>" + HtmlEscape(item->m_iid) + "</td></tr>\n</table>\n";
@@ -156,7 +171,8 @@ RefReply AccountPage(const RefDataStore& store, const RefRequest& request, std::
                     "<p>This installation is not attached to an account of this server.</p>\n", "login");
     return Page(200, "Registration information",
                 "<p>Attached to the account of " + HtmlEscape(account->m_name) + " (login <code>" +
-                    HtmlEscape(account->m_login) + "</code>, user id " + HtmlEscape(account->m_clearId) + ").</p>\n",
+                    HtmlEscape(account->m_login) + "</code>, user id " + HtmlEscape(account->m_clearId) +
+                    ").</p>\n",
                 "login");
 }
 

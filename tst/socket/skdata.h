@@ -67,7 +67,8 @@ public:
     // Sends everything in as few calls as the connection allows, with the
     // time-out per chunk of `chunkSize` bytes: each chunk must be on its
     // way within `timeoutSeconds` of the one before it.
-    int32_t SendChunked(const void* bytes, std::size_t length, std::size_t chunkSize, uint32_t timeoutSeconds);
+    int32_t SendChunked(const void* bytes, std::size_t length, std::size_t chunkSize,
+                        uint32_t timeoutSeconds);
 
     // Reads up to kReceiveSize bytes from the connection into `out`.
     int32_t Receive(std::string& out, uint32_t timeoutSeconds);

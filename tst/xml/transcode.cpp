@@ -104,7 +104,8 @@ std::size_t DecodeUtf8(const char*& bytes, const char* end, char16_t* out, std::
         if (need == 2)
             out[written++] = static_cast<char16_t>(((lead & 0x1F) << 6) | (p[1] & 0x3F));
         else
-            out[written++] = static_cast<char16_t>(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+            out[written++] =
+                static_cast<char16_t>(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
         p += need;
     }
     bytes = reinterpret_cast<const char*>(p);
@@ -182,7 +183,8 @@ bool DecodeEntity(std::u16string_view text, std::size_t& position, char16_t& cha
     static constexpr struct {
         std::u16string_view name;
         char16_t character;
-    } kPredefined[] = {{u"&amp;", u'&'}, {u"&lt;", u'<'}, {u"&gt;", u'>'}, {u"&quot;", u'"'}, {u"&apos;", u'\''}};
+    } kPredefined[] = {
+        {u"&amp;", u'&'}, {u"&lt;", u'<'}, {u"&gt;", u'>'}, {u"&quot;", u'"'}, {u"&apos;", u'\''}};
 
     if (position >= text.size() || text[position] != u'&')
         return false;

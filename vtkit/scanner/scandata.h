@@ -12,8 +12,8 @@
 // only the code families that fit.
 using ScanType = int32_t;
 
-constexpr ScanType kScanTypeUnknown = 0;   // every code family is tried
-constexpr ScanType kScanTypeCode128 = 1;   // the family that carries Vantrel codes
+constexpr ScanType kScanTypeUnknown = 0; // every code family is tried
+constexpr ScanType kScanTypeCode128 = 1; // the family that carries Vantrel codes
 constexpr ScanType kScanTypeUPC = 2;
 constexpr ScanType kScanTypeEAN = 3;
 constexpr ScanType kScanTypeUPCOrEAN = 4;

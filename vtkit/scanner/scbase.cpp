@@ -42,7 +42,7 @@ int VTBarcodeScanner::Start()
 
 int VTBarcodeScanner::StartWorker(bool detect)
 {
-    GetState();   // reaps a worker that ended by itself
+    GetState(); // reaps a worker that ended by itself
     std::lock_guard lock(m_monitor);
     if (m_state != kIdle)
         throw VTBarcodeScannerException(VTBarcodeScannerException::kStateError);

@@ -19,7 +19,7 @@ public:
     static constexpr int32_t kDetecting = 1;
     static constexpr int32_t kScanning = 2;
     static constexpr int32_t kStopping = 3;
-    static constexpr int32_t kFinished = 4;   // never seen by callers: GetState reaps it
+    static constexpr int32_t kFinished = 4; // never seen by callers: GetState reaps it
 
     // Results of Detect and Start besides the open step's failure codes.
     static constexpr int kStarted = 0;

@@ -13,18 +13,35 @@ constexpr uint32_t kResetWakeMs = 200;
 ScanType SymbologyType(uint8_t code)
 {
     switch (code) {
-    case 0x03: return kScanTypeCode128;
-    case 0x08: case 0x48: case 0x88: return kScanTypeUPCA;
-    case 0x09: case 0x49: case 0x89: return kScanTypeUPCE;
-    case 0x0A: case 0x4A: case 0x8A: return kScanTypeEAN8;
-    case 0x0B: case 0x4B: case 0x8B: return kScanTypeEAN13;
-    default: return kScanTypeUnknown;
+    case 0x03:
+        return kScanTypeCode128;
+    case 0x08:
+    case 0x48:
+    case 0x88:
+        return kScanTypeUPCA;
+    case 0x09:
+    case 0x49:
+    case 0x89:
+        return kScanTypeUPCE;
+    case 0x0A:
+    case 0x4A:
+    case 0x8A:
+        return kScanTypeEAN8;
+    case 0x0B:
+    case 0x4B:
+    case 0x8B:
+        return kScanTypeEAN13;
+    default:
+        return kScanTypeUnknown;
     }
 }
 
 } // namespace
 
-VTBarcodeScannerCS1504::VTBarcodeScannerCS1504(VTSerialSystem& system) : VTInfoPenBase(system, kCS1504Timeouts) {}
+VTBarcodeScannerCS1504::VTBarcodeScannerCS1504(VTSerialSystem& system)
+    : VTInfoPenBase(system, kCS1504Timeouts)
+{
+}
 
 VTBarcodeScannerCS1504::~VTBarcodeScannerCS1504()
 {
@@ -55,7 +72,8 @@ std::string VTBarcodeScannerCS1504::MakeCheck(std::string_view bytes) const
 
 bool VTBarcodeScannerCS1504::HasValidCheck(std::string_view answer) const
 {
-    return answer.size() >= 2 && MakeCheck(answer.substr(0, answer.size() - 2)) == answer.substr(answer.size() - 2);
+    return answer.size() >= 2 &&
+           MakeCheck(answer.substr(0, answer.size() - 2)) == answer.substr(answer.size() - 2);
 }
 
 std::size_t VTBarcodeScannerCS1504::UploadHeaderSize() const
@@ -126,7 +144,8 @@ bool VTBarcodeScannerCS1504::DecodeUpload(std::string_view answer, const Paramet
         if (record.size() < 2 + stamp || record[0] == 0)
             return;
         const ScanType type = SymbologyType(static_cast<uint8_t>(record[0]));
-        if ((type == kScanTypeUPCA && parameters[kUPCA] == 0) || (type == kScanTypeUPCE && parameters[kUPCE] == 0))
+        if ((type == kScanTypeUPCA && parameters[kUPCA] == 0) ||
+            (type == kScanTypeUPCE && parameters[kUPCE] == 0))
             return;
         scans.Add(type, std::string(record.substr(1, record.size() - 1 - stamp)));
     });
@@ -143,8 +162,8 @@ VTInfoPenBase::PassStep VTBarcodeScannerCS1504::BeginPass()
 bool VTBarcodeScannerCS1504::BeforeUpload()
 {
     std::string answer;
-    if (!Transaction(MakeGetParametersCommand(), 0, GetTimeout(kUploadAnswer), answer) || answer.size() <= 4 ||
-        !IsAnswer(answer))
+    if (!Transaction(MakeGetParametersCommand(), 0, GetTimeout(kUploadAnswer), answer) ||
+        answer.size() <= 4 || !IsAnswer(answer))
         return false;
     Parameters parameters;
     if (!ParseParameters(answer, parameters))

@@ -19,9 +19,9 @@ public:
     using Parameters = std::array<uint8_t, 256>;
 
     static constexpr uint8_t kVolume = 0x02;
-    static constexpr uint8_t kTimeStamps = 0x23;   // records end with a 4-byte stamp
-    static constexpr uint8_t kUPCA = 0x2B;         // UPC-A records are kept
-    static constexpr uint8_t kUPCE = 0x2C;         // UPC-E records are kept
+    static constexpr uint8_t kTimeStamps = 0x23; // records end with a 4-byte stamp
+    static constexpr uint8_t kUPCA = 0x2B;       // UPC-A records are kept
+    static constexpr uint8_t kUPCE = 0x2C;       // UPC-E records are kept
     // What the engine asks for, in this order.
     static constexpr std::array<uint8_t, 7> kReadParameters{0x02, 0x09, 0x08, 0x35, 0x2B, 0x2C, 0x23};
 

@@ -20,10 +20,13 @@ constexpr VTInfoPenBase::Timeouts kCS2000Timeouts{250, 500, 1000, 500, 2000, 100
 ScanType PenScanType(char symbology)
 {
     switch (symbology) {
-    case 'A': return kScanTypeUPCOrEAN;
+    case 'A':
+        return kScanTypeUPCOrEAN;
     case 'D':
-    case 'K': return kScanTypeCode128;
-    default: return kScanTypeUnknown;
+    case 'K':
+        return kScanTypeCode128;
+    default:
+        return kScanTypeUnknown;
     }
 }
 
@@ -184,7 +187,8 @@ bool VTInfoPenBase::IsAnswer(std::string_view answer) const
     return answer.substr(0, kAcknowledge.size()) == kAcknowledge && HasValidCheck(answer);
 }
 
-bool VTInfoPenBase::ForEachRecord(std::string_view records, const std::function<void(std::string_view)>& visit)
+bool VTInfoPenBase::ForEachRecord(std::string_view records,
+                                  const std::function<void(std::string_view)>& visit)
 {
     std::size_t pos = 0;
     while (pos < records.size()) {
@@ -267,7 +271,8 @@ bool VTInfoPenBase::Transaction(std::string_view command, std::size_t expected, 
             }
             return true;
         }
-        while (answer.size() < kMaxAnswer && port.Read(more, std::min(kAnswerChunk, kMaxAnswer - answer.size()), gap))
+        while (answer.size() < kMaxAnswer &&
+               port.Read(more, std::min(kAnswerChunk, kMaxAnswer - answer.size()), gap))
             answer += more;
         return answer.size() < kMaxAnswer;
     } catch (const VTSerialPortReceiveError&) {
@@ -404,10 +409,15 @@ void VTInfoPenBase::RunScan()
         while (IsScanning()) {
             std::size_t pauseIndex = kIdlePause;
             switch (RunPass()) {
-            case PassStep::kEnd: return;
-            case PassStep::kRetry: continue;
-            case PassStep::kUploaded: pauseIndex = kUploadPause; break;
-            default: break;
+            case PassStep::kEnd:
+                return;
+            case PassStep::kRetry:
+                continue;
+            case PassStep::kUploaded:
+                pauseIndex = kUploadPause;
+                break;
+            default:
+                break;
             }
             if (!PauseFor(pauseIndex))
                 return;
@@ -428,14 +438,20 @@ void VTInfoPenBase::RunDetect()
     }
 }
 
-VTBarcodeScannerInfoPen::VTBarcodeScannerInfoPen(VTSerialSystem& system) : VTInfoPenBase(system, kCyberPenTimeouts) {}
+VTBarcodeScannerInfoPen::VTBarcodeScannerInfoPen(VTSerialSystem& system)
+    : VTInfoPenBase(system, kCyberPenTimeouts)
+{
+}
 
 VTBarcodeScannerInfoPen::~VTBarcodeScannerInfoPen()
 {
     Stop(true);
 }
 
-VTBarcodeScannerCS2000::VTBarcodeScannerCS2000(VTSerialSystem& system) : VTInfoPenBase(system, kCS2000Timeouts) {}
+VTBarcodeScannerCS2000::VTBarcodeScannerCS2000(VTSerialSystem& system)
+    : VTInfoPenBase(system, kCS2000Timeouts)
+{
+}
 
 VTBarcodeScannerCS2000::~VTBarcodeScannerCS2000()
 {

@@ -19,16 +19,17 @@
 class VTInfoPenBase : public VTSerialBarcodeScanner {
 public:
     // Indices of the time-out table, in milliseconds.
-    static constexpr std::size_t kAnswerGap = 0;            // reads after an answer's first byte; drain after a line error
-    static constexpr std::size_t kInterrogateAnswer = 1;    // first byte of each answer ...
+    static constexpr std::size_t kAnswerGap =
+        0; // reads after an answer's first byte; drain after a line error
+    static constexpr std::size_t kInterrogateAnswer = 1; // first byte of each answer ...
     static constexpr std::size_t kSetParametersAnswer = 2;
-    static constexpr std::size_t kUploadAnswer = 3;         // also get parameters
+    static constexpr std::size_t kUploadAnswer = 3; // also get parameters
     static constexpr std::size_t kClearAnswer = 4;
     static constexpr std::size_t kPowerDownAnswer = 5;
-    static constexpr std::size_t kIdlePause = 6;            // between polls while no device answers
-    static constexpr std::size_t kStepPause = 7;            // between the steps of one exchange
-    static constexpr std::size_t kUploadPause = 8;          // after a completed upload
-    static constexpr std::size_t kDetectPause = 9;          // between detection attempts
+    static constexpr std::size_t kIdlePause = 6;   // between polls while no device answers
+    static constexpr std::size_t kStepPause = 7;   // between the steps of one exchange
+    static constexpr std::size_t kUploadPause = 8; // after a completed upload
+    static constexpr std::size_t kDetectPause = 9; // between detection attempts
     static constexpr std::size_t kTimeoutCount = 10;
     using Timeouts = std::array<uint32_t, kTimeoutCount>;
 
@@ -98,11 +99,11 @@ protected:
 
     // How a pass of the scanning loop goes on.
     enum class PassStep {
-        kContinue,   // the device answered: upload
-        kIdle,       // no device: pause for the idle time
-        kRetry,      // a step failed: start the next pass at once
-        kUploaded,   // codes were delivered: pause for the upload time
-        kEnd,        // the worker ends
+        kContinue, // the device answered: upload
+        kIdle,     // no device: pause for the idle time
+        kRetry,    // a step failed: start the next pass at once
+        kUploaded, // codes were delivered: pause for the upload time
+        kEnd,      // the worker ends
     };
 
     // Framing of the family: the check's size and bytes, the upload header.
@@ -123,7 +124,8 @@ protected:
     // Sends a command and collects its answer: `expected` bytes, or with 0
     // whatever comes until the line is quiet. False when the device did
     // not answer in time or the line garbled the answer.
-    bool Transaction(std::string_view command, std::size_t expected, uint32_t firstByteMs, std::string& answer);
+    bool Transaction(std::string_view command, std::size_t expected, uint32_t firstByteMs,
+                     std::string& answer);
     bool Interrogate();
     // Up to DetectAttempts interrogations; false when stopping.
     bool InterrogateAttempts(int& found);

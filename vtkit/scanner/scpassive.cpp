@@ -16,7 +16,8 @@ VTPassiveSerialBarcodeScanner::VTPassiveSerialBarcodeScanner(VTSerialSystem& sys
 {
 }
 
-VTPassiveSerialBarcodeScanner::VTPassiveSerialBarcodeScanner(VTSerialSystem& system, uint32_t firstByteTimeoutMs,
+VTPassiveSerialBarcodeScanner::VTPassiveSerialBarcodeScanner(VTSerialSystem& system,
+                                                             uint32_t firstByteTimeoutMs,
                                                              uint32_t gapTimeoutMs)
     : VTSerialBarcodeScanner(system), m_firstByteTimeout(firstByteTimeoutMs), m_gapTimeout(gapTimeoutMs)
 {
@@ -143,15 +144,23 @@ VTScanData VTBarcodeScannerWelchAllyn6180::MakeScanData(const std::string& line)
         return {kScanTypeUnknown, line};
     ScanType type = kScanTypeUnknown;
     switch (line[0]) {
-    case 'c': type = kScanTypeUPC; break;
-    case 'd': type = kScanTypeUPCOrEAN; break;
-    case 'j': type = kScanTypeCode128; break;
-    default: break;
+    case 'c':
+        type = kScanTypeUPC;
+        break;
+    case 'd':
+        type = kScanTypeUPCOrEAN;
+        break;
+    case 'j':
+        type = kScanTypeCode128;
+        break;
+    default:
+        break;
     }
     return {type, line.substr(1)};
 }
 
-VTBarcodeScannerAIM::VTBarcodeScannerAIM(VTSerialSystem& system) : VTPassiveSerialBarcodeScanner(system, 1000, 100)
+VTBarcodeScannerAIM::VTBarcodeScannerAIM(VTSerialSystem& system)
+    : VTPassiveSerialBarcodeScanner(system, 1000, 100)
 {
 }
 

@@ -45,7 +45,7 @@ private:
     void ReadBurst();
     void DeliverBurst();
 
-    std::string m_buffer;   // the worker's alone
+    std::string m_buffer; // the worker's alone
     uint32_t m_firstByteTimeout;
     uint32_t m_gapTimeout;
     bool m_splitLines = true;

@@ -144,7 +144,8 @@ uint16_t VTPennyScanner::BlockCrc(std::string_view bytes)
     for (char c : bytes) {
         crc ^= static_cast<uint16_t>(static_cast<uint8_t>(c) << 8);
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
+            crc =
+                (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
     }
     return crc;
 }
@@ -324,7 +325,8 @@ int VTPennyScanner::Download()
         if (!IsScanning())
             return kStopping;
         std::string block;
-        if (!ReadBlock(block) || BlockCrc(block) != 0 || !m_image.Append(std::string_view(block).substr(0, blockSize)))
+        if (!ReadBlock(block) || BlockCrc(block) != 0 ||
+            !m_image.Append(std::string_view(block).substr(0, blockSize)))
             return kFailed;
         if (m_image.IsComplete())
             break;
@@ -345,7 +347,8 @@ int VTPennyScanner::WriteImage()
     if (!Pause(GetTimeout(kRewriteStartPause)))
         return kStopping;
     int result = kDone;
-    for (std::size_t offset = 0; offset < VTPennyMemoryImage::kHeaderSize && result == kDone; offset += blockSize) {
+    for (std::size_t offset = 0; offset < VTPennyMemoryImage::kHeaderSize && result == kDone;
+         offset += blockSize) {
         std::string block(m_image.GetBytes().substr(offset, blockSize));
         const uint16_t crc = BlockCrc(block);
         block += static_cast<char>(crc >> 8);

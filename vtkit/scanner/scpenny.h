@@ -23,19 +23,19 @@ class VTPennyScanner : public VTSerialBarcodeScanner {
 public:
     // Indices of the time-out table, in milliseconds.
     static constexpr std::size_t kDetectWindow = 0;
-    static constexpr std::size_t kBreakOn = 1;            // per pulse
-    static constexpr std::size_t kBreakOff = 2;           // per pulse
-    static constexpr std::size_t kCallWait = 4;           // the device's call in the scanning loop
-    static constexpr std::size_t kEchoWait = 5;           // the echo after answering a call
-    static constexpr std::size_t kSyncWait = 6;           // quiet before synchronising, and its echo
-    static constexpr std::size_t kRewriteCallWait = 7;    // the device's call before a rewrite
-    static constexpr std::size_t kRewriteStartPause = 8;  // between the rewrite command and its first block
+    static constexpr std::size_t kBreakOn = 1;           // per pulse
+    static constexpr std::size_t kBreakOff = 2;          // per pulse
+    static constexpr std::size_t kCallWait = 4;          // the device's call in the scanning loop
+    static constexpr std::size_t kEchoWait = 5;          // the echo after answering a call
+    static constexpr std::size_t kSyncWait = 6;          // quiet before synchronising, and its echo
+    static constexpr std::size_t kRewriteCallWait = 7;   // the device's call before a rewrite
+    static constexpr std::size_t kRewriteStartPause = 8; // between the rewrite command and its first block
     static constexpr std::size_t kTimeoutCount = 9;
     using Timeouts = std::array<uint32_t, kTimeoutCount>;
 
     // Bytes of the exchange.
     static constexpr uint8_t kCall = 0xFC;
-    static constexpr uint8_t kCallIdle = 0xFF;   // seen with the calls; detection wants both
+    static constexpr uint8_t kCallIdle = 0xFF; // seen with the calls; detection wants both
     static constexpr uint8_t kCallAnswer = 0x80;
     static constexpr uint8_t kSync = 0x7F;
     static constexpr uint8_t kCommand = 0x55;

@@ -9,7 +9,7 @@
 namespace {
 
 constexpr uint8_t kHeaderBit = 0x80;
-constexpr uint8_t kFieldBit = 0x02;   // a 4-byte field lies between text and header
+constexpr uint8_t kFieldBit = 0x02; // a 4-byte field lies between text and header
 constexpr std::size_t kFieldSize = 4;
 constexpr uint32_t kBitsChecked = VTPennyMemoryImage::kBitsWanted & ~(1u << 23);
 constexpr ScanType kDropRecord = -1;
@@ -19,20 +19,29 @@ ScanType RecordType(uint8_t header, uint8_t format)
 {
     if (format > 3) {
         switch (header & 0x78) {
-        case 0x00: return kScanTypeUPCOrEAN;
-        case 0x30: return kScanTypeCode128;
-        case 0x50: return kScanTypeEAN8;
-        case 0x60: return kScanTypeUPCE;
-        case 0x70: return kDropRecord;
-        default: return kScanTypeUnknown;
+        case 0x00:
+            return kScanTypeUPCOrEAN;
+        case 0x30:
+            return kScanTypeCode128;
+        case 0x50:
+            return kScanTypeEAN8;
+        case 0x60:
+            return kScanTypeUPCE;
+        case 0x70:
+            return kDropRecord;
+        default:
+            return kScanTypeUnknown;
         }
     }
     switch (header & 0x70) {
     case 0x00:
     case 0x50:
-    case 0x60: return kScanTypeUPCOrEAN;
-    case 0x30: return kScanTypeCode128;
-    default: return kScanTypeUnknown;
+    case 0x60:
+        return kScanTypeUPCOrEAN;
+    case 0x30:
+        return kScanTypeCode128;
+    default:
+        return kScanTypeUnknown;
     }
 }
 

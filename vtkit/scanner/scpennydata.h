@@ -15,10 +15,10 @@ class VTPennyMemoryImage {
 public:
     static constexpr std::size_t kMaxLength = 4095;
     static constexpr std::size_t kHeaderSize = 128;
-    static constexpr std::size_t kConfigurationAt = 0;   // 4 bytes
-    static constexpr std::size_t kEndPointerAt = 16;     // one past the last used byte
-    static constexpr std::size_t kRewriteMarkAt = 18;    // 0 once rewritten
-    static constexpr std::size_t kFormatAt = 24;         // above 3: the newer record types
+    static constexpr std::size_t kConfigurationAt = 0; // 4 bytes
+    static constexpr std::size_t kEndPointerAt = 16;   // one past the last used byte
+    static constexpr std::size_t kRewriteMarkAt = 18;  // 0 once rewritten
+    static constexpr std::size_t kFormatAt = 24;       // above 3: the newer record types
 
     // Configuration bits the driver wants set, and those it wants clear.
     static constexpr uint32_t kBitsWanted = 0x4 | 0x8 | 0x10 | 0x20 | 0x40 | 0x100 | 0x800 | (1u << 23);

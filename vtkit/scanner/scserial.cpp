@@ -13,7 +13,7 @@ VTSerialBarcodeScanner::~VTSerialBarcodeScanner()
 
 void VTSerialBarcodeScanner::SetPortConfig(const VTSerialPortConfig& config)
 {
-    GetState();   // reaps a worker that ended by itself
+    GetState(); // reaps a worker that ended by itself
     std::lock_guard lock(Monitor());
     if (PeekState() != kIdle)
         throw VTBarcodeScannerException(VTBarcodeScannerException::kStateError);

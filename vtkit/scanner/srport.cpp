@@ -25,8 +25,8 @@ struct BaudRate {
 };
 
 constexpr BaudRate kBaudRates[] = {
-    {110, B110},     {150, B150},     {300, B300},     {1200, B1200},   {2400, B2400},   {4800, B4800},
-    {9600, B9600},   {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
+    {110, B110},   {150, B150},     {300, B300},     {1200, B1200},   {2400, B2400},     {4800, B4800},
+    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
 };
 
 const BaudRate* FindBaudRate(uint32_t rate)
@@ -40,10 +40,14 @@ const BaudRate* FindBaudRate(uint32_t rate)
 tcflag_t DataBitsFlag(uint32_t dataBits)
 {
     switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
     }
 }
 
@@ -104,8 +108,10 @@ void VTSerialPort::Open(const VTSerialPortConfig& config)
     Close();
     if (!config.IsValid())
         throw VTSerialPortException(VTSerialPortException::kInvalidConfig);
-    TS_ASSERT(config.parity >= VTSerialPortConfig::kParityEven && config.parity <= VTSerialPortConfig::kParityNone);
-    TS_ASSERT(config.stopBits == VTSerialPortConfig::kOneStopBit || config.stopBits == VTSerialPortConfig::kTwoStopBits);
+    TS_ASSERT(config.parity >= VTSerialPortConfig::kParityEven &&
+              config.parity <= VTSerialPortConfig::kParityNone);
+    TS_ASSERT(config.stopBits == VTSerialPortConfig::kOneStopBit ||
+              config.stopBits == VTSerialPortConfig::kTwoStopBits);
     m_portName = config.portName;
     const std::string path = ResolvePortName(config.portName);
     if (path.empty())
@@ -146,8 +152,8 @@ void VTSerialPort::ApplyLineSettings(const VTSerialPortConfig& config)
         RaiseError(-result);
     // Binary transfer: no line editing, echo, signals, translation or
     // software flow control; null bytes pass.
-    settings.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                          IXOFF | IXANY);
+    settings.c_iflag &=
+        ~(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
     settings.c_oflag &= ~OPOST;
     settings.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -166,7 +172,8 @@ void VTSerialPort::ApplyLineSettings(const VTSerialPortConfig& config)
     const speed_t speed = FindBaudRate(config.baudRate)->flag;
     cfsetispeed(&settings, speed);
     cfsetospeed(&settings, speed);
-    if (const int result = m_system->SetAttributes(m_fd, settings); result < 0 && !KeptAllButFraming(result, settings))
+    if (const int result = m_system->SetAttributes(m_fd, settings);
+        result < 0 && !KeptAllButFraming(result, settings))
         RaiseError(-result);
 }
 
@@ -206,8 +213,8 @@ bool VTSerialPort::WaitFor(short events, Clock::time_point deadline, short& reve
     for (;;) {
         const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         revents = 0;
-        const int result = m_system->Poll(m_fd, events, static_cast<int>(std::max<long long>(remaining.count(), 0)),
-                                          revents);
+        const int result = m_system->Poll(
+            m_fd, events, static_cast<int>(std::max<long long>(remaining.count(), 0)), revents);
         if (result > 0) {
             if (revents & POLLNVAL)
                 RaiseError(EBADF);
@@ -261,7 +268,7 @@ bool VTSerialPort::Read(std::string& out, std::size_t count, uint32_t timeoutMs)
         if (got > 0)
             out.append(buffer, static_cast<std::size_t>(got));
         else if (got == 0 && (revents & POLLHUP))
-            throw VTSerialPortInvalidException(m_portName);   // the device went away
+            throw VTSerialPortInvalidException(m_portName); // the device went away
         else if (got < 0 && got != -EAGAIN && got != -EINTR)
             RaiseTransferError(static_cast<int>(-got));
     }

@@ -16,7 +16,7 @@ struct VTSerialPortConfig {
     static constexpr int32_t kOneStopBit = 0;
     static constexpr int32_t kTwoStopBits = 1;
 
-    std::string portName;   // "COM" and one digit
+    std::string portName; // "COM" and one digit
     uint32_t baudRate = 9600;
     int32_t parity = kParityNone;
     uint32_t dataBits = 8;

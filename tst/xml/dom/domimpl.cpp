@@ -15,7 +15,6 @@
 #endif
 #endif
 
-
 namespace {
 
 // Whether this node's count of 1 is ours alone, so that it needs no locked
@@ -38,8 +37,7 @@ constinit TSDomStaticText<6> kTextName{{{1}, 5, 5, 0, TSDomStringRep::kStatic}, 
 constinit TSDomStaticText<15> kCDATAName{{{1}, 14, 14, 0, TSDomStringRep::kStatic}, u"#cdata-section"};
 constinit TSDomStaticText<9> kCommentName{{{1}, 8, 8, 0, TSDomStringRep::kStatic}, u"#comment"};
 constinit TSDomStaticText<10> kDocumentName{{{1}, 9, 9, 0, TSDomStringRep::kStatic}, u"#document"};
-constinit TSDomStaticText<19> kFragmentName{{{1}, 18, 18, 0, TSDomStringRep::kStatic},
-                                            u"#document-fragment"};
+constinit TSDomStaticText<19> kFragmentName{{{1}, 18, 18, 0, TSDomStringRep::kStatic}, u"#document-fragment"};
 
 // Never destroyed through a handle; its count may reach zero and rise again.
 constinit TSDomNullNodeImpl gNullNode;
@@ -558,8 +556,8 @@ void CheckDocumentChild(const TSDomNodeImpl* child)
 {
     TS_CHECK_NULL(child);
     const int type = child->GetNodeType();
-    if (type != kDomProcessingInstructionNode && type != kDomCommentNode && type != kDomDocumentTypeNode
-        && type != kDomNotationNode)
+    if (type != kDomProcessingInstructionNode && type != kDomCommentNode && type != kDomDocumentTypeNode &&
+        type != kDomNotationNode)
         TS_INTERNAL_ERROR("Node type not allowed in a document");
 }
 

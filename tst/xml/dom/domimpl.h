@@ -126,7 +126,8 @@ public:
     static void ReleaseNode(TSDomNodeImpl* node) noexcept;
 
     // Constructs a node in arena storage.
-    template <class Body, class... Args> static Body* NewInArena(TSDomArena& arena, std::size_t extra, Args&&... args);
+    template <class Body, class... Args>
+    static Body* NewInArena(TSDomArena& arena, std::size_t extra, Args&&... args);
 
     // The process-wide null node.
     static TSDomNodeImpl* Null() noexcept;

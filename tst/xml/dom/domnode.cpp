@@ -109,12 +109,12 @@ TSDomNode TSDomNode::AppendChild(const TSDomNode& newChild)
 
 // ---- typed handles
 
-#define TS_DOM_CONVERSIONS(Class, ...)                                                          \
-    Class::Class(const TSDomNode& node) : TSDomNode(Checked(node, {__VA_ARGS__})) {}            \
-    Class& Class::operator=(const TSDomNode& node)                                              \
-    {                                                                                           \
-        SetBody(Checked(node, {__VA_ARGS__}));                                                  \
-        return *this;                                                                           \
+#define TS_DOM_CONVERSIONS(Class, ...)                                                                       \
+    Class::Class(const TSDomNode& node) : TSDomNode(Checked(node, {__VA_ARGS__})) {}                         \
+    Class& Class::operator=(const TSDomNode& node)                                                           \
+    {                                                                                                        \
+        SetBody(Checked(node, {__VA_ARGS__}));                                                               \
+        return *this;                                                                                        \
     }
 
 TS_DOM_CONVERSIONS(TSDomAttr, kDomAttributeNode)
@@ -146,7 +146,9 @@ TSDomText& TSDomText::operator=(const TSDomNode& node)
     return *this;
 }
 
-TSDomCDATASection::TSDomCDATASection(const TSDomNode& node) : TSDomText(Checked(node, {kDomCDATASectionNode})) {}
+TSDomCDATASection::TSDomCDATASection(const TSDomNode& node) : TSDomText(Checked(node, {kDomCDATASectionNode}))
+{
+}
 
 TSDomCDATASection& TSDomCDATASection::operator=(const TSDomNode& node)
 {
@@ -228,7 +230,9 @@ TSDomText TSDomText::SplitText(std::size_t offset)
     return TSDomText(TSDomNode(static_cast<TSDomTextImpl*>(Impl())->SplitText(offset)));
 }
 
-TSDomCDATASection::TSDomCDATASection(TSDomString text) : TSDomText(new TSDomCDATASectionImpl(std::move(text))) {}
+TSDomCDATASection::TSDomCDATASection(TSDomString text) : TSDomText(new TSDomCDATASectionImpl(std::move(text)))
+{
+}
 
 TSDomComment::TSDomComment(TSDomString text) : TSDomCharacterData(new TSDomCommentImpl(std::move(text))) {}
 
@@ -250,7 +254,10 @@ TSDomDocument::TSDomDocument(const TSDomElement& root) : TSDomDocument()
     Impl()->LinkChild(element);
 }
 
-TSDomDocument::TSDomDocument(std::u16string_view rootName) : TSDomDocument(TSDomElement(TSDomString(rootName))) {}
+TSDomDocument::TSDomDocument(std::u16string_view rootName)
+    : TSDomDocument(TSDomElement(TSDomString(rootName)))
+{
+}
 
 TSDomElement TSDomDocument::GetDocumentElement() const
 {

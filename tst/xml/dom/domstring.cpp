@@ -101,7 +101,8 @@ void TSDomString::Release(TSDomStringRep* rep) noexcept
     if (!rep || rep->m_kind == TSDomStringRep::kStatic)
         return;
     // The only reference cannot gain company: no need for the locked decrement.
-    if (rep->m_refs.load(std::memory_order_acquire) == 1 || rep->m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+    if (rep->m_refs.load(std::memory_order_acquire) == 1 ||
+        rep->m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
         FreeRep(rep);
 }
 
@@ -122,8 +123,8 @@ void TSDomString::Append(std::u16string_view text)
     if (text.empty())
         return;
     const std::size_t length = Length();
-    const bool owned = m_rep && m_rep->m_kind == TSDomStringRep::kHeap
-        && m_rep->m_refs.load(std::memory_order_acquire) == 1;
+    const bool owned =
+        m_rep && m_rep->m_kind == TSDomStringRep::kHeap && m_rep->m_refs.load(std::memory_order_acquire) == 1;
     if (owned && m_rep->m_capacity >= length + text.size()) {
         // The text may be part of this string: memmove copes with that.
         std::memmove(m_rep->Chars() + length, text.data(), text.size() * sizeof(char16_t));

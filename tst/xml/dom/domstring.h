@@ -39,7 +39,8 @@ public:
     TSDomString(const char16_t* text) : TSDomString(std::u16string_view(text ? text : u"")) {}
     TSDomString(const char16_t* text, std::size_t length) : TSDomString(std::u16string_view(text, length)) {}
     TSDomString(const std::u16string& text) : TSDomString(std::u16string_view(text)) {}
-    template <std::size_t N> explicit TSDomString(const TSDomStaticText<N>& text) noexcept
+    template <std::size_t N>
+    explicit TSDomString(const TSDomStaticText<N>& text) noexcept
         : m_rep(const_cast<TSDomStringRep*>(&text.m_rep))
     {
     }
@@ -75,7 +76,10 @@ public:
     }
     friend bool operator==(const TSDomString& a, std::u16string_view b) noexcept { return a.View() == b; }
     friend bool operator==(const TSDomString& a, const char16_t* b) noexcept { return a.View() == b; }
-    friend auto operator<=>(const TSDomString& a, const TSDomString& b) noexcept { return a.View() <=> b.View(); }
+    friend auto operator<=>(const TSDomString& a, const TSDomString& b) noexcept
+    {
+        return a.View() <=> b.View();
+    }
 
     // The shared body, for the parser's table of repeated texts.
     TSDomStringRep* GetRep() const noexcept { return m_rep; }

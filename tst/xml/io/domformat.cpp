@@ -33,12 +33,24 @@ unsigned char EscapeClass(char16_t c)
 void AppendEscaped(char16_t c, std::u16string& out)
 {
     switch (c) {
-    case u'&': out.append(u"&amp;"); break;
-    case u'<': out.append(u"&lt;"); break;
-    case u'>': out.append(u"&gt;"); break;
-    case u'"': out.append(u"&quot;"); break;
-    case u'\'': out.append(u"&apos;"); break;
-    default: CharacterReference(c, out); break;
+    case u'&':
+        out.append(u"&amp;");
+        break;
+    case u'<':
+        out.append(u"&lt;");
+        break;
+    case u'>':
+        out.append(u"&gt;");
+        break;
+    case u'"':
+        out.append(u"&quot;");
+        break;
+    case u'\'':
+        out.append(u"&apos;");
+        break;
+    default:
+        CharacterReference(c, out);
+        break;
     }
 }
 
@@ -72,7 +84,8 @@ void TSDomFormatter::SetQuoteChar(char16_t quote)
     m_quote = quote;
 }
 
-void TSDomFormatter::Escape(std::u16string_view text, bool markup, bool quotes, bool nonAscii, std::u16string& out)
+void TSDomFormatter::Escape(std::u16string_view text, bool markup, bool quotes, bool nonAscii,
+                            std::u16string& out)
 {
     EscapeWith(text, (markup ? kMarkup : 0) | (quotes ? kQuote : 0) | (nonAscii ? kNonAscii : 0), out);
 }
@@ -84,7 +97,8 @@ void TSDomFormatter::Format(const TSDomDocument& document)
     m_out.clear();
     m_textOnly.clear();
     WriteDeclaration();
-    for (const TSDomNodeImpl* child = document.Impl()->GetFirstChild(); child; child = child->GetNextSibling())
+    for (const TSDomNodeImpl* child = document.Impl()->GetFirstChild(); child;
+         child = child->GetNextSibling())
         WriteTree(child);
     Flush();
 }
@@ -170,7 +184,8 @@ bool TSDomFormatter::WriteOpenElement(const TSDomNodeImpl* element)
     WriteStartTag(element);
     if (element->HasChildNodes()) {
         bool textOnly = true;
-        for (const TSDomNodeImpl* child = element->GetFirstChild(); child && textOnly; child = child->GetNextSibling())
+        for (const TSDomNodeImpl* child = element->GetFirstChild(); child && textOnly;
+             child = child->GetNextSibling())
             textOnly = child->GetNodeType() == kDomTextNode;
         m_out.push_back(u'>');
         if (!textOnly) {

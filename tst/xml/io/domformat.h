@@ -56,7 +56,8 @@ protected:
     void Write(std::u16string_view text);
     void Write(char16_t character);
     // Appends `text` with the chosen escapes.
-    static void Escape(std::u16string_view text, bool markup, bool quotes, bool nonAscii, std::u16string& out);
+    static void Escape(std::u16string_view text, bool markup, bool quotes, bool nonAscii,
+                       std::u16string& out);
 
 private:
     void WriteTree(const TSDomNodeImpl* top);

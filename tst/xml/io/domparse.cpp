@@ -136,7 +136,8 @@ void TSDomParser::ParseMisc(TSDomNodeImpl* document, MiscStage stage)
             document->LinkChild(MakeProcessingInstruction(token, false, nullptr));
             break;
         case kXmlTokenComment:
-            document->LinkChild(TSDomNodeImpl::NewInArena<TSDomCommentImpl>(*m_arena, 0, Store(token.m_text)));
+            document->LinkChild(
+                TSDomNodeImpl::NewInArena<TSDomCommentImpl>(*m_arena, 0, Store(token.m_text)));
             break;
         case kXmlTokenCharacterData:
             if (!IsAllBlank(token.m_text))
@@ -232,7 +233,8 @@ void TSDomParser::AppendContent(TSDomNodeImpl* parent, const TSXmlToken& token)
     parent->LinkChild(node);
 }
 
-void TSDomParser::CheckEndTag(const TSDomString& closeName, const OpenElement& open, const TSXmlToken& token) const
+void TSDomParser::CheckEndTag(const TSDomString& closeName, const OpenElement& open,
+                              const TSXmlToken& token) const
 {
     const TSDomString& openName = open.m_element->GetNodeName();
     if (openName == closeName)
@@ -341,16 +343,16 @@ TSDomNodeImpl* TSDomParser::MakeElement(TSDomString name, bool endTag)
         // when nothing else took it.
         TSDomNodeImpl* spare = m_endElement.Impl();
         const int ours = m_hookElement.Impl() == spare ? 2 : 1;
-        if (spare->IsNull() || spare->GetRefCount() != ours || spare->GetContainer()
-            || spare->HasChildNodes() || static_cast<TSDomElementImpl*>(spare)->Attributes().Size())
+        if (spare->IsNull() || spare->GetRefCount() != ours || spare->GetContainer() ||
+            spare->HasChildNodes() || static_cast<TSDomElementImpl*>(spare)->Attributes().Size())
             m_endElement = TSDomElement(std::move(name));
         else
             spare->SetNodeName(std::move(name));
         return m_endElement.Impl();
     }
     const std::size_t count = m_attributes.size();
-    auto* element = TSDomNodeImpl::NewInArena<TSDomElementImpl>(*m_arena, count * sizeof(TSDomAttrSlot),
-                                                                  std::move(name));
+    auto* element =
+        TSDomNodeImpl::NewInArena<TSDomElementImpl>(*m_arena, count * sizeof(TSDomAttrSlot), std::move(name));
     if (count) {
         element->Attributes().UseInline(reinterpret_cast<TSDomAttrSlot*>(element + 1),
                                         static_cast<std::uint32_t>(count));
@@ -360,19 +362,20 @@ TSDomNodeImpl* TSDomParser::MakeElement(TSDomString name, bool endTag)
     return element;
 }
 
-TSDomNodeImpl* TSDomParser::MakeProcessingInstruction(const TSXmlToken& token, bool first, TSDomString* targetOut)
+TSDomNodeImpl* TSDomParser::MakeProcessingInstruction(const TSXmlToken& token, bool first,
+                                                      TSDomString* targetOut)
 {
     const std::u16string_view text = token.m_text;
     const std::u16string_view target = LeadingWord(token);
     // "xml" in any case is reserved for the declaration.
-    if (!first && target.size() == 3 && (target[0] | 0x20) == u'x' && (target[1] | 0x20) == u'm'
-        && (target[2] | 0x20) == u'l')
+    if (!first && target.size() == 3 && (target[0] | 0x20) == u'x' && (target[1] | 0x20) == u'm' &&
+        (target[2] | 0x20) == u'l')
         Fail(TSXmlException::kTagFormatError, token);
     TSDomString name = Store(target);
     if (targetOut)
         *targetOut = name;
-    return TSDomNodeImpl::NewInArena<TSDomProcessingInstructionImpl>(*m_arena, 0, std::move(name),
-                                                                     Store(text.substr(SkipBlanks(text, target.size()))));
+    return TSDomNodeImpl::NewInArena<TSDomProcessingInstructionImpl>(
+        *m_arena, 0, std::move(name), Store(text.substr(SkipBlanks(text, target.size()))));
 }
 
 std::u16string_view TSDomParser::Expand(std::u16string_view text)
@@ -396,8 +399,8 @@ TSDomString TSDomParser::Store(std::u16string_view text)
     if (m_shared.size() < kMaxSharedSize && ++m_storedSinceGrowth > 4 * m_shared.size())
         GrowShared();
     SharedText& entry = m_shared[(hash ^ (hash >> 16)) & (m_shared.size() - 1)];
-    if (entry.m_rep && entry.m_hash == hash
-        && std::u16string_view(entry.m_rep->Chars(), entry.m_rep->m_length) == text) {
+    if (entry.m_rep && entry.m_hash == hash &&
+        std::u16string_view(entry.m_rep->Chars(), entry.m_rep->m_length) == text) {
         if (++entry.m_uses == kSettleUses) {
             entry.m_rep->m_refs.fetch_add(kSettleUses, std::memory_order_relaxed);
             entry.m_uses = 0;

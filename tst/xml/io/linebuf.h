@@ -30,10 +30,7 @@ public:
     unsigned GetNextColumn() const noexcept { return m_afterLineFeed ? 1 : m_column + 1; }
 
     // The unread buffered characters (empty does not mean the end: Fill).
-    std::u16string_view Window() const noexcept
-    {
-        return std::u16string_view(m_chars).substr(m_position);
-    }
+    std::u16string_view Window() const noexcept { return std::u16string_view(m_chars).substr(m_position); }
     // Reads more from the source; false at the end of data.
     bool Fill();
     // Consumes `count` buffered characters.

@@ -26,7 +26,10 @@ public:
 class TSXmlMemoryDataSource : public TSXmlDataSource {
 public:
     TSXmlMemoryDataSource(const char16_t* chars, std::size_t count);
-    explicit TSXmlMemoryDataSource(std::u16string_view chars) : TSXmlMemoryDataSource(chars.data(), chars.size()) {}
+    explicit TSXmlMemoryDataSource(std::u16string_view chars)
+        : TSXmlMemoryDataSource(chars.data(), chars.size())
+    {
+    }
     explicit TSXmlMemoryDataSource(std::u16string&& chars);
 
     bool GetChar(char16_t& character) override;

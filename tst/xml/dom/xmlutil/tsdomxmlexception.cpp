@@ -19,7 +19,8 @@ std::string Within(std::u16string_view name, const TSDomNode& within)
 } // namespace
 
 TSDomXmlException::TSDomXmlException(int code, std::string_view detail)
-    : TSRuntimeException(ComposeMessage("TSDomXmlException", CodeText(CheckedCode(code)), detail)), m_code(code)
+    : TSRuntimeException(ComposeMessage("TSDomXmlException", CodeText(CheckedCode(code)), detail)),
+      m_code(code)
 {
 }
 
@@ -33,10 +34,15 @@ TSDomXmlException::~TSDomXmlException() = default;
 const char* TSDomXmlException::CodeText(int code) noexcept
 {
     switch (code) {
-    case kElementNotFound: return "Element not found";
-    case kElementInvalid: return "Element invalid";
-    case kAttributeNotFound: return "Attribute not found";
-    case kAttributeInvalid: return "Attribute invalid";
-    default: return "Unknown error";
+    case kElementNotFound:
+        return "Element not found";
+    case kElementInvalid:
+        return "Element invalid";
+    case kAttributeNotFound:
+        return "Attribute not found";
+    case kAttributeInvalid:
+        return "Attribute invalid";
+    default:
+        return "Unknown error";
     }
 }
