@@ -5,7 +5,9 @@ set -euo pipefail
 
 packages=(
     # build
-    build-essential cmake ninja-build pkg-config git
+    build-essential cmake ninja-build pkg-config git ccache
+    # the source check: formatting
+    clang-format
     # fuzzing (libFuzzer comes with clang's runtime)
     clang libclang-rt-14-dev
     # tests and benchmarks
