@@ -305,7 +305,7 @@ Counts CountLogged(const std::string& log, std::size_t from)
 std::unique_ptr<VTToolkit> FreshToolkit(const std::filesystem::path& coreCache, std::uint16_t proxyPort)
 {
     auto toolkit = std::make_unique<VTToolkit>();
-    toolkit->m_capp = "PC";
+    toolkit->SetClientVariables({.capp = "PC"});
     if (toolkit->LoadCoreCache(coreCache) != 0)
         throw std::runtime_error("the server's Server.dat does not load");
     VTUserId user;

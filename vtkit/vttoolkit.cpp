@@ -87,8 +87,60 @@ void VTToolkit::SetTimeouts(const TSHttpTimeouts& timeouts)
     m_timeouts = timeouts;
 }
 
+VTClientVariables VTToolkit::GetClientVariables() const
+{
+    std::lock_guard guard(m_settingsLock);
+    return m_variables;
+}
+
+void VTToolkit::SetClientVariables(const VTClientVariables& variables)
+{
+    std::lock_guard guard(m_settingsLock);
+    m_variables = variables;
+}
+
+void VTToolkit::SetLanguage(std::string_view clang)
+{
+    std::lock_guard guard(m_settingsLock);
+    m_variables.clang = clang;
+}
+
+std::string VTToolkit::GetCapp() const
+{
+    std::lock_guard guard(m_settingsLock);
+    return m_variables.capp;
+}
+
+std::string VTToolkit::GetCver() const
+{
+    std::lock_guard guard(m_settingsLock);
+    return m_variables.cver;
+}
+
+std::string VTToolkit::GetTemplateDate() const
+{
+    std::lock_guard guard(m_settingsLock);
+    return m_tdate;
+}
+
+void VTToolkit::SetProxyCredentials(std::string_view user, std::string_view password)
+{
+    std::lock_guard guard(m_settingsLock);
+    m_proxyUser = user;
+    m_proxyPassword = password;
+}
+
+void VTToolkit::SetProxySettings(std::string_view proxy, std::string_view user, std::string_view password)
+{
+    std::lock_guard guard(m_settingsLock);
+    m_proxy = proxy;
+    m_proxyUser = user;
+    m_proxyPassword = password;
+}
+
 bool VTToolkit::GetProxyCredential(std::string& credential) const
 {
+    std::lock_guard guard(m_settingsLock);
     if (m_proxyUser.empty() && m_proxyPassword.empty())
         return false;
     credential = "Basic " + EncodeBase64(m_proxyUser + ":" + m_proxyPassword);
@@ -112,14 +164,14 @@ VTServerData VTToolkit::GetHelpRecord() const
 
 void VTToolkit::AddClientVariables(TSStringMap& map) const
 {
-    map.Set("CVER", m_cver);
-    map.Set("CSRC", m_csrc);
-    map.Set("CSRCM", m_csrcm);
-    map.Set("CLANG", m_clang);
-    map.Set("CAPP", m_capp);
-    map.Set("OS", m_os);
-    map.Set("OSVER", m_osver);
     std::lock_guard guard(m_settingsLock);
+    map.Set("CVER", m_variables.cver);
+    map.Set("CSRC", m_variables.csrc);
+    map.Set("CSRCM", m_variables.csrcm);
+    map.Set("CLANG", m_variables.clang);
+    map.Set("CAPP", m_variables.capp);
+    map.Set("OS", m_variables.os);
+    map.Set("OSVER", m_variables.osver);
     map.Set("TDATE", m_tdate);
     map.Set("DDATE", m_ddate);
     if (m_userId.IsValid()) {
@@ -154,10 +206,21 @@ void VTToolkit::StampTemplateDate()
 
 void VTToolkit::PrepareRequest(TSHttpTransactionClient& client, TSHttpRequest& request) const
 {
-    client.SetTimeouts(GetTimeouts());
-    client.SetChunkSize(kRequestChunkSize);
-    client.SetProxy(GetProxy());
+    // One snapshot, so that a proxy changed meanwhile never goes out with
+    // the previous proxy's credential.
+    TSHttpTimeouts timeouts;
+    std::string proxy;
     std::string credential;
-    if (!client.GetProxy().empty() && GetProxyCredential(credential))
+    {
+        std::lock_guard guard(m_settingsLock);
+        timeouts = m_timeouts;
+        proxy = m_proxy;
+        if (!m_proxyUser.empty() || !m_proxyPassword.empty())
+            credential = "Basic " + EncodeBase64(m_proxyUser + ":" + m_proxyPassword);
+    }
+    client.SetTimeouts(timeouts);
+    client.SetChunkSize(kRequestChunkSize);
+    client.SetProxy(proxy);
+    if (!client.GetProxy().empty() && !credential.empty())
         request.AddHeader(kHeaderProxyAuthorization, credential, kHeaderReplace);
 }

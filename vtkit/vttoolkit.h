@@ -33,12 +33,25 @@ public:
     virtual void OnServerFailure();
 };
 
+// What the client tells the servers about itself; substituted into
+// templates as CVER, CSRC, CSRCM, CLANG, CAPP, OS and OSVER.
+struct VTClientVariables {
+    std::string capp{};  // client application, "PC" for the client
+    std::string cver{};  // client version
+    std::string csrc{};  // distribution channel
+    std::string csrcm{}; // its modifier
+    std::string clang{}; // language
+    std::string os{};
+    std::string osver{};
+};
+
 // The one object through which the client reaches its servers: it owns the
 // exchanges, the caches and the user identity, and gives every exchange
 // the client's description and its connection settings.
 //
-// The client fills the public texts after construction, while no exchange
-// runs; everything else is reached through the operations below.
+// Settings may change while exchanges run (the settings sheet changes the
+// language and the proxy of a running client): every setter locks, and
+// each exchange takes a copy of what it needs when it starts.
 class VTToolkit {
 public:
     static constexpr const char* kToolkitVersion = "3.2";
@@ -51,37 +64,20 @@ public:
     VTToolkit& operator=(const VTToolkit&) = delete;
     virtual ~VTToolkit();
 
-private:
-    VTCache m_cache;
-    std::string m_domain;
-    std::string m_domainId;
-
-public:
-    std::string m_proxyUser;
-    std::string m_proxyPassword;
-
-private:
-    std::string m_proxy;
-
-public:
-    std::string m_capp;  // client application, "PC" for the client
-    std::string m_cver;  // client version
-    std::string m_csrc;  // distribution channel
-    std::string m_csrcm; // its modifier
-    std::string m_clang; // language
-    std::string m_os;
-    std::string m_osver;
-    std::string m_tdate; // last successful routing exchange, UTC "%Y%m%d%H%M%S"
-    std::string m_ddate;
-
     // Read by the exchanges on their threads.
     std::string GetDomain() const;
     void SetDomain(std::string_view domain);
     // Sent as DOMAIN_ID unless empty.
     std::string GetDomainId() const;
     void SetDomainId(std::string_view domainId);
-    std::string GetCapp() const { return m_capp; }
-    std::string GetCver() const { return m_cver; }
+    VTClientVariables GetClientVariables() const;
+    void SetClientVariables(const VTClientVariables& variables);
+    // CLANG alone, for a language chosen while the client runs.
+    void SetLanguage(std::string_view clang);
+    std::string GetCapp() const;
+    std::string GetCver() const;
+    // The last successful routing exchange, UTC "%Y%m%d%H%M%S"; empty before.
+    std::string GetTemplateDate() const;
     static const char* GetToolkitVersion() { return kToolkitVersion; }
     VTUserId GetUserId() const;
     void SetUserId(const VTUserId& userId);
@@ -92,6 +88,10 @@ public:
     // further body reads 30 seconds unless set.
     TSHttpTimeouts GetTimeouts() const;
     void SetTimeouts(const TSHttpTimeouts& timeouts);
+    // The proxy's user name and password, sent with every request through it.
+    void SetProxyCredentials(std::string_view user, std::string_view password);
+    // Proxy and credentials at once, so that no request sees one without the other.
+    void SetProxySettings(std::string_view proxy, std::string_view user, std::string_view password);
     // "Basic " and the Base64 of "user:password"; false when both are empty.
     bool GetProxyCredential(std::string& credential) const;
 
@@ -125,7 +125,16 @@ public:
     VTBatchCodeProcessor& GetBatchProcessor() { return m_batchProcessor; }
 
 private:
+    VTCache m_cache;
     mutable std::mutex m_settingsLock;
+    std::string m_domain;
+    std::string m_domainId;
+    std::string m_proxy;
+    std::string m_proxyUser;
+    std::string m_proxyPassword;
+    VTClientVariables m_variables;
+    std::string m_tdate;
+    std::string m_ddate;
     VTUserId m_userId;
     TSHttpTimeouts m_timeouts;
     VTCoreCacheFile m_coreCache;

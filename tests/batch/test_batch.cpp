@@ -187,7 +187,7 @@ TEST_F(BatchProcessing, ColdCachesAreFilledByOneQueryOfEachKind)
     EXPECT_NE(get.find("RID='042100'"), std::string::npos) << get;
     EXPECT_EQ(get.find("EAN13"), std::string::npos) << "a code without a format is not routed";
     EXPECT_TRUE(m_recorder.Errors().empty());
-    EXPECT_FALSE(m_toolkit.m_tdate.empty());
+    EXPECT_FALSE(m_toolkit.GetTemplateDate().empty());
 
     VTCodeFormat format;
     EXPECT_TRUE(m_toolkit.GetCache().FindFormat(kCodeUpcA, kPretzel, format, false));

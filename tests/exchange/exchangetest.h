@@ -40,8 +40,7 @@ protected:
         VTUserId userId;
         userId.SetBlindedId(kBlindedId);
         m_toolkit.SetUserId(userId);
-        m_toolkit.m_capp = "PC";
-        m_toolkit.m_cver = "4.1";
+        m_toolkit.SetClientVariables({.capp = "PC", .cver = "4.1"});
         m_toolkit.SetTimeouts(TSHttpTimeouts{5, 5, 10, 5, 5, 5});
         SetCoreRecord(kServerTypeRouting,
                       {{kCommandSplit, m_server.Url("/split")}, {kCommandGet, m_server.Url("/get")}});

@@ -36,10 +36,12 @@ TEST(Toolkit, StartsWithTheDefaultDomainAndTimeouts)
 TEST(Toolkit, ClientVariablesCarryTheUserOnlyWhenItIsValid)
 {
     VTToolkit toolkit;
-    toolkit.m_cver = "4.1";
-    toolkit.m_csrc = "web";
-    toolkit.m_capp = "PC";
-    toolkit.m_os = "LINUX";
+    VTClientVariables variables;
+    variables.cver = "4.1";
+    variables.csrc = "web";
+    variables.capp = "PC";
+    variables.os = "LINUX";
+    toolkit.SetClientVariables(variables);
     TSStringMap map;
     toolkit.AddClientVariables(map);
     EXPECT_EQ(map.Size(), 11u);
@@ -58,7 +60,7 @@ TEST(Toolkit, ClientVariablesCarryTheUserOnlyWhenItIsValid)
     VTUserId sent;
     sent.SetBlindedId(Value(map, "USER"));
     EXPECT_EQ(sent.GetClearId(), kClearId) << "a fresh blinded form of the same id";
-    EXPECT_EQ(Value(map, "TDATE"), toolkit.m_tdate);
+    EXPECT_EQ(Value(map, "TDATE"), toolkit.GetTemplateDate());
 }
 
 TEST(Toolkit, TemplateDateIsNowInUtc)
@@ -67,8 +69,8 @@ TEST(Toolkit, TemplateDateIsNowInUtc)
     const VTTime before = VTCurrentTime();
     toolkit.StampTemplateDate();
     const VTTime after = VTCurrentTime();
-    ASSERT_EQ(toolkit.m_tdate.size(), 14u);
-    const VTTime stamped = ParseDate(toolkit.m_tdate);
+    ASSERT_EQ(toolkit.GetTemplateDate().size(), 14u);
+    const VTTime stamped = ParseDate(toolkit.GetTemplateDate());
     EXPECT_GE(stamped, before);
     EXPECT_LE(stamped, after);
 }
@@ -84,12 +86,51 @@ TEST(Toolkit, ProxyCredentialIsBasicOfUserAndPassword)
          {Case{"", "", false, ""}, Case{"lumora", "s3cret", true, "Basic bHVtb3JhOnMzY3JldA=="},
           Case{"", "pw", true, "Basic OnB3"}}) {
         VTToolkit toolkit;
-        toolkit.m_proxyUser = c.user;
-        toolkit.m_proxyPassword = c.password;
+        toolkit.SetProxyCredentials(c.user, c.password);
         std::string credential;
         EXPECT_EQ(toolkit.GetProxyCredential(credential), c.present) << c.user << ":" << c.password;
         EXPECT_EQ(credential, c.credential);
     }
+}
+
+// The settings sheet changes the language and the proxy of a running client:
+// every request must go out with one consistent proxy and credential.
+TEST(Toolkit, SettingsChangedWhileRequestsArePreparedStayConsistent)
+{
+    VTToolkit toolkit;
+    std::atomic<bool> stop{false};
+    std::thread changer([&] {
+        for (int i = 0; !stop; ++i) {
+            const bool first = i % 2 == 0;
+            toolkit.SetProxySettings(first ? "a.example:1" : "b.example:2", first ? "a" : "b", "pw");
+            toolkit.SetLanguage(first ? "pt" : "es");
+        }
+    });
+    std::string expectedA, expectedB;
+    {
+        VTToolkit a, b;
+        a.SetProxyCredentials("a", "pw");
+        b.SetProxyCredentials("b", "pw");
+        ASSERT_TRUE(a.GetProxyCredential(expectedA));
+        ASSERT_TRUE(b.GetProxyCredential(expectedB));
+    }
+    for (int i = 0; i < 2000; ++i) {
+        TSHttpTransactionClient client;
+        TSHttpRequest request;
+        toolkit.PrepareRequest(client, request);
+        std::string credential;
+        if (client.GetProxy().empty())
+            continue;
+        ASSERT_TRUE(request.GetHeaderValue("Proxy-Authorization", 0, credential)) << client.GetProxy();
+        EXPECT_EQ(credential, client.GetProxy() == "a.example:1" ? expectedA : expectedB)
+            << client.GetProxy();
+        TSStringMap variables;
+        toolkit.AddClientVariables(variables);
+        const std::string language = Value(variables, "CLANG");
+        EXPECT_TRUE(language == "pt" || language == "es") << language;
+    }
+    stop = true;
+    changer.join();
 }
 
 TEST(Toolkit, UpdateCoreServersReplacesOnlyTheRecordsPresent)
@@ -127,8 +168,7 @@ TEST_F(ExchangeTest, ProxyAuthorizationGoesOnlyToAProxy)
                           Case{"credential alone", false, true}}) {
         SCOPED_TRACE(c.name);
         m_toolkit.SetProxy(c.proxy ? m_server.Address() : "");
-        m_toolkit.m_proxyUser = c.credential ? "lumora" : "";
-        m_toolkit.m_proxyPassword = c.credential ? "s3cret" : "";
+        m_toolkit.SetProxyCredentials(c.credential ? "lumora" : "", c.credential ? "s3cret" : "");
         const std::size_t connection = m_server.ConnectionCount();
         m_server.Enqueue(ServerScript::Answer(XmlReply("<XGET/>")));
         ASSERT_TRUE(m_toolkit.GetRoutingServer().RequestTemplates({{kCodeIsbn, "0804"}}));
@@ -152,8 +192,7 @@ TEST_F(ExchangeTest, TemplateQueryPassesARealProxyWithTheCredential)
         GTEST_SKIP() << "tinyproxy is not installed (scripts/install-deps.sh installs it)";
     TinyProxy proxy("lumora", "s3cret.pw");
     m_toolkit.SetProxy(proxy.Address());
-    m_toolkit.m_proxyUser = "lumora";
-    m_toolkit.m_proxyPassword = "wrong";
+    m_toolkit.SetProxyCredentials("lumora", "wrong");
     VTRoutingServer& routing = m_toolkit.GetRoutingServer();
     ASSERT_TRUE(routing.RequestTemplates({{kCodeIsbn, "0804"}}));
     ASSERT_EQ(Finish(routing), ExchangeWaiter::kFailure);
@@ -161,7 +200,7 @@ TEST_F(ExchangeTest, TemplateQueryPassesARealProxyWithTheCredential)
     EXPECT_TRUE(refused == "T-306-1401" || refused == "T-306-1407") << refused;
     EXPECT_EQ(m_server.ConnectionCount(), 0u);
 
-    m_toolkit.m_proxyPassword = "s3cret.pw";
+    m_toolkit.SetProxyCredentials("lumora", "s3cret.pw");
     m_server.Enqueue(
         ServerScript::Answer(XmlReply("<XGET><ROUTING_KEY TYPE='ISBN' RID='0804'><SERVERNAME>Books"
                                       "</SERVERNAME><TEMPLATE CMD='GET'>http://b/</TEMPLATE>"

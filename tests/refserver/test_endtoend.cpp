@@ -55,9 +55,7 @@ protected:
         RefServerTest::SetUp();
         if (HasFatalFailure())
             return;
-        m_toolkit.m_capp = "PC";
-        m_toolkit.m_cver = "1.0";
-        m_toolkit.m_clang = "ENU";
+        m_toolkit.SetClientVariables({.capp = "PC", .cver = "1.0", .clang = "ENU"});
         ASSERT_EQ(m_toolkit.LoadCoreCache(m_dir / "Server.dat"), VTCacheFile::kLoaded);
         m_toolkit.GetRoutingServer().SetListener(&m_waiter);
         m_toolkit.GetResolutionServer().SetListener(&m_waiter);
@@ -320,7 +318,7 @@ TEST_F(EndToEndTest, EverySampleCodeResolvesToItsPageAndDescription)
     // A successful routing exchange is stamped, and the core cache the
     // replies refreshed saves as a whole.
     m_toolkit.StampTemplateDate();
-    EXPECT_EQ(m_toolkit.m_tdate.size(), 14u);
+    EXPECT_EQ(m_toolkit.GetTemplateDate().size(), 14u);
     ASSERT_TRUE(m_toolkit.SaveCoreCache(m_dir / "Saved.dat"));
     VTToolkit later;
     ASSERT_EQ(later.LoadCoreCache(m_dir / "Saved.dat"), VTCacheFile::kLoaded);

@@ -56,8 +56,7 @@ int Failure(const CliArgs& args, const std::string& message)
 // settings of the configuration and the identity stored so far.
 void Describe(VTToolkit& toolkit, CClientConfig& config)
 {
-    toolkit.m_capp = "PC";
-    toolkit.m_cver = LUMORA_VERSION;
+    toolkit.SetClientVariables({.capp = "PC", .cver = LUMORA_VERSION});
     toolkit.SetProxy(config.ProxyString());
     std::string uid;
     if (config.ReadUserId(uid)) {

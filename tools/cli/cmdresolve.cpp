@@ -315,12 +315,11 @@ int CmdResolve(const std::vector<std::string>& words)
         return args->Value("--uid") ? Usage(problem) : Failure(*args, problem);
 
     VTToolkit toolkit;
-    toolkit.m_capp = "PC";
-    toolkit.m_cver = LUMORA_VERSION;
+    toolkit.SetClientVariables({.capp = "PC", .cver = LUMORA_VERSION});
     toolkit.SetUserId(*userId);
     toolkit.SetProxy(args->Value("--proxy").value_or(config ? config->ProxyString() : std::string()));
-    toolkit.m_proxyUser = args->Value("--proxy-user").value_or("");
-    toolkit.m_proxyPassword = args->Value("--proxy-password").value_or("");
+    toolkit.SetProxyCredentials(args->Value("--proxy-user").value_or(""),
+                                args->Value("--proxy-password").value_or(""));
     if (const std::int32_t result = toolkit.LoadCoreCache(options.serverDat); result != VTCacheFile::kLoaded)
         return Failure(*args, "cannot read the server list " + options.serverDat.string() + " (result " +
                                   std::to_string(result) + ")");
