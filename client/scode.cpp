@@ -4,6 +4,7 @@
 #include "client/langmgr.h"
 #include "client/uitextids.h"
 #include "platform/atomicfile.h"
+#include "platform/codepage.h"
 #include "vtkit/cdanalyze.h"
 #include "vtkit/cdurlcode.h"
 #include "vtkit/vtbatchlist.h"
@@ -417,6 +418,11 @@ bool CStoredCodeMgr::ReadLine(ReadState& state, std::string_view line)
         entry.status = CStoredCode::kNew;
         entry.enterDate = Now(true);
     }
+    // Lists of older programs hold Windows-1252; the list is UTF-8.
+    for (std::string CStoredCode::*field :
+         {&CStoredCode::codeText, &CStoredCode::serverId, &CStoredCode::itemId,
+          &CStoredCode::genericDescription, &CStoredCode::itemDescription, &CStoredCode::userDescription})
+        entry.*field = platform::Utf8OrCp1252(entry.*field);
     // An entry without any description shows its type's name.
     if (entry.genericDescription.empty() && entry.itemDescription.empty() && entry.userDescription.empty())
         entry.genericDescription = TypeName(entry.codeType);
@@ -479,7 +485,7 @@ std::string CStoredCodeMgr::FormatText() const
     const std::string title = m_language.LoadText(kStrStoredCodes);
     const std::string none = m_language.LoadText(kStrNone);
     const auto orNone = [&](const std::string& text) { return text.empty() ? none : text; };
-    std::string out = "  " + title + "\n  " + std::string(title.size(), '=') + "\n\n";
+    std::string out = "  " + title + "\n  " + std::string(platform::Utf8Length(title), '=') + "\n\n";
     // Titles in the order of the fields below them.
     for (int column : {kColumnNumber, kColumnCode, kColumnType, kColumnDescription, kColumnEnterDate,
                        kColumnLastAccessed, kColumnItemId, kColumnServerId, kColumnStatus})

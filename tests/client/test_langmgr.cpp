@@ -89,20 +89,21 @@ TEST_F(LanguageFolder, SelectionByNumberAndCode)
 TEST_F(LanguageFolder, TextsFallBackToTheProgram)
 {
     ASSERT_TRUE(m_manager.SelectByCode("xx"));
-    EXPECT_EQ(m_manager.LoadText(kStrStoredCodes), "Fake Stored Codes");
+    // The library's Windows-1252 comes out as UTF-8.
+    EXPECT_EQ(m_manager.LoadText(kStrStoredCodes), "Fake Códigos");
     EXPECT_EQ(m_manager.LoadText(kStrColumnCode), "Code") << "missing from the library: the program's";
     EXPECT_EQ(m_manager.FormatMessage(kStrCannotSaveFile, {"Codes.dat"}), "Unable to save file Codes.dat.");
 
     const auto tray = m_manager.LoadMenu(kMenuTray);
     ASSERT_EQ(tray.size(), 1u);
     ASSERT_EQ(tray[0].children.size(), 1u);
-    EXPECT_EQ(tray[0].children[0].text, "Fake &Show");
+    EXPECT_EQ(tray[0].children[0].text, "Fake &Show €");
     const auto main = m_manager.LoadMenu(kMenuMain);
     ASSERT_EQ(main.size(), 6u);
     EXPECT_EQ(main[0].text, "&File");
 
     const CDialogTexts proxy = m_manager.LoadDialog(kDlgPageProxy);
-    EXPECT_EQ(proxy.caption, "Fake Proxy");
+    EXPECT_EQ(proxy.caption, "Fake Configuração");
     EXPECT_EQ(proxy.controls.at(kCtlProxyAddress), "Fake &Address");
     EXPECT_EQ(proxy.controls.at(kCtlProxyPort), "Proxy &Port") << "a control the library lacks";
     EXPECT_EQ(m_manager.LoadDialog(kDlgPageAutoGo).caption, "Batch Process Settings");
@@ -142,7 +143,9 @@ TEST_F(LanguageFolder, LanguageListText)
                                             "English\t\t1.0.0\r\n"
                                             "Fake A\t\t2.5.9\r\n"
                                             "Fake Bravo Language\t1.0.1  (current)\r\n"
-                                            "Nested\t\t0.0.3\r\n");
+                                            "Français\t\t0.0.3\r\n")
+        << "names in UTF-8; the second tab goes by characters, not bytes";
+    EXPECT_EQ(m_manager.Entries()[3].text, "Français");
 }
 
 TEST(LanguageManager, FolderWithoutLibrariesLeavesEnglish)

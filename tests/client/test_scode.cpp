@@ -3,6 +3,7 @@
 #include "client/config.h"
 #include "client/langmgr.h"
 #include "client/uitextids.h"
+#include "platform/codepage.h"
 #include "tests/support/filelimit.h"
 #include "tests/support/tempdir.h"
 #include "vtkit/vtbatchlist.h"
@@ -597,6 +598,122 @@ TEST(StoredCodeTimes, FileTimes)
         << "local time, five hours behind";
     ::setenv("TZ", "UTC", 1);
     ::tzset();
+}
+
+// The stored list in the delivered languages: translated type and status
+// names joined with descriptions from servers and users, all UTF-8.
+class StoredCodesTranslated : public ::testing::TestWithParam<const char*> {
+protected:
+    StoredCodesTranslated() : m_codes(m_language, m_settings)
+    {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+        m_program.WriteFile("lumora", "");
+        std::filesystem::copy_file(LUMORA_LIB_POR, m_program / "lumorapor.so");
+        std::filesystem::copy_file(LUMORA_LIB_SPA, m_program / "lumoraspa.so");
+        m_language.Initialize(m_program / "lumora");
+    }
+
+    static void ExpectUtf8(const CStoredCode& entry)
+    {
+        for (const std::string* text :
+             {&entry.codeText, &entry.serverId, &entry.itemId, &entry.genericDescription,
+              &entry.itemDescription, &entry.userDescription})
+            EXPECT_TRUE(platform::IsUtf8(*text)) << testing::PrintToString(*text);
+    }
+
+    TempDir m_program;
+    CLanguageMgr m_language;
+    CClientSettings m_settings;
+    CStoredCodeMgr m_codes;
+};
+
+TEST_P(StoredCodesTranslated, TypeNamesJoinDescriptionsInOneEncoding)
+{
+    const std::string language = GetParam();
+    ASSERT_TRUE(m_language.SelectByCode(language));
+    const bool pt = language == "pt";
+    const std::string upca = "Código UPCA";
+    const std::string unlinked = pt ? "Sem ligação" : "Sin vínculo";
+    const std::string invalid = pt ? "INVÁLIDO" : "NO VÁLIDO";
+    const std::string shown = "Mostrado";
+    const std::string title = pt ? "Códigos guardados" : "Códigos almacenados";
+    EXPECT_EQ(m_codes.TypeName(2), upca);
+
+    for (const char* text : {"036000291452", "042100005264", "012345678905"}) {
+        CStoredCode code;
+        code.codeText = text;
+        code.codeType = 2;
+        code.genericDescription = m_codes.TypeName(2);
+        ASSERT_TRUE(m_codes.AddEntry(code, false));
+    }
+    // Descriptions arrive in UTF-8, as the servers' XML is read.
+    m_codes.UpdateAfterProcessing(
+        {
+            {"036000291452", 2, CProcessedCode::Outcome::Linked, "0", "29145", "Café Ñandú", "Açúcar", true},
+            {"042100005264", 2, CProcessedCode::Outcome::Unlinked, "0", "42100", "", "", false},
+            {"012345678905", 2, CProcessedCode::Outcome::Invalid, "", "", "", "", false},
+        },
+        false);
+    const auto& e = m_codes.Entries();
+    EXPECT_EQ(e[2].genericDescription, "Café Ñandú " + upca);
+    EXPECT_EQ(e[2].itemDescription, "Açúcar");
+    EXPECT_EQ(e[1].genericDescription, upca + " " + unlinked);
+    EXPECT_EQ(e[0].genericDescription, invalid);
+    for (const CStoredCode& entry : e)
+        ExpectUtf8(entry);
+    EXPECT_EQ(m_codes.StatusName(e[2].status), shown);
+
+    const std::string list = m_codes.FormatList();
+    EXPECT_TRUE(platform::IsUtf8(list));
+    const std::string text = m_codes.FormatText();
+    EXPECT_TRUE(platform::IsUtf8(text));
+    // One accented letter in either title: one '=' fewer than its bytes.
+    EXPECT_TRUE(text.starts_with("  " + title + "\n  " + std::string(title.size() - 1, '=') + "\n"))
+        << "one '=' per character of the title:\n"
+        << text;
+
+    // What was saved reads back the same.
+    std::istringstream in(list);
+    CStoredCodeMgr again(m_language, m_settings);
+    ASSERT_TRUE(again.Read(in, false).Ok());
+    EXPECT_EQ(again.FormatList(), list);
+}
+
+INSTANTIATE_TEST_SUITE_P(Delivered, StoredCodesTranslated, ::testing::Values("pt", "es"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// Lists written by older programs, and by this one before its texts were
+// all UTF-8, hold Windows-1252, sometimes beside UTF-8 in one line.
+TEST_F(StoredCodes, OlderListsInWindows1252ReadAsUtf8)
+{
+    const std::string text = "Version Format: 2.0\n" + Line({"1", "036000291452", "2", "0", "1234", "3",
+                                                             "Caf\xC3\xA9 C\xF3"
+                                                             "digo UPCA",
+                                                             "A\xE7\xFA"
+                                                             "car",
+                                                             "Espa\xF1"
+                                                             "a",
+                                                             "", kY2k});
+    ASSERT_TRUE(Read(text).Ok());
+    ASSERT_EQ(m_codes.Entries().size(), 1u);
+    const CStoredCode& entry = m_codes.Entries()[0];
+    EXPECT_EQ(entry.genericDescription, "Café Código UPCA");
+    EXPECT_EQ(entry.itemDescription, "Açúcar");
+    EXPECT_EQ(entry.userDescription, "España");
+
+    ASSERT_TRUE(Read("Version Format: 1.0\n036000291452\x03"
+                     "2\x03"
+                     "0\x03"
+                     "1234\x03"
+                     "0\x03"
+                     "2\x03"
+                     "Ni\xF1o\x03\n")
+                    .Ok());
+    EXPECT_EQ(m_codes.Entries()[0].userDescription, "Niño");
+    ASSERT_TRUE(Read("caf\xE9,9,s,Men\xFA\n").Ok());
+    EXPECT_EQ(m_codes.Entries()[0].codeText, "café");
+    EXPECT_EQ(m_codes.Entries()[0].userDescription, "Menú");
 }
 
 } // namespace
