@@ -138,7 +138,7 @@ bool NextLine(std::istream& in, std::string& line, std::size_t limit, bool& tooL
 CCodeRecognizer CodeModelRecognizer()
 {
     CCodeRecognizer recognizer;
-    recognizer.analyze = [](std::string_view text, int scanType, bool scanned) {
+    recognizer.analyze = [](std::string_view text, ScanType scanType, bool scanned) {
         std::vector<VTCodeType> candidates;
         AnalyzeCode(text, candidates, scanType, scanned);
         return std::vector<int>(candidates.begin(), candidates.end());

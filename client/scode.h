@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vtkit/scanner/scantype.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -71,7 +73,7 @@ struct CListLoadResult {
 struct CPendingCode {
     std::string text;
     int type = 0; // 0: not yet known
-    int scanType = 0;
+    ScanType scanType = kScanTypeUnknown;
     bool scanned = false;
     std::string itemDescription;
     std::string userDescription;
@@ -80,7 +82,7 @@ struct CPendingCode {
 // What taking codes in needs of the code model: the types a text could be
 // (most likely first) and the URL rule that puts a scheme in front.
 struct CCodeRecognizer {
-    std::function<std::vector<int>(std::string_view text, int scanType, bool scanned)> analyze;
+    std::function<std::vector<int>(std::string_view text, ScanType scanType, bool scanned)> analyze;
     std::function<std::string(std::string_view url)> completeUrl;
 };
 

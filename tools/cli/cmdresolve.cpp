@@ -128,7 +128,7 @@ VTBatchCode MakeCode(const std::string& word, std::int32_t mode)
             return VTBatchCode(type, std::string_view(word).substr(colon + 1), mode);
     }
     std::vector<VTCodeType> candidates;
-    AnalyzeCode(std::string_view(word), candidates, kScanUnknown, false);
+    AnalyzeCode(std::string_view(word), candidates, kScanTypeUnknown, false);
     return VTBatchCode(candidates.empty() ? kCodeUnknown : candidates.front(), std::string_view(word), mode);
 }
 
