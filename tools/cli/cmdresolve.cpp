@@ -39,8 +39,8 @@ namespace fs = std::filesystem;
 // caches hold, as it does without a user to ask.
 class ResolveListener : public VTBatchCodeListener {
 public:
-    std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error,
-                              const std::string& serverName) override
+    Decision OnBatchError(std::int32_t phase, const VTServerError& error,
+                          const std::string& serverName) override
     {
         static const char* const kQueries[] = {"format query", "template query", "description query"};
         std::string text = (phase >= 0 && phase <= 2) ? kQueries[phase] : "query";
