@@ -716,4 +716,261 @@ TEST_F(StoredCodes, OlderListsInWindows1252ReadAsUtf8)
     EXPECT_EQ(m_codes.Entries()[0].userDescription, "Menú");
 }
 
+// Replays what the stored list tells onto its own copy, as a table model
+// would, and checks the calls keep the rules such a model lives by: an
+// "about to" call while the list is still as the copy knows it, its pair
+// right after, ranges inside the list, moves that move something, and
+// changed rows that did change.
+class ReplayingListener : public CStoredCodeListener {
+public:
+    enum class Kind { Insert, Remove, Move, Reset };
+    struct Pending {
+        Kind kind;
+        std::size_t first, last, destination;
+    };
+
+    explicit ReplayingListener(const CStoredCodeMgr& codes) : m_codes(codes), m_copy(codes.Entries()) {}
+
+    void OnRowsAboutToBeInserted(std::size_t first, std::size_t last) override
+    {
+        Begin({Kind::Insert, first, last, 0});
+        EXPECT_LE(first, m_copy.size());
+        EXPECT_LE(first, last);
+    }
+    void OnRowsInserted(std::size_t first, std::size_t last) override
+    {
+        End({Kind::Insert, first, last, 0});
+        const auto& now = m_codes.Entries();
+        ASSERT_LT(last, now.size());
+        m_copy.insert(m_copy.begin() + Offset(first), now.begin() + Offset(first),
+                      now.begin() + Offset(last + 1));
+        ++m_inserted;
+        EXPECT_EQ(m_copy.size(), now.size());
+    }
+    void OnRowsAboutToBeRemoved(std::size_t first, std::size_t last) override
+    {
+        Begin({Kind::Remove, first, last, 0});
+        EXPECT_LE(first, last);
+        EXPECT_LT(last, m_copy.size());
+    }
+    void OnRowsRemoved(std::size_t first, std::size_t last) override
+    {
+        End({Kind::Remove, first, last, 0});
+        ASSERT_LT(last, m_copy.size());
+        m_copy.erase(m_copy.begin() + Offset(first), m_copy.begin() + Offset(last + 1));
+        ++m_removed;
+        EXPECT_EQ(m_copy.size(), m_codes.Entries().size());
+    }
+    void OnRowsAboutToBeMoved(std::size_t first, std::size_t last, std::size_t destination) override
+    {
+        Begin({Kind::Move, first, last, destination});
+        EXPECT_LE(first, last);
+        EXPECT_LT(last, m_copy.size());
+        EXPECT_LE(destination, m_copy.size());
+        EXPECT_FALSE(destination >= first && destination <= last + 1) << "a move onto itself";
+    }
+    void OnRowsMoved(std::size_t first, std::size_t last, std::size_t destination) override
+    {
+        End({Kind::Move, first, last, destination});
+        ASSERT_LT(last, m_copy.size());
+        const auto begin = m_copy.begin() + Offset(first);
+        const auto end = m_copy.begin() + Offset(last + 1);
+        if (destination < first)
+            std::rotate(m_copy.begin() + Offset(destination), begin, end);
+        else
+            std::rotate(begin, end, m_copy.begin() + Offset(destination));
+        ++m_moved;
+    }
+    void OnRowsChanged(std::size_t first, std::size_t last) override
+    {
+        EXPECT_FALSE(m_pending) << "a change told between an \"about to\" and its pair";
+        const auto& now = m_codes.Entries();
+        ASSERT_LE(first, last);
+        ASSERT_LT(last, now.size());
+        ASSERT_EQ(m_copy.size(), now.size());
+        for (std::size_t row = first; row <= last; ++row) {
+            EXPECT_FALSE(Same(m_copy[row], now[row])) << "row " << row << " told as changed but is not";
+            m_copy[row] = now[row];
+        }
+        m_changed += last - first + 1;
+    }
+    void OnAboutToReset() override { Begin({Kind::Reset, 0, 0, 0}); }
+    void OnReset() override
+    {
+        End({Kind::Reset, 0, 0, 0});
+        m_copy = m_codes.Entries();
+        ++m_resets;
+    }
+    void OnSortChanged(int column, bool ascending) override
+    {
+        EXPECT_EQ(column, m_codes.SortColumn());
+        EXPECT_EQ(ascending, m_codes.SortAscending());
+        ++m_sorts;
+    }
+
+    // The copy, with every call replayed, is the list.
+    void ExpectFollowed() const
+    {
+        EXPECT_FALSE(m_pending) << "an \"about to\" without its pair";
+        EXPECT_TRUE(InStep()) << "the replayed copy differs from the list";
+    }
+
+    std::size_t m_inserted = 0, m_removed = 0, m_moved = 0, m_changed = 0, m_resets = 0, m_sorts = 0;
+
+private:
+    static std::ptrdiff_t Offset(std::size_t row) { return static_cast<std::ptrdiff_t>(row); }
+    // The selection is the view's and is not told.
+    static bool Same(CStoredCode a, CStoredCode b)
+    {
+        a.selected = b.selected = false;
+        return a == b;
+    }
+    bool InStep() const
+    {
+        const auto& now = m_codes.Entries();
+        return now.size() == m_copy.size() && std::equal(now.begin(), now.end(), m_copy.begin(), Same);
+    }
+    void Begin(const Pending& call)
+    {
+        EXPECT_FALSE(m_pending) << "two \"about to\" calls without a pair between them";
+        EXPECT_TRUE(InStep()) << "the list changed before the listener heard it would";
+        m_pending = call;
+    }
+    void End(const Pending& call)
+    {
+        ASSERT_TRUE(m_pending) << "a second call without an \"about to\"";
+        EXPECT_EQ(m_pending->kind, call.kind);
+        EXPECT_EQ(m_pending->first, call.first);
+        EXPECT_EQ(m_pending->last, call.last);
+        EXPECT_EQ(m_pending->destination, call.destination);
+        m_pending.reset();
+    }
+
+    const CStoredCodeMgr& m_codes;
+    std::vector<CStoredCode> m_copy;
+    std::optional<Pending> m_pending;
+};
+
+// Every change of the list, told to a listener that follows it row by row.
+TEST_F(StoredCodes, ListenerFollowsEveryChange)
+{
+    const auto list = m_dir.WriteFile("more.codelist", "d,9,s\na,9,s\nnew1,9,s\nnew2,9,s\n");
+    const auto numbered = [&](int count) {
+        for (int i = count; i >= 1; --i)
+            ASSERT_TRUE(m_codes.AddEntry(Code("n" + std::to_string(i), 9), false));
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::function<void()> change;
+        bool reset = false; // the only changes that may replace the whole list
+    };
+    const std::vector<CProcessedCode> results = {
+        {"n2", 9, CProcessedCode::Outcome::Linked, "S", "I", "Acme", "A book", true},
+        {"n4", 9, CProcessedCode::Outcome::Unlinked, "S", "I", "", "", false},
+        {"n5", 9, CProcessedCode::Outcome::Invalid, "", "", "", "", false},
+        {"gone", 9, CProcessedCode::Outcome::Linked, "S", "I", "", "", false},
+    };
+    const Case cases[] = {
+        {"add at the top", [&] { numbered(5); },
+         [&] { ASSERT_TRUE(m_codes.AddEntry(Code("new", 9), false)); }},
+        {"add to an empty list", [] {}, [&] { ASSERT_TRUE(m_codes.AddEntry(Code("new", 9), false)); }},
+        {"add again moves to the top", [&] { numbered(5); },
+         [&] { ASSERT_TRUE(m_codes.AddEntry(Code("N4", 9), false)); }},
+        {"add again what is at the top", [&] { numbered(5); },
+         [&] { ASSERT_TRUE(m_codes.AddEntry(Code("n1", 9), false)); }},
+        {"add to a full list drops the oldest", [&] { numbered(200); },
+         [&] { ASSERT_TRUE(m_codes.AddEntry(Code("new", 9), false)); }},
+        {"refreshing access times",
+         [&] {
+             numbered(5);
+             m_codes.SetRefreshingAccessTimes(true);
+             m_now += std::chrono::seconds(5);
+         },
+         [&] { ASSERT_TRUE(m_codes.AddEntry(Code("n3", 9), false)); }},
+        {"taking codes in", [&] { numbered(5); },
+         [&] {
+             std::vector<CPendingCode> codes(3);
+             const char* texts[] = {"n3", "fresh", "n5"};
+             for (std::size_t i = 0; i < codes.size(); ++i) {
+                 codes[i].text = texts[i];
+                 codes[i].type = 9;
+             }
+             CCodeRecognizer recognizer;
+             recognizer.analyze = [](std::string_view, ScanType, bool) { return std::vector<int>{9}; };
+             EXPECT_TRUE(m_codes.TakeCodes(codes, recognizer, {}, false).failed.empty());
+         }},
+        {"delete selected",
+         [&] {
+             numbered(8);
+             for (unsigned number : {1u, 3u, 4u, 8u})
+                 m_codes.Select(number, true);
+         },
+         [&] { EXPECT_EQ(m_codes.DeleteSelected(), 4u); }},
+        {"delete all", [&] { numbered(5); }, [&] { m_codes.DeleteAll(); }},
+        {"load", [&] { numbered(5); }, [&] { ASSERT_TRUE(m_codes.Load(list).Ok()); }, true},
+        {"replace", [&] { numbered(5); }, [&] { ASSERT_TRUE(m_codes.Replace(list).Ok()); }, true},
+        {"read with a bad line keeps what came before it", [&] { numbered(5); },
+         [&] { EXPECT_FALSE(Read("x,9,s\ny\n").Ok()); }, true},
+        {"insert from a file", [&] { numbered(5); }, [&] { ASSERT_TRUE(m_codes.Insert(list).Ok()); }},
+        {"insert into a nearly full list", [&] { numbered(198); },
+         [&] { ASSERT_TRUE(m_codes.Insert(list).Ok()); }},
+        {"sort", [&] { numbered(5); }, [&] { m_codes.Sort(kColumnCode, false); }},
+        {"edit a description", [&] { numbered(5); },
+         [&] { ASSERT_TRUE(m_codes.EditDescription(3, "mine")); }},
+        {"update from batch results",
+         [&] {
+             numbered(5);
+             m_codes.EditDescription(2, "stale");
+         },
+         [&] { m_codes.UpdateAfterProcessing(results, true); }},
+        {"undo",
+         [&] {
+             numbered(5);
+             m_codes.Select(2, true);
+             m_codes.DeleteSelected();
+         },
+         [&] { ASSERT_TRUE(m_codes.Undo()); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_codes.SetListener(nullptr);
+        m_codes.DeleteAll();
+        m_codes.SetRefreshingAccessTimes(false);
+        c.arrange();
+        ReplayingListener listener(m_codes);
+        m_codes.SetListener(&listener);
+        c.change();
+        listener.ExpectFollowed();
+        EXPECT_EQ(listener.m_resets > 0, c.reset) << "told row by row, not as a new list";
+    }
+    m_codes.SetListener(nullptr);
+}
+
+// What a table model is told for the common changes, call by call.
+TEST_F(StoredCodes, ListenerHearsPreciseRanges)
+{
+    for (int i = 5; i >= 1; --i)
+        ASSERT_TRUE(m_codes.AddEntry(Code("n" + std::to_string(i), 9), false));
+    ReplayingListener listener(m_codes);
+    m_codes.SetListener(&listener);
+
+    ASSERT_TRUE(m_codes.AddEntry(Code("n4", 9), false));
+    EXPECT_EQ(listener.m_moved, 1u) << "a known code moves; it is not removed and inserted";
+    EXPECT_EQ(listener.m_inserted + listener.m_removed, 0u);
+    EXPECT_EQ(listener.m_changed, 4u) << "its new texts, and the numbers of the three it passed";
+
+    m_codes.Sort(kColumnType, true);
+    EXPECT_EQ(listener.m_sorts, 1u);
+    EXPECT_EQ(listener.m_changed, 4u) << "sorting changes no row";
+
+    ASSERT_TRUE(m_codes.EditDescription(5, "mine"));
+    EXPECT_EQ(listener.m_changed, 5u);
+    m_codes.UpdateAfterProcessing({{"n1", 9, CProcessedCode::Outcome::Linked, "S", "I", "", "", false}},
+                                  false);
+    EXPECT_EQ(listener.m_changed, 6u) << "one result, one row";
+    listener.ExpectFollowed();
+    m_codes.SetListener(nullptr);
+}
+
 } // namespace
