@@ -158,6 +158,39 @@ TEST(LanguageManager, FolderWithoutLibrariesLeavesEnglish)
     EXPECT_EQ(manager.LoadText(kStrNone), "-none-");
 }
 
+// The program's own tables are built like the libraries', in Windows-1252,
+// and leave the manager as UTF-8 too.
+TEST(LanguageManager, ProgramTablesComeOutAsUtf8)
+{
+    static const LumoraStringResource strings[] = {{kStrNone, "-nenhum \x80-"},
+                                                   {kStrStoredCodes, "C\xF3"
+                                                                     "digos"}};
+    static const LumoraMenuResource menus[] = {
+        {kMenuTray, LUMORA_MENU_POPUP, 0, "Bandeja"},
+        {kMenuTray, LUMORA_MENU_ITEM, 32803, "&Mostrar a janela \xE0 frente"},
+        {kMenuTray, LUMORA_MENU_END, 0, nullptr},
+    };
+    static const LumoraDialogResource dialogs[] = {{kDlgPageProxy, 0, "Configura\xE7\xE3o"}};
+    const LumoraResourceTable table = {sizeof(LumoraResourceTable),
+                                       LUMORA_RESOURCE_FORMAT,
+                                       2070,
+                                       strings,
+                                       2,
+                                       menus,
+                                       3,
+                                       dialogs,
+                                       1,
+                                       "",
+                                       "",
+                                       "",
+                                       ""};
+    CLanguageMgr manager(table);
+    EXPECT_EQ(manager.LoadText(kStrNone), "-nenhum €-");
+    EXPECT_EQ(manager.FormatMessage(kStrStoredCodes), "Códigos");
+    EXPECT_EQ(manager.LoadMenu(kMenuTray).at(0).children.at(0).text, "&Mostrar a janela à frente");
+    EXPECT_EQ(manager.LoadDialog(kDlgPageProxy).caption, "Configuração");
+}
+
 TEST(LanguageManager, MessageInserts)
 {
     const std::vector<std::string> two = {"A", "B%1"};
