@@ -39,7 +39,8 @@ TSStringSubst ClientVariableSubst(const TSStringMap& values)
 
 VTBatchCodeListener::~VTBatchCodeListener() = default;
 
-std::int32_t VTBatchCodeListener::OnBatchError(std::int32_t, const VTServerError&, const std::string&)
+VTBatchCodeListener::Decision VTBatchCodeListener::OnBatchError(std::int32_t, const VTServerError&,
+                                                                const std::string&)
 {
     return kGoOn;
 }

@@ -37,14 +37,16 @@ struct VTBatchDescriptionServer {
 // on an HTTP worker, with the processor's monitor held: it must not block).
 class VTBatchCodeListener {
 public:
+    // What to do about a failed query: cancel the batch, send the query
+    // again, or go on without its answer (the client's "Skip").
     enum Decision : std::int32_t { kCancel = 0, kRetry = 1, kGoOn = 2 };
 
     virtual ~VTBatchCodeListener();
 
     // A query of `phase` failed; `serverName` names the description server
-    // in phase 2. The answer is a Decision; any other is an internal error.
-    virtual std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error,
-                                      const std::string& serverName);
+    // in phase 2. A value outside the three decisions is an internal error.
+    virtual Decision OnBatchError(std::int32_t phase, const VTServerError& error,
+                                  const std::string& serverName);
     virtual void OnBatchProgress(std::int32_t phase, std::int32_t position, std::int32_t total);
     // Every code that could get an address has one.
     virtual void OnBatchUrlsReady(const VTBatchCodeList& list);

@@ -250,21 +250,22 @@ TEST_F(BatchProcessing, ServerBusyRepeatsTheQueryWithoutAsking)
 // Each phase's failed query, answered cancel, retry or go on.
 TEST_F(BatchProcessing, ListenerDecidesAfterAFailedQuery)
 {
+    using Listener = VTBatchCodeListener;
     struct Case {
         std::int32_t phase;
-        std::int32_t decision;
+        Listener::Decision decision;
         Codes statuses;
     };
     const Case cases[] = {
-        {0, 0, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
-        {0, 1, {VTBatchCode::kDone, VTBatchCode::kDone}},
-        {0, 2, {VTBatchCode::kFormatQuerySkipped, VTBatchCode::kDone}},
-        {1, 0, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
-        {1, 1, {VTBatchCode::kDone, VTBatchCode::kDone}},
-        {1, 2, {VTBatchCode::kTemplateQuerySkipped, VTBatchCode::kDone}},
-        {2, 0, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
-        {2, 1, {VTBatchCode::kDone, VTBatchCode::kDone}},
-        {2, 2, {VTBatchCode::kDescriptionQuerySkipped, VTBatchCode::kRouted}},
+        {0, Listener::kCancel, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
+        {0, Listener::kRetry, {VTBatchCode::kDone, VTBatchCode::kDone}},
+        {0, Listener::kGoOn, {VTBatchCode::kFormatQuerySkipped, VTBatchCode::kDone}},
+        {1, Listener::kCancel, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
+        {1, Listener::kRetry, {VTBatchCode::kDone, VTBatchCode::kDone}},
+        {1, Listener::kGoOn, {VTBatchCode::kTemplateQuerySkipped, VTBatchCode::kDone}},
+        {2, Listener::kCancel, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
+        {2, Listener::kRetry, {VTBatchCode::kDone, VTBatchCode::kDone}},
+        {2, Listener::kGoOn, {VTBatchCode::kDescriptionQuerySkipped, VTBatchCode::kRouted}},
     };
     const std::string grocerGet = "http://shop.example/<^IID^>";
     const std::string snackGet = "http://snacks.example/<^IID^>";
@@ -395,7 +396,7 @@ TEST_F(BatchProcessing, FailureInsideTheWorkerFailsEveryCode)
         {"a decision out of range",
          [&] {
              m_server.Enqueue(ServerScript::Answer(HtmlReply()));
-             m_recorder.Answer({7});
+             m_recorder.Answer({static_cast<VTBatchCodeListener::Decision>(7)});
          },
          "unknown decision of the batch listener at "},
         {"no valid user id", [&] { m_toolkit.SetUserId(VTUserId()); }, "VTToolkitException: Invalid user id"},

@@ -185,7 +185,7 @@ std::vector<Resolved> EndToEndTest::ResolveSamples()
     for (const SampleCode& sample : kSamples) {
         SCOPED_TRACE(sample.m_code);
         std::vector<VTCodeType> candidates;
-        AnalyzeCode(sample.m_code, candidates, kScanUnknown, false);
+        AnalyzeCode(sample.m_code, candidates, kScanTypeUnknown, false);
         EXPECT_THAT(candidates, Contains(sample.m_type));
         VTCodeFormat format;
         format.SetCodeType(sample.m_type);

@@ -158,7 +158,7 @@ protected:
 void RefServerExchangeTest::WalkSample(const SampleCode& sample) const
 {
     std::vector<VTCodeType> candidates;
-    AnalyzeCode(sample.m_code, candidates, kScanUnknown, false);
+    AnalyzeCode(sample.m_code, candidates, kScanTypeUnknown, false);
     EXPECT_THAT(candidates, Contains(sample.m_type));
 
     VTCodeFormat format;
@@ -218,7 +218,7 @@ TEST_F(RefServerExchangeTest, UrlCodesOpenTheirAddressDirectly)
 {
     const char* code = "http://127.0.0.1:8470/item?type=URL&sid=URL&iid=welcome";
     std::vector<VTCodeType> candidates;
-    AnalyzeCode(code, candidates, kScanUnknown, false);
+    AnalyzeCode(code, candidates, kScanTypeUnknown, false);
     EXPECT_THAT(candidates, Contains(kCodeUrl));
     // The sample names the default address; this server listens elsewhere.
     const WireReply page = Get(std::string(code).substr(std::string("http://127.0.0.1:8470").size()));

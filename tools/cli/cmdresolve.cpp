@@ -39,8 +39,8 @@ namespace fs = std::filesystem;
 // caches hold, as it does without a user to ask.
 class ResolveListener : public VTBatchCodeListener {
 public:
-    std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error,
-                              const std::string& serverName) override
+    Decision OnBatchError(std::int32_t phase, const VTServerError& error,
+                          const std::string& serverName) override
     {
         static const char* const kQueries[] = {"format query", "template query", "description query"};
         std::string text = (phase >= 0 && phase <= 2) ? kQueries[phase] : "query";
@@ -128,7 +128,7 @@ VTBatchCode MakeCode(const std::string& word, std::int32_t mode)
             return VTBatchCode(type, std::string_view(word).substr(colon + 1), mode);
     }
     std::vector<VTCodeType> candidates;
-    AnalyzeCode(std::string_view(word), candidates, kScanUnknown, false);
+    AnalyzeCode(std::string_view(word), candidates, kScanTypeUnknown, false);
     return VTBatchCode(candidates.empty() ? kCodeUnknown : candidates.front(), std::string_view(word), mode);
 }
 

@@ -1,5 +1,6 @@
 #include "tools/cli/cmdscan.h"
 
+#include "client/scannertype.h"
 #include "tools/cli/cliargs.h"
 #include "tools/cli/clijson.h"
 #include "vtkit/scanner/sccs1504.h"
@@ -25,26 +26,23 @@ const char* const kScanUsage = "--scanner N --port COMn [--detect] [--once] [--t
 
 namespace {
 
-// The client's scanner type numbers.
-constexpr long kScannerTypes = 11;
-
-std::unique_ptr<VTSerialBarcodeScanner> MakeScanner(long type)
+std::unique_ptr<VTSerialBarcodeScanner> MakeScanner(CScannerType type)
 {
     switch (type) {
-    case 0: // the NetPen speaks the CyberPen's protocol
-    case 5:
+    case CScannerType::NetPen: // the NetPen speaks the CyberPen's protocol
+    case CScannerType::CyberPen:
         return std::make_unique<VTBarcodeScannerInfoPen>();
-    case 1:
+    case CScannerType::Aim:
         return std::make_unique<VTBarcodeScannerAIM>();
-    case 2:
+    case CScannerType::OtherSerial:
         return std::make_unique<VTPassiveSerialBarcodeScanner>();
-    case 4:
+    case CScannerType::Cs2000:
         return std::make_unique<VTBarcodeScannerCS2000>();
-    case 6:
+    case CScannerType::WelchAllyn6180:
         return std::make_unique<VTBarcodeScannerWelchAllyn6180>();
-    case 7:
+    case CScannerType::Pennyscanner:
         return std::make_unique<VTPennyScanner>();
-    case 10:
+    case CScannerType::Cs1504:
         return std::make_unique<VTBarcodeScannerCS1504>();
     default:
         return nullptr;
@@ -52,7 +50,7 @@ std::unique_ptr<VTSerialBarcodeScanner> MakeScanner(long type)
 }
 
 struct ScanOptions {
-    long type = 0;
+    CScannerType type = CScannerType::NetPen;
     std::string port;
     bool detect = false;
     bool once = false;
@@ -224,7 +222,8 @@ private:
 int OpenFailure(const VTSerialBarcodeScanner& scanner, const ScanOptions& options, int result)
 {
     if (result == VTBarcodeScanner::kCannotDetect) {
-        std::cerr << "lumora-cli: scanner type " << options.type << " cannot detect its device\n";
+        std::cerr << "lumora-cli: scanner type " << ScannerTypeNumber(options.type)
+                  << " cannot detect its device\n";
         return kExitFailed;
     }
     std::string why = scanner.GetLastOpenError();
@@ -299,10 +298,13 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
         return std::nullopt;
     }
     ScanOptions options;
-    const auto type = ParseLong(args->Value("--scanner").value_or(""));
+    const auto number = ParseLong(args->Value("--scanner").value_or(""));
+    const auto type = number && *number == static_cast<std::int32_t>(*number)
+                          ? ScannerTypeFromNumber(static_cast<std::int32_t>(*number))
+                          : std::nullopt;
     VTSerialPortConfig port;
     port.portName = args->Value("--port").value_or("");
-    if (!type || *type < 0 || *type >= kScannerTypes)
+    if (!type)
         error = "--scanner takes a scanner type from 0 to 10";
     else if (!port.IsValid())
         error = "--port takes a port name COM0 to COM9";
@@ -336,7 +338,8 @@ int CmdScan(const std::vector<std::string>& words)
     }
     const auto scanner = MakeScanner(options->type);
     if (!scanner) {
-        std::cerr << "lumora-cli: scanner type " << options->type << " is not supported by this build\n";
+        std::cerr << "lumora-cli: scanner type " << ScannerTypeNumber(options->type)
+                  << " is not supported by this build\n";
         return kExitFailed;
     }
     VTSerialPortConfig config;
