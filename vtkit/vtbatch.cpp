@@ -512,14 +512,18 @@ void VTBatchCodeProcessor::Describe(VTBatchCodeList& list)
     AddProgressBase(kProgressPerCode * static_cast<std::int32_t>(list.Size() - grouped));
     ReportProgress(0);
     for (const VTBatchDescriptionServer& group : groups) {
-        if (!DescribeGroup(list, group))
+        if (m_cancel || !DescribeGroup(list, group)) {
+            // The codes not asked about yet go down with the batch.
+            SetStatus(list, VTBatchCode::kRouted, VTBatchCode::kCancelled);
             return;
+        }
         AddProgressBase(kProgressPerCode * static_cast<std::int32_t>(group.items.size()));
         ReportProgress(0);
     }
 }
 
-// False when the description phase ends here.
+// False when the batch was cancelled here. A query that failed and was
+// skipped holds back only its own group: the other servers are still asked.
 bool VTBatchCodeProcessor::DescribeGroup(VTBatchCodeList& list, const VTBatchDescriptionServer& group)
 {
     VTResolutionServer& resolution = m_toolkit->GetResolutionServer();
@@ -580,7 +584,7 @@ bool VTBatchCodeProcessor::DescribeGroup(VTBatchCodeList& list, const VTBatchDes
             continue;
         case VTBatchCodeListener::kGoOn:
             setGroupStatus(VTBatchCode::kDescriptionQuerySkipped);
-            return false;
+            return true;
         default:
             TS_INTERNAL_ERROR("unknown decision of the batch listener");
         }

@@ -264,7 +264,8 @@ TEST_F(BatchProcessing, ListenerDecidesAfterAFailedQuery)
         {1, 2, {VTBatchCode::kTemplateQuerySkipped, VTBatchCode::kDone}},
         {2, 0, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
         {2, 1, {VTBatchCode::kDone, VTBatchCode::kDone}},
-        {2, 2, {VTBatchCode::kDescriptionQuerySkipped, VTBatchCode::kRouted}},
+        // Skipping one description server's query still asks the next.
+        {2, 2, {VTBatchCode::kDescriptionQuerySkipped, VTBatchCode::kDone}},
     };
     const std::string grocerGet = "http://shop.example/<^IID^>";
     const std::string snackGet = "http://snacks.example/<^IID^>";
@@ -296,12 +297,13 @@ TEST_F(BatchProcessing, ListenerDecidesAfterAFailedQuery)
                 "<XGET>" + RoutingKey("UPC", "036000", "Grocer", {{kCommandGet, "http://shop.example/x"}}) +
                 RoutingKey("UPC", "042100", "Snacks", {{kCommandGet, "http://snacks.example/x"}}) +
                 "</XGET>")));
-        if (retry && c.phase == 2) {
+        const bool asksNext = c.phase == 2 && c.decision != VTBatchCodeListener::kCancel;
+        if (retry && c.phase == 2)
             m_server.Enqueue(ServerScript::Answer(
                 XmlReply("<XDESC>" + DescAnswer("UPC", "036000", "29145", "Oat Crunch") + "</XDESC>")));
+        if (asksNext)
             m_server.Enqueue(ServerScript::Answer(
                 XmlReply("<XDESC>" + DescAnswer("UPC", "042100", "00526", "Pretzel bites") + "</XDESC>")));
-        }
         const std::size_t connections = m_server.ConnectionCount();
         m_recorder.Answer({c.decision});
         const std::int32_t mode = c.phase == 2 ? kDescribe : kAddress;
@@ -313,9 +315,9 @@ TEST_F(BatchProcessing, ListenerDecidesAfterAFailedQuery)
         EXPECT_EQ(errors[0].phase, c.phase);
         EXPECT_EQ(errors[0].error.GetKind(), VTServerError::kTransaction);
         EXPECT_EQ(errors[0].serverName, c.phase == 2 ? "Grocer" : "");
-        const std::size_t expected = 1 + (retry ? (c.phase == 2 ? 2 : 1) : 0);
+        const std::size_t expected = 1 + (retry ? 1 : 0) + (asksNext ? 1 : 0);
         EXPECT_EQ(m_server.ConnectionCount() - connections, expected);
-        if (retry && c.phase == 2) {
+        if (asksNext) {
             EXPECT_EQ(list.Get(1).GetDescription(), "Pretzel bites");
         }
         if (c.decision == VTBatchCodeListener::kGoOn) {
@@ -426,6 +428,22 @@ TEST_F(BatchProcessing, QueryThatCannotBeSentCancelsTheBatch)
     ASSERT_EQ(m_recorder.Errors().size(), 1u) << "the end of the batch says why";
     EXPECT_EQ(m_recorder.Errors()[0].phase, VTBatchCodeProcessor::kPhaseFormats);
     EXPECT_EQ(m_recorder.Errors()[0].error.GetStateNumber(), 304);
+    EXPECT_EQ(m_server.ConnectionCount(), 0u);
+
+    // A description query that cannot be sent cancels the codes of the
+    // servers not asked yet; none is left routed without a word.
+    CacheGroceryFormats(Later(), Later());
+    CacheTemplate(kCodeUpcA, "036000", "Grocer",
+                  {{kCommandGet, "http://shop.example/<^IID^>"}, {kCommandDesc, "ftp://shop.example/desc"}},
+                  Later());
+    CacheTemplate(kCodeVanity, "PRINTSHOP", "Print Shop",
+                  {{kCommandGet, "http://print.example/"}, {kCommandDesc, m_server.Url("/vanity")}}, Later());
+    const VTBatchCodeList described =
+        Run(Batch({{kCodeUpcA, kOat, kDescribe}, {kCodeVanity, kSpring, kDescribe}}));
+    EXPECT_EQ(Statuses(described), (Codes{VTBatchCode::kFailed, VTBatchCode::kCancelled}));
+    VTServerError error;
+    Processor().GetLastError(error);
+    EXPECT_EQ(error.GetCode(), VTServerError::kCodeToolkit);
     EXPECT_EQ(m_server.ConnectionCount(), 0u);
 }
 
