@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -40,6 +42,59 @@ HttpReply ServerError(int number)
 {
     return XmlReply("<ERROR NUM='" + std::to_string(number) + "'><REASON>Busy</REASON></ERROR>");
 }
+
+// A recorder whose error or address call waits until the test lets it go,
+// as the client's does until its main thread has answered; at most 30 s,
+// so that a failing test never hangs.
+class HoldingRecorder : public BatchRecorder {
+public:
+    enum class Where { kError, kUrlsReady };
+
+    explicit HoldingRecorder(Where where) : m_where(where) {}
+
+    std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error,
+                              const std::string& serverName) override
+    {
+        Hold(Where::kError);
+        return BatchRecorder::OnBatchError(phase, error, serverName);
+    }
+    void OnBatchUrlsReady(const VTBatchCodeList& list) override
+    {
+        Hold(Where::kUrlsReady);
+        BatchRecorder::OnBatchUrlsReady(list);
+    }
+
+    bool WaitHeld()
+    {
+        std::unique_lock guard(m_lock);
+        return m_changed.wait_for(guard, std::chrono::seconds(10), [&] { return m_held; });
+    }
+    void Release()
+    {
+        {
+            std::lock_guard guard(m_lock);
+            m_released = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    void Hold(Where where)
+    {
+        if (where != m_where)
+            return;
+        std::unique_lock guard(m_lock);
+        m_held = true;
+        m_changed.notify_all();
+        m_changed.wait_for(guard, std::chrono::seconds(30), [&] { return m_released; });
+    }
+
+    const Where m_where;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_held = false;
+    bool m_released = false;
+};
 
 class BatchProcessing : public BatchTest {
 protected:
@@ -323,6 +378,70 @@ TEST_F(BatchProcessing, ListenerDecidesAfterAFailedQuery)
         if (c.decision == VTBatchCodeListener::kGoOn) {
             EXPECT_EQ(list.Get(1).GetUrl(), "http://snacks.example/00526") << "built from the expired entry";
         }
+    }
+}
+
+// While the listener holds the worker in an error or an address call,
+// another thread still gets its answers (and can cancel: the cancel wins
+// over the listener's retry).
+TEST_F(BatchProcessing, ClientThreadIsAnsweredWhileTheListenerHoldsTheWorker)
+{
+    struct Polled {
+        bool running = false;
+        std::size_t codes = 0;
+        VTServerError error;
+    };
+    for (const auto where : {HoldingRecorder::Where::kError, HoldingRecorder::Where::kUrlsReady}) {
+        const bool error = where == HoldingRecorder::Where::kError;
+        SCOPED_TRACE(error ? "OnBatchError" : "OnBatchUrlsReady");
+        Clear();
+        if (!error) {
+            CacheGroceryFormats(Later(), Later());
+            CacheTemplate(kCodeUpcA, "036000", "Grocer", {{kCommandGet, "http://shop.example/<^IID^>"}},
+                          Later());
+            CacheTemplate(kCodeUpcA, "042100", "Snacks", {{kCommandGet, "http://snacks.example/<^IID^>"}},
+                          Later());
+        }
+        if (error)
+            m_server.Enqueue(ServerScript::Answer(HtmlReply()));
+        const std::size_t connections = m_server.ConnectionCount();
+        HoldingRecorder holding(where);
+        holding.Answer({VTBatchCodeListener::kRetry});
+        Processor().SetListener(&holding);
+        Processor().SetList(Batch({{kCodeUpcA, kOat, kAddress}, {kCodeUpcA, kPretzel, kAddress}}));
+        ASSERT_EQ(Processor().Start(true, false), VTBatchCodeProcessor::kStarted);
+        ASSERT_TRUE(holding.WaitHeld());
+
+        std::promise<Polled> polled;
+        std::thread client([&] {
+            Polled answers;
+            answers.running = Processor().IsRunning();
+            answers.codes = Processor().GetList().Size();
+            Processor().GetLastError(answers.error);
+            if (error)
+                Processor().Cancel();
+            polled.set_value(answers);
+        });
+        std::future<Polled> answered = polled.get_future();
+        const bool inTime = answered.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        holding.Release();
+        client.join();
+        ASSERT_TRUE(holding.WaitFinished());
+        Processor().SetListener(&m_recorder);
+
+        EXPECT_TRUE(inTime) << "the client thread waited for the listener";
+        if (!inTime)
+            continue;
+        const Polled answers = answered.get();
+        EXPECT_TRUE(answers.running);
+        EXPECT_EQ(answers.codes, 2u);
+        EXPECT_EQ(answers.error.GetKind(), error ? VTServerError::kTransaction : VTServerError::kNone);
+        const VTBatchCodeList list = Processor().GetList();
+        const Codes expected = error ? Codes{VTBatchCode::kCancelled, VTBatchCode::kCancelled}
+                                     : Codes{VTBatchCode::kDone, VTBatchCode::kDone};
+        EXPECT_EQ(Statuses(list), expected);
+        EXPECT_EQ(m_server.ConnectionCount() - connections, error ? 1u : 0u)
+            << "nothing asked after the cancel";
     }
 }
 
