@@ -153,6 +153,27 @@ TEST_F(BatchProcessing, CancelDuringASlowQueryEndsTheBatch)
     EXPECT_EQ(m_server.ConnectionCount(), 1u) << "nothing was asked after the cancel";
 }
 
+// A cancel during the template query: the code already routed from a valid
+// cached template gets no address after it, and none is announced.
+TEST_F(BatchProcessing, CancelDuringTheTemplateQueryBuildsNoAddress)
+{
+    CacheGroceryFormats(Later(), Later());
+    CacheTemplate(kCodeUpcA, "036000", "Grocer", {{kCommandGet, "http://shop.example/<^IID^>"}}, Later());
+    m_server.Enqueue(ServerScript().ReadRequest().Pause(std::chrono::seconds(30)));
+    Processor().SetList(Batch({{kCodeUpcA, kOat, kAddress}, {kCodeUpcA, kPretzel, kAddress}}));
+    ASSERT_EQ(Processor().Start(true, false), VTBatchCodeProcessor::kStarted);
+    const std::string query = m_server.WaitForRequest(0);
+    ASSERT_NE(query.find("<GET "), std::string::npos) << query;
+
+    Processor().Cancel();
+    ASSERT_TRUE(m_recorder.WaitFinished(std::chrono::seconds(10)));
+    const VTBatchCodeList list = Processor().GetList();
+    EXPECT_EQ(Statuses(list), (Codes{VTBatchCode::kRouted, VTBatchCode::kCancelled}));
+    EXPECT_EQ(list.Get(0).GetUrl(), "");
+    EXPECT_TRUE(m_recorder.UrlsReady().empty());
+    EXPECT_EQ(m_server.ConnectionCount(), 1u);
+}
+
 TEST_F(BatchProcessing, AddressBatchFromWarmCaches)
 {
     CacheGroceryFormats(Later(), Later());
