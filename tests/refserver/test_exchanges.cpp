@@ -299,6 +299,15 @@ TEST_F(RefServerExchangeTest, DescriptionQueriesAnswerSeveralCodesInOrder)
     ASSERT_EQ(lines.m_status, 200);
     EXPECT_EQ(lines.Header("Content-Type"), "text/plain");
     EXPECT_EQ(lines.m_body, "12345=Highlighter, yellow\r\n33393=Fine-liner pen, black\r\n00000=\r\n");
+
+    // At the address of one key: the items the request names, known or not;
+    // only a request that names none gets every item of the key.
+    const WireReply named = Post("/desc2/EAN8/9638", "text/x-url-encoded", "IID=999%2C507");
+    ASSERT_EQ(named.m_status, 200);
+    EXPECT_EQ(named.Header("Content-Type"), "text/plain");
+    EXPECT_EQ(named.m_body, "999=\r\n507=Green tea, 20 bags\r\n");
+    EXPECT_EQ(Get("/desc2/EAN8/9638?IID=999").m_body, "999=\r\n");
+    EXPECT_EQ(Get("/desc2/EAN8/9638").m_body, "507=Green tea, 20 bags\r\n");
 }
 
 TEST_F(RefServerExchangeTest, BothXmlTemplateFormsGiveTheSameAnswer)
