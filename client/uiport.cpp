@@ -1,0 +1,3 @@
+#include "client/uiport.h"
+
+CUiPort::~CUiPort() = default;
