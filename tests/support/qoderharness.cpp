@@ -128,6 +128,7 @@ void QoderHarness::Stop()
         }
     }
     m_receiver.EnterState(VTQoderReceiver::kOff);
+    m_inFlight.clear();
 }
 
 int QoderHarness::ToggleLock(uint32_t virtualKey)

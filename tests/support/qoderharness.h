@@ -24,6 +24,8 @@ public:
     };
 
     QoderHarness(bool capsLockOn, bool numLockOn, int64_t hookLatencyMs = 0);
+    QoderHarness(const QoderHarness&) = delete;
+    QoderHarness& operator=(const QoderHarness&) = delete;
 
     VTQoderReceiver& Receiver() { return m_receiver; }
     // What the worker does first: reads the lock states and listens.
@@ -40,7 +42,7 @@ public:
     // the clock reaches `until`; false when the device waited in vain.
     bool Play(const QoderDevice& device, int64_t keyGapMs = 2, int64_t until = INT64_MAX);
     // What the worker does when stopped: puts the indicators back (at most
-    // 800 ms) and leaves.
+    // 800 ms) and leaves; what the hook had not handed on is lost with it.
     void Stop();
 
     int64_t Now() const { return m_now; }

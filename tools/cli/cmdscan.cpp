@@ -122,30 +122,28 @@ public:
     }
     void OnDetectResult(int found) override
     {
-        Event event;
-        event.found = found;
-        Push(std::move(event));
+        PushFilled([&](Event& event) { event.found = found; });
     }
     void OnScannerError(const char* message) override
     {
-        Event event;
-        event.error = message;
-        Push(std::move(event));
+        PushFilled([&](Event& event) { event.error = message; });
     }
     void OnScannerStopped() override
     {
-        Event event;
-        event.stopped = true;
-        Push(std::move(event));
+        PushFilled([](Event& event) { event.stopped = true; });
     }
     void OnDownloadError(int code) override
     {
-        Event event;
-        event.downloadError = code;
-        Push(std::move(event));
+        PushFilled([&](Event& event) { event.downloadError = code; });
     }
 
 private:
+    template <class Fill> void PushFilled(Fill fill)
+    {
+        Event event;
+        fill(event);
+        Push(std::move(event));
+    }
     void Push(Event event)
     {
         {
