@@ -156,6 +156,32 @@ TEST_F(CliKeyboardScanTest, DownloadTypedUnderXvfb)
     }
 }
 
+// A garbled download is reported and the scan goes on; an empty one still
+// counts as the one download --once waits for.
+TEST_F(CliKeyboardScanTest, FailedAndEmptyDownloadsAreReported)
+{
+    if (!XvfbServer::Available())
+        GTEST_SKIP() << XvfbServer::SkipReason();
+    XvfbServer server;
+    XKeyboardProbe keyboard;
+    CliProcess cli({"scan", "--scanner", "8", "--once"}, true);
+    ASSERT_TRUE(cli.WaitForError(kListening)) << cli.Stderr();
+    Device device(false, false);
+    device.WakeUp().AwaitWakeUpAnswer().TypeHeader("Q000123456789002").AwaitHeaderAnswer();
+    device.TypeLine("]C0237659").EndData().AwaitErrorSignal();
+    device.Download("Q0001234567890", {});
+    PlayWithXdotool(device, keyboard);
+    EXPECT_EQ(cli.Wait(Ms(20000)), 0) << cli.Stderr();
+    EXPECT_EQ(cli.Stdout(), "");
+    EXPECT_NE(
+        cli.Stderr().find("the download was garbled (transmission error); please download the data again"),
+        std::string::npos)
+        << cli.Stderr();
+    EXPECT_NE(cli.Stderr().find("the scanner downloaded successfully; it held no codes"), std::string::npos);
+    EXPECT_FALSE(keyboard.CapsLockOn());
+    EXPECT_FALSE(keyboard.NumLockOn());
+}
+
 // A program that dies in the middle of a download does not keep the
 // keyboard: the X server lets go with its connection.
 TEST_F(CliKeyboardScanTest, KilledInADownloadReleasesTheKeyboard)

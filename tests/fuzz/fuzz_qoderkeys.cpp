@@ -13,10 +13,9 @@ namespace {
 
 using Rx = VTQoderReceiver;
 
-constexpr std::array<uint32_t, 16> kKeys = {Rx::kVkShift, Rx::kVkShift, Rx::kVkAlt, Rx::kVkControl,
-                                            Rx::kVkReturn, Rx::kVkReturn, 'A',     'E',
-                                            'Q',           'Z',           '0',     '7',
-                                            '9',           0x20,          0xFF,    Rx::kVkCapsLock};
+constexpr std::array<uint32_t, 16> kKeys = {
+    Rx::kVkShift, Rx::kVkShift, Rx::kVkAlt, Rx::kVkControl, Rx::kVkReturn, Rx::kVkReturn,  'A', 'E', 'Q', 'Z',
+    '0',          '7',          '9',        0x20,           0xFF,          Rx::kVkCapsLock};
 constexpr std::array<int64_t, 8> kLatencies = {0, 1, 5, 20, 49, 51, 120, 200};
 // Gaps about the time-outs, and plain ones.
 constexpr std::array<int64_t, 8> kEdges = {999, 1001, 5999, 6001, 9999, 10001, 50, 100};
