@@ -20,6 +20,9 @@ packages=(
     python3-stdnum valgrind
     # XML: reference parser of the differential test, anchors of the benchmark
     libxml2-dev libexpat1-dev libpugixml-dev
+    # the keyboard hook library (Xlib, XInput2, XTest), and the X server and
+    # key typist of its tests
+    libx11-dev libxi-dev libxtst-dev xvfb xdotool
 )
 
 missing=()

@@ -1,3 +1,4 @@
+#include "tests/cli/cliprocess.h"
 #include "tests/support/cs1504sim.h"
 #include "tests/support/dosdevices.h"
 #include "tests/support/infopensim.h"
@@ -7,118 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
-using Ms = std::chrono::milliseconds;
-using Clock = std::chrono::steady_clock;
-
-// lumora-cli running as a child process, its output on pipes.
-class CliProcess {
-public:
-    explicit CliProcess(std::vector<std::string> args)
-    {
-        args.insert(args.begin(), LUMORA_CLI_PATH);
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        int out[2], err[2];
-        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        const int spawned = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        close(err[1]);
-        m_out = out[0];
-        m_err = err[0];
-        if (spawned != 0)
-            throw std::runtime_error("cannot start lumora-cli");
-    }
-
-    ~CliProcess()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        close(m_out);
-        close(m_err);
-    }
-
-    // Reads standard output until it holds `lines` lines or the time runs out.
-    bool WaitForLines(std::size_t lines, Ms timeout = Ms(10000))
-    {
-        const auto deadline = Clock::now() + timeout;
-        while (std::count(m_stdout.begin(), m_stdout.end(), '\n') < static_cast<long>(lines)) {
-            if (Clock::now() >= deadline || !ReadSome(m_out, m_stdout, deadline))
-                return false;
-        }
-        return true;
-    }
-
-    void Interrupt() { kill(m_pid, SIGINT); }
-
-    // The exit status, once the process has ended within the time; -1 if
-    // it had to be killed.
-    int Wait(Ms timeout = Ms(10000))
-    {
-        const auto deadline = Clock::now() + timeout;
-        while (ReadSome(m_out, m_stdout, deadline)) {
-        }
-        while (ReadSome(m_err, m_stderr, deadline)) {
-        }
-        int status = 0;
-        while (waitpid(m_pid, &status, WNOHANG) == 0) {
-            if (Clock::now() >= deadline) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-                m_pid = -1;
-                return -1;
-            }
-            std::this_thread::sleep_for(Ms(5));
-        }
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-    const std::string& Stdout() const { return m_stdout; }
-    const std::string& Stderr() const { return m_stderr; }
-
-private:
-    // False at end of file or when the time ran out.
-    static bool ReadSome(int fd, std::string& into, Clock::time_point deadline)
-    {
-        const auto left = std::chrono::ceil<Ms>(deadline - Clock::now()).count();
-        pollfd entry{fd, POLLIN, 0};
-        if (left <= 0 || poll(&entry, 1, static_cast<int>(left)) <= 0)
-            return false;
-        char buffer[512];
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got <= 0)
-            return false;
-        into.append(buffer, static_cast<std::size_t>(got));
-        return true;
-    }
-
-    pid_t m_pid = -1;
-    int m_out = -1;
-    int m_err = -1;
-    std::string m_stdout;
-    std::string m_stderr;
-};
+using Ms = CliProcess::Ms;
 
 // A scanning device on the pty behind "COM1" of a temporary configuration.
 class CliScanTest : public ::testing::Test {
@@ -215,8 +108,9 @@ TEST_F(CliScanTest, FailuresAndBadUsage)
          1,
          "lumora-cli: COM9: VTSerialPortException: Invalid port: COM9\n"},
         {{"--scanner", "8", "--port", "COM1"},
-         1,
-         "lumora-cli: scanner type 8 is not supported by this build\n"},
+         2,
+         "lumora-cli scan: --port is not for the keyboard scanners 8 and 9\n"},
+        {{"--scanner", "9", "--detect"}, 1, "lumora-cli: scanner type 9 cannot detect its device\n"},
         {{"--scanner", "6", "--port", "COM1", "--detect"},
          1,
          "lumora-cli: scanner type 6 cannot detect its device\n"},

@@ -3,11 +3,13 @@
 #include "client/scannertype.h"
 #include "tools/cli/cliargs.h"
 #include "tools/cli/clijson.h"
+#include "platform/folders.h"
 #include "vtkit/scanner/sccs1504.h"
 #include "vtkit/scanner/scexcep.h"
 #include "vtkit/scanner/scinfopen.h"
 #include "vtkit/scanner/scpassive.h"
 #include "vtkit/scanner/scpenny.h"
+#include "vtkit/scanner/scqoder.h"
 
 #include <cerrno>
 #include <chrono>
@@ -22,11 +24,18 @@
 #include <pthread.h>
 #include <unistd.h>
 
-const char* const kScanUsage = "--scanner N --port COMn [--detect] [--once] [--timeout SECONDS] [--json]";
+const char* const kScanUsage =
+    "--scanner N [--port COMn] [--detect] [--once] [--timeout SECONDS] [--json]  (no port for 8 and 9)";
 
 namespace {
 
-std::unique_ptr<VTSerialBarcodeScanner> MakeScanner(CScannerType type)
+// The keyboard scanners, which have no port.
+bool IsKeyboardScanner(CScannerType type)
+{
+    return type == CScannerType::Qoder || type == CScannerType::Keyfob;
+}
+
+std::unique_ptr<VTBarcodeScanner> MakeScanner(CScannerType type)
 {
     switch (type) {
     case CScannerType::NetPen: // the NetPen speaks the CyberPen's protocol
@@ -42,6 +51,10 @@ std::unique_ptr<VTSerialBarcodeScanner> MakeScanner(CScannerType type)
         return std::make_unique<VTBarcodeScannerWelchAllyn6180>();
     case CScannerType::Pennyscanner:
         return std::make_unique<VTPennyScanner>();
+    case CScannerType::Qoder: // the Qoder and the Keyfob type their downloads alike
+    case CScannerType::Keyfob:
+        return std::make_unique<VTQoderScanner>(
+            (platform::ProgramFolder() / VTKeyboardHook::kLibraryName).string());
     case CScannerType::Cs1504:
         return std::make_unique<VTBarcodeScannerCS1504>();
     default:
@@ -84,6 +97,8 @@ public:
         std::optional<int> found;
         std::optional<std::string> error;
         bool stopped = false;
+        bool delivered = false; // a keyboard scanner's download may be empty
+        std::optional<int> downloadError;
     };
 
     explicit ScanEvents(int wakeFd) : m_wakeFd(wakeFd) {}
@@ -100,13 +115,33 @@ public:
         Event event;
         for (std::size_t i = 0; i < set.GetCount(); ++i)
             event.scans.push_back(set.GetAt(i));
+        event.delivered = true;
         Push(std::move(event));
     }
-    void OnDetectResult(int found) override { Push({{}, found, {}, false}); }
-    void OnScannerError(const char* message) override { Push({{}, {}, std::string(message), false}); }
-    void OnScannerStopped() override { Push({{}, {}, {}, true}); }
+    void OnDetectResult(int found) override
+    {
+        PushFilled([&](Event& event) { event.found = found; });
+    }
+    void OnScannerError(const char* message) override
+    {
+        PushFilled([&](Event& event) { event.error = message; });
+    }
+    void OnScannerStopped() override
+    {
+        PushFilled([](Event& event) { event.stopped = true; });
+    }
+    void OnDownloadError(int code) override
+    {
+        PushFilled([&](Event& event) { event.downloadError = code; });
+    }
 
 private:
+    template <class Fill> void PushFilled(Fill fill)
+    {
+        Event event;
+        fill(event);
+        Push(std::move(event));
+    }
     void Push(Event event)
     {
         {
@@ -219,18 +254,35 @@ private:
     bool m_headerDone = false;
 };
 
-int OpenFailure(const VTSerialBarcodeScanner& scanner, const ScanOptions& options, int result)
+int OpenFailure(VTBarcodeScanner& scanner, const ScanOptions& options, int result)
 {
     if (result == VTBarcodeScanner::kCannotDetect) {
         std::cerr << "lumora-cli: scanner type " << ScannerTypeNumber(options.type)
                   << " cannot detect its device\n";
         return kExitFailed;
     }
-    std::string why = scanner.GetLastOpenError();
+    if (const auto* keyboard = dynamic_cast<VTQoderScanner*>(&scanner)) {
+        std::cerr << "lumora-cli: the keyboard scanner could not be started: " << keyboard->GetLastOpenError()
+                  << '\n';
+        return kExitFailed;
+    }
+    std::string why = static_cast<VTSerialBarcodeScanner&>(scanner).GetLastOpenError();
     if (why.empty())
         why = "cannot open the port (result " + std::to_string(result) + ")";
     std::cerr << "lumora-cli: " << options.port << ": " << why << '\n';
     return kExitFailed;
+}
+
+const char* DownloadErrorText(int code)
+{
+    switch (code) {
+    case 2:
+        return "the download timed out";
+    case 3:
+        return "the download was garbled (transmission error)";
+    default:
+        return "the download failed";
+    }
 }
 
 // Prints the events; true when the scan is over.
@@ -241,8 +293,13 @@ bool Report(const std::vector<ScanEvents::Event>& events, const ScanOptions& opt
     for (const auto& event : events) {
         for (const auto& scan : event.scans)
             printer.Scan(scan);
-        if (!event.scans.empty() && options.once)
+        if (event.delivered && event.scans.empty())
+            std::cerr << "lumora-cli: the scanner downloaded successfully; it held no codes\n";
+        if (event.delivered && options.once)
             return true;
+        if (event.downloadError)
+            std::cerr << "lumora-cli: " << DownloadErrorText(*event.downloadError)
+                      << "; please download the data again\n";
         if (event.found)
             printer.Found(*event.found);
         if (event.error) {
@@ -254,7 +311,7 @@ bool Report(const std::vector<ScanEvents::Event>& events, const ScanOptions& opt
     return over;
 }
 
-int RunScan(VTSerialBarcodeScanner& scanner, const ScanOptions& options)
+int RunScan(VTBarcodeScanner& scanner, const ScanOptions& options)
 {
     Interruption interruption;
     ScanEvents events(interruption.WakeFd());
@@ -264,6 +321,8 @@ int RunScan(VTSerialBarcodeScanner& scanner, const ScanOptions& options)
         scanner.SetListener(nullptr);
         return OpenFailure(scanner, options, started);
     }
+    if (IsKeyboardScanner(options.type) && !options.detect && isatty(STDERR_FILENO))
+        std::cerr << "lumora-cli: listening to the keyboard for the scanner's downloads (Ctrl-C stops)\n";
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(options.timeoutSeconds.value_or(0));
     ScanPrinter printer(options.json);
@@ -306,7 +365,9 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
     port.portName = args->Value("--port").value_or("");
     if (!type)
         error = "--scanner takes a scanner type from 0 to 10";
-    else if (!port.IsValid())
+    else if (IsKeyboardScanner(*type) && args->Value("--port"))
+        error = "--port is not for the keyboard scanners 8 and 9";
+    else if (!IsKeyboardScanner(*type) && !port.IsValid())
         error = "--port takes a port name COM0 to COM9";
     else if (!args->Positional().empty())
         error = "unexpected argument " + args->Positional().front();
@@ -345,7 +406,8 @@ int CmdScan(const std::vector<std::string>& words)
     VTSerialPortConfig config;
     config.portName = options->port;
     try {
-        scanner->SetPortConfig(config);
+        if (auto* serial = dynamic_cast<VTSerialBarcodeScanner*>(scanner.get()))
+            serial->SetPortConfig(config);
         return RunScan(*scanner, *options);
     } catch (const TSException& error) {
         std::cerr << "lumora-cli: " << error.GetMessage() << '\n';
