@@ -1,12 +1,11 @@
 #include "tools/cli/cmdscan.h"
 
+#include "client/scanfactory.h"
 #include "tools/cli/cliargs.h"
+#include "tools/cli/clicontext.h"
 #include "tools/cli/clijson.h"
-#include "vtkit/scanner/sccs1504.h"
 #include "vtkit/scanner/scexcep.h"
-#include "vtkit/scanner/scinfopen.h"
-#include "vtkit/scanner/scpassive.h"
-#include "vtkit/scanner/scpenny.h"
+#include "vtkit/scanner/scserial.h"
 
 #include <cerrno>
 #include <chrono>
@@ -24,32 +23,6 @@
 const char* const kScanUsage = "--scanner N --port COMn [--detect] [--once] [--timeout SECONDS] [--json]";
 
 namespace {
-
-// The client's scanner type numbers.
-constexpr long kScannerTypes = 11;
-
-std::unique_ptr<VTSerialBarcodeScanner> MakeScanner(long type)
-{
-    switch (type) {
-    case 0: // the NetPen speaks the CyberPen's protocol
-    case 5:
-        return std::make_unique<VTBarcodeScannerInfoPen>();
-    case 1:
-        return std::make_unique<VTBarcodeScannerAIM>();
-    case 2:
-        return std::make_unique<VTPassiveSerialBarcodeScanner>();
-    case 4:
-        return std::make_unique<VTBarcodeScannerCS2000>();
-    case 6:
-        return std::make_unique<VTBarcodeScannerWelchAllyn6180>();
-    case 7:
-        return std::make_unique<VTPennyScanner>();
-    case 10:
-        return std::make_unique<VTBarcodeScannerCS1504>();
-    default:
-        return nullptr;
-    }
-}
 
 struct ScanOptions {
     long type = 0;
@@ -302,7 +275,7 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
     const auto type = ParseLong(args->Value("--scanner").value_or(""));
     VTSerialPortConfig port;
     port.portName = args->Value("--port").value_or("");
-    if (!type || *type < 0 || *type >= kScannerTypes)
+    if (!type || *type < 0 || *type >= kScannerTypeCount)
         error = "--scanner takes a scanner type from 0 to 10";
     else if (!port.IsValid())
         error = "--port takes a port name COM0 to COM9";
@@ -334,7 +307,9 @@ int CmdScan(const std::vector<std::string>& words)
         std::cerr << "usage: lumora-cli scan " << kScanUsage << '\n';
         return kExitUsage;
     }
-    const auto scanner = MakeScanner(options->type);
+    const auto context = OpenCliContext();
+    const auto driver = context ? context->MakeScanner(static_cast<int>(options->type)) : nullptr;
+    auto* scanner = dynamic_cast<VTSerialBarcodeScanner*>(driver.get());
     if (!scanner) {
         std::cerr << "lumora-cli: scanner type " << options->type << " is not supported by this build\n";
         return kExitFailed;
