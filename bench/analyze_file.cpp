@@ -22,7 +22,7 @@ int main(int argc, char** argv)
     long recognised = 0;
     const auto start = std::chrono::steady_clock::now();
     for (const auto& text : texts) {
-        AnalyzeCode(std::string_view(text), candidates, kScanUnknown, false);
+        AnalyzeCode(std::string_view(text), candidates, kScanTypeUnknown, false);
         recognised += !candidates.empty();
     }
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;

@@ -29,7 +29,7 @@ void AnalyzeAll(benchmark::State& state, const char* path)
     long recognised = 0;
     for (auto _ : state) {
         for (const auto& text : texts) {
-            AnalyzeCode(std::string_view(text), candidates, kScanUnknown, false);
+            AnalyzeCode(std::string_view(text), candidates, kScanTypeUnknown, false);
             recognised += !candidates.empty();
         }
     }

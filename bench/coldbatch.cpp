@@ -62,8 +62,7 @@ constexpr SampleKey kSampleKeys[] = {
     {kCodeUpcA, "UPCA", "036000", "036000", 5, 70000, 40},
     {kCodeUpcA, "UPCA", "042100", "042100", 5, 70000, 30},
     {kCodeEan13, "EAN13", "4006381", "4006381", 5, 70000, 40},
-    // Its description query is fetched as it stands and answers every item
-    // of the key, so the batch holds every one of them, the sample's too.
+    // The sample's own item is among the numbers.
     {kCodeEan8, "EAN8", "9638", "9638", 3, 500, 30, "507"},
     {kCodeIsbn, "ISBN", "08044", "08044", 4, 7000, 20},
     {kCodeBookLand, "BOOKLAND", "978030640", "030640", 3, 700, 20},

@@ -235,7 +235,7 @@ bool CAppContext::SaveStoredCodes(std::string* error)
            m_storedCodes.Save(StoredCodesPath(), error);
 }
 
-std::unique_ptr<VTBarcodeScanner> CAppContext::MakeScanner(int scannerType) const
+std::unique_ptr<VTBarcodeScanner> CAppContext::MakeScanner(CScannerType type) const
 {
-    return MakeScannerDriver(scannerType);
+    return MakeScannerDriver(type);
 }

@@ -3,6 +3,7 @@
 #include "client/config.h"
 #include "client/customization.h"
 #include "client/langmgr.h"
+#include "client/scannertype.h"
 #include "client/scode.h"
 #include "platform/registry.h"
 #include "platform/soundplay.h"
@@ -133,8 +134,8 @@ public:
     // user's Server.dat, the previous copy kept as Server.bak.
     bool SaveCoreCache(std::string* error = nullptr);
 
-    // The driver of a scanner type (0 to 10), or none; see MakeScannerDriver.
-    std::unique_ptr<VTBarcodeScanner> MakeScanner(int scannerType) const;
+    // The driver of a kind of scanner, or none; see MakeScannerDriver.
+    std::unique_ptr<VTBarcodeScanner> MakeScanner(CScannerType type) const;
 
     const CAppPaths& Paths() const { return m_paths; }
     // The per-user files of the identity in use; without a valid identity

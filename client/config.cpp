@@ -103,7 +103,7 @@ bool CClientConfig::Initialize()
 {
     // Saving group 0 afterwards leaves every value stored: the defaults,
     // with "Installing" set, on a first start.
-    return OpenUserKey() && Load() && Save(0);
+    return OpenUserKey() && Load() && Save(CConfigGroup::Everything);
 }
 
 bool CClientConfig::Load()
@@ -183,7 +183,7 @@ void CClientConfig::LoadColumnData(const CRegistryKey& config)
         read(kColumnWidthNames[i], m_settings.colWidth[i]);
 }
 
-bool CClientConfig::Save(int group)
+bool CClientConfig::Save(CConfigGroup group)
 {
     if (!OpenUserKey() || !m_userKey.WriteString("ClientVersion", m_clientVersion))
         return false;
@@ -191,45 +191,46 @@ bool CClientConfig::Save(int group)
     return config.CreateSubKey(m_userKey, kConfigKey) && SaveGroup(group, config);
 }
 
-bool CClientConfig::SaveGroup(int group, CRegistryKey& config)
+bool CClientConfig::SaveGroup(CConfigGroup group, CRegistryKey& config)
 {
+    using enum CConfigGroup;
     GroupWriter write(config);
     switch (group) {
-    case 0:
-        for (int part : {8, 9, 10, 12, 11})
+    case Everything:
+        for (CConfigGroup part : {AllSettings, Window, Language, Bars, Installing})
             if (!SaveGroup(part, config))
                 return false;
         return write.Number("Maximized", m_settings.maximized).Ok();
-    case 1:
+    case Scanner:
         return write.Number("Scanner", m_settings.scanner).Number("UseScanner", m_settings.useScanner).Ok();
-    case 2:
+    case ScannerLine:
         return SaveScannerSettings(config);
-    case 3:
+    case ScannerPort:
         return SaveScannerPorts(config);
-    case 4:
+    case AutoRun:
         return write.Number("Auto Run", m_settings.autoRun).Ok() && UpdateLogOnStart();
-    case 5:
+    case Descriptions:
         return write.Number("Auto Descriptions", m_settings.autoDescriptions)
             .Number("WebView", m_settings.webView)
             .Ok();
-    case 6:
+    case AutoGo:
         return write.Number("Auto Go", m_settings.autoGo).Ok();
-    case 7:
+    case Proxy:
         return SaveProxy(config);
-    case 8:
-        for (int part : {3, 2, 1, 7, 4, 5, 6})
+    case AllSettings:
+        for (CConfigGroup part : {ScannerPort, ScannerLine, Scanner, Proxy, AutoRun, Descriptions, AutoGo})
             if (!SaveGroup(part, config))
                 return false;
         return true;
-    case 9:
+    case Window:
         return SaveWindowData(config);
-    case 10:
+    case Language:
         return write.String("Language", m_settings.language)
             .String("LanguageName", m_settings.languageName)
             .Ok();
-    case 11:
+    case Installing:
         return write.Number("Installing", m_settings.installing).Ok();
-    case 12:
+    case Bars:
         return write.Number("ToolBar", m_settings.toolBar).Number("StatusBar", m_settings.statusBar).Ok();
     default:
         TS_ASSERT_MSG(false, "unknown configuration group");
@@ -239,8 +240,8 @@ bool CClientConfig::SaveGroup(int group, CRegistryKey& config)
 
 bool CClientConfig::SaveScannerSettings(const CRegistryKey& config)
 {
-    const int type = m_settings.scanner;
-    if (!m_settings.useScanner || (type != 1 && type != 2 && type != 6))
+    const auto type = ScannerTypeFromNumber(m_settings.scanner);
+    if (!m_settings.useScanner || !type || ScannerPort(*type) != CScannerPort::Serial)
         return true;
     return WriteSubKey(config, "ScannerConfig", [&](GroupWriter& write) {
         write.Number("Port", m_settings.scannerPort)
@@ -253,22 +254,23 @@ bool CClientConfig::SaveScannerSettings(const CRegistryKey& config)
 
 bool CClientConfig::SaveScannerPorts(const CRegistryKey& config)
 {
-    if (!m_settings.useScanner)
+    const auto type = ScannerTypeFromNumber(m_settings.scanner);
+    if (!m_settings.useScanner || !type)
         return true;
     const auto portAndVolume = [](std::int32_t port, std::int32_t volume) {
         return [=](GroupWriter& write) { write.Number("Port", port).Number("Pen Volume", volume); };
     };
-    switch (m_settings.scanner) {
-    case 0:
-    case 5:
+    switch (*type) {
+    case CScannerType::NetPen:
+    case CScannerType::CyberPen:
         return WriteSubKey(config, "PenConfig", portAndVolume(m_settings.penPort, m_settings.penVolume));
-    case 4:
+    case CScannerType::Cs2000:
         return WriteSubKey(config, "CS2000Config",
                            portAndVolume(m_settings.symbolPort, m_settings.symbolVolume));
-    case 10:
+    case CScannerType::Cs1504:
         return WriteSubKey(config, "CS1504Config",
                            portAndVolume(m_settings.symbolPort, m_settings.symbolVolume));
-    case 7:
+    case CScannerType::Pennyscanner:
         return WriteSubKey(config, "IncaPennyConfig",
                            [&](GroupWriter& write) { write.Number("Port", m_settings.pennyPort); });
     default:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/regkey.h"
+#include "client/scannertype.h"
 #include "platform/registry.h"
 
 #include <array>
@@ -18,7 +19,8 @@ struct CClientSettings {
     static constexpr std::size_t kColumnCount = 9;
     static constexpr std::size_t kPlacementBytes = 44;
 
-    std::int32_t scanner = 6;
+    // A CScannerType number as stored, so possibly one that no type has.
+    std::int32_t scanner = ScannerTypeNumber(CScannerType::WelchAllyn6180);
     std::int32_t useScanner = 0;
     std::int32_t autoRun = 1;
     std::int32_t autoDescriptions = 1;
@@ -53,6 +55,24 @@ struct CClientSettings {
     std::int32_t sortAsc = -1;
     std::int32_t sortCol = -1;
     std::array<std::int32_t, kColumnCount> colWidth{-1, -1, -1, -1, -1, -1, -1, -1, -1};
+};
+
+// The groups of values that one save writes, numbered as the pages and
+// commands that change them know them.
+enum class CConfigGroup : std::int32_t {
+    Everything = 0,   // AllSettings, Window, Language, Bars, Installing, then "Maximized"
+    Scanner = 1,      // "Scanner", "UseScanner"
+    ScannerLine = 2,  // a serial scanner's port and line settings
+    ScannerPort = 3,  // a pen, cradle or Pennyscanner port (and volume)
+    AutoRun = 4,      // "Auto Run" and the log-on start entry
+    Descriptions = 5, // "Auto Descriptions", "WebView"
+    AutoGo = 6,
+    Proxy = 7,
+    AllSettings = 8, // ScannerPort, ScannerLine, Scanner, Proxy, AutoRun, Descriptions, AutoGo
+    Window = 9,      // "Window Placement" and the list's columns
+    Language = 10,
+    Installing = 11,
+    Bars = 12, // "ToolBar", "StatusBar"
 };
 
 // The system's proxy settings, offered by the proxy page.
@@ -107,9 +127,9 @@ public:
     // set in memory. Writes nothing, so the command line can read settings
     // without changing the user's session.
     bool Load();
-    // Writes "ClientVersion" and then the group (0 to 12); stops at the
-    // first value that cannot be written and returns false.
-    bool Save(int group);
+    // Writes "ClientVersion" and then the group; stops at the first value
+    // that cannot be written and returns false.
+    bool Save(CConfigGroup group);
     bool ConfigKeyExisted() const { return m_configKeyExisted; }
 
     // Writes or deletes the log-on start entry (the Run value and the
@@ -139,7 +159,7 @@ private:
     void LoadConfigKey(const CRegistryKey& config);
     void LoadScannerKeys(const CRegistryKey& config);
     void LoadColumnData(const CRegistryKey& config);
-    bool SaveGroup(int group, CRegistryKey& config);
+    bool SaveGroup(CConfigGroup group, CRegistryKey& config);
     bool SaveScannerSettings(const CRegistryKey& config);
     bool SaveScannerPorts(const CRegistryKey& config);
     bool SaveProxy(CRegistryKey& config);

@@ -1,6 +1,7 @@
 #include "client/langmgr.h"
 
 #include "client/uitextids.h"
+#include "platform/codepage.h"
 #include "platform/folders.h"
 #include "tst/tsexcep.h"
 
@@ -22,6 +23,13 @@ constexpr std::uint32_t kMaxTableEntries = 1u << 16;
 std::string CopyIdentity(const char* text)
 {
     return std::string(text, ::strnlen(text, kMaxIdentityLength));
+}
+
+// Every table, the program's own too, holds Windows-1252; what leaves the
+// manager is UTF-8.
+std::string FromTable(const char* text)
+{
+    return text ? platform::Cp1252ToUtf8(text) : std::string();
 }
 
 [[noreturn]] void MissingResource(long line, const char* what, int id)
@@ -118,7 +126,7 @@ bool CLanguageMgr::Probe(const std::filesystem::path& file, CLanguageEntry& entr
         return false;
     entry.path = file;
     entry.fileName = file.filename().string();
-    entry.text = CopyIdentity(text);
+    entry.text = platform::Cp1252ToUtf8(CopyIdentity(text));
     entry.code = CopyIdentity(code);
     entry.number = getNumber();
     entry.version[0] = version.major;
@@ -207,7 +215,7 @@ std::string CLanguageMgr::LoadText(int id) const
         text = FindText(&m_program, id);
     if (!text)
         MissingResource(kLineMissingText, "string", id);
-    return text;
+    return FromTable(text);
 }
 
 std::string CLanguageMgr::FormatMessage(int id, const std::vector<std::string>& inserts) const
@@ -254,7 +262,7 @@ bool CLanguageMgr::BuildMenu(const LumoraResourceTable* table, int id, std::vect
         }
         CMenuItem item;
         item.id = entry.itemId;
-        item.text = entry.text ? entry.text : "";
+        item.text = FromTable(entry.text);
         item.kind = entry.kind == LUMORA_MENU_POPUP       ? CMenuItem::Kind::Popup
                     : entry.kind == LUMORA_MENU_SEPARATOR ? CMenuItem::Kind::Separator
                                                           : CMenuItem::Kind::Item;
@@ -287,9 +295,9 @@ bool CLanguageMgr::FindDialog(const LumoraResourceTable* table, int id, CDialogT
             continue;
         found = true;
         if (entry.controlId == 0)
-            dialog.caption = entry.text;
+            dialog.caption = FromTable(entry.text);
         else
-            dialog.controls[entry.controlId] = entry.text;
+            dialog.controls[entry.controlId] = FromTable(entry.text);
     }
     return found;
 }
@@ -316,7 +324,7 @@ std::string CLanguageMgr::LanguageListText() const
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         const CLanguageEntry& entry = m_entries[i];
         text += entry.text + "\t";
-        if (entry.text.size() < 9)
+        if (platform::Utf8Length(entry.text) < 9)
             text += "\t";
         text += entry.VersionText();
         if (i == m_current)

@@ -12,7 +12,7 @@
 #include <vector>
 
 // One available interface language: the program's own English or a
-// language library found beside the program. Texts are Windows-1252.
+// language library found beside the program.
 struct CLanguageEntry {
     std::filesystem::path path;
     std::string fileName;
@@ -43,6 +43,8 @@ struct CDialogTexts {
 // Finds the language libraries, keeps one of them current and is the one
 // place every text, menu and dialog of the client comes from: the current
 // library first, the program's own tables when the library lacks one.
+// The tables hold Windows-1252; every text the manager hands out, the
+// entries' names too, is UTF-8.
 class CLanguageMgr {
 public:
     static constexpr std::size_t kMaxScanDepth = 16;

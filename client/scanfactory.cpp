@@ -5,23 +5,23 @@
 #include "vtkit/scanner/scpassive.h"
 #include "vtkit/scanner/scpenny.h"
 
-std::unique_ptr<VTBarcodeScanner> MakeScannerDriver(int scannerType)
+std::unique_ptr<VTBarcodeScanner> MakeScannerDriver(CScannerType type)
 {
-    switch (scannerType) {
-    case 0: // the NetPen speaks the CyberPen's protocol
-    case 5:
+    switch (type) {
+    case CScannerType::NetPen: // the NetPen speaks the CyberPen's protocol
+    case CScannerType::CyberPen:
         return std::make_unique<VTBarcodeScannerInfoPen>();
-    case 1:
+    case CScannerType::Aim:
         return std::make_unique<VTBarcodeScannerAIM>();
-    case 2:
+    case CScannerType::OtherSerial:
         return std::make_unique<VTPassiveSerialBarcodeScanner>();
-    case 4:
+    case CScannerType::Cs2000:
         return std::make_unique<VTBarcodeScannerCS2000>();
-    case 6:
+    case CScannerType::WelchAllyn6180:
         return std::make_unique<VTBarcodeScannerWelchAllyn6180>();
-    case 7:
+    case CScannerType::Pennyscanner:
         return std::make_unique<VTPennyScanner>();
-    case 10:
+    case CScannerType::Cs1504:
         return std::make_unique<VTBarcodeScannerCS1504>();
     default:
         return nullptr;

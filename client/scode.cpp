@@ -4,6 +4,7 @@
 #include "client/langmgr.h"
 #include "client/uitextids.h"
 #include "platform/atomicfile.h"
+#include "platform/codepage.h"
 #include "vtkit/cdanalyze.h"
 #include "vtkit/cdurlcode.h"
 #include "vtkit/vtbatchlist.h"
@@ -137,7 +138,7 @@ bool NextLine(std::istream& in, std::string& line, std::size_t limit, bool& tooL
 CCodeRecognizer CodeModelRecognizer()
 {
     CCodeRecognizer recognizer;
-    recognizer.analyze = [](std::string_view text, int scanType, bool scanned) {
+    recognizer.analyze = [](std::string_view text, ScanType scanType, bool scanned) {
         std::vector<VTCodeType> candidates;
         AnalyzeCode(text, candidates, scanType, scanned);
         return std::vector<int>(candidates.begin(), candidates.end());
@@ -225,10 +226,80 @@ std::string CStoredCodeMgr::Now(bool zeroMilliseconds) const
     return FileTimeText(m_clock ? m_clock() : std::chrono::system_clock::now(), zeroMilliseconds);
 }
 
-void CStoredCodeMgr::Renumber()
+CStoredCodeListener::~CStoredCodeListener() = default;
+void CStoredCodeListener::OnRowsAboutToBeInserted(std::size_t, std::size_t) {}
+void CStoredCodeListener::OnRowsInserted(std::size_t, std::size_t) {}
+void CStoredCodeListener::OnRowsAboutToBeRemoved(std::size_t, std::size_t) {}
+void CStoredCodeListener::OnRowsRemoved(std::size_t, std::size_t) {}
+void CStoredCodeListener::OnRowsAboutToBeMoved(std::size_t, std::size_t, std::size_t) {}
+void CStoredCodeListener::OnRowsMoved(std::size_t, std::size_t, std::size_t) {}
+void CStoredCodeListener::OnRowsChanged(std::size_t, std::size_t) {}
+void CStoredCodeListener::OnAboutToReset() {}
+void CStoredCodeListener::OnReset() {}
+void CStoredCodeListener::OnSortChanged(int, bool) {}
+
+void CStoredCodeMgr::InsertRows(std::size_t at, std::vector<CStoredCode> rows)
 {
+    if (rows.empty())
+        return;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i].number = static_cast<unsigned>(at + i + 1);
+    const std::size_t last = at + rows.size() - 1;
+    Tell([&](CStoredCodeListener& listener) { listener.OnRowsAboutToBeInserted(at, last); });
+    m_entries.insert(m_entries.begin() + static_cast<std::ptrdiff_t>(at),
+                     std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    Tell([&](CStoredCodeListener& listener) { listener.OnRowsInserted(at, last); });
+    Renumber();
+}
+
+void CStoredCodeMgr::RemoveRows(std::size_t first, std::size_t last)
+{
+    Tell([&](CStoredCodeListener& listener) { listener.OnRowsAboutToBeRemoved(first, last); });
+    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(first),
+                    m_entries.begin() + static_cast<std::ptrdiff_t>(last + 1));
+    Tell([&](CStoredCodeListener& listener) { listener.OnRowsRemoved(first, last); });
+}
+
+void CStoredCodeMgr::MoveToTop(std::size_t row)
+{
+    if (row == 0)
+        return; // already there; a model may not be told of a move onto itself
+    Tell([&](CStoredCodeListener& listener) { listener.OnRowsAboutToBeMoved(row, row, 0); });
+    const auto at = m_entries.begin() + static_cast<std::ptrdiff_t>(row);
+    std::rotate(m_entries.begin(), at, at + 1);
+    Tell([&](CStoredCodeListener& listener) { listener.OnRowsMoved(row, row, 0); });
+}
+
+void CStoredCodeMgr::ChangeRow(std::size_t row, const std::function<void(CStoredCode&)>& change)
+{
+    const CStoredCode before = m_entries[row];
+    change(m_entries[row]);
+    if (!(m_entries[row] == before))
+        Tell([&](CStoredCodeListener& listener) { listener.OnRowsChanged(row, row); });
+}
+
+void CStoredCodeMgr::ResetRows(std::vector<CStoredCode> rows)
+{
+    Tell([](CStoredCodeListener& listener) { listener.OnAboutToReset(); });
+    m_entries = std::move(rows);
     for (std::size_t i = 0; i < m_entries.size(); ++i)
         m_entries[i].number = static_cast<unsigned>(i + 1);
+    Tell([](CStoredCodeListener& listener) { listener.OnReset(); });
+}
+
+void CStoredCodeMgr::Renumber()
+{
+    std::optional<std::size_t> first;
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].number == i + 1)
+            continue;
+        m_entries[i].number = static_cast<unsigned>(i + 1);
+        first = first.value_or(i);
+        last = i;
+    }
+    if (first)
+        Tell([&](CStoredCodeListener& listener) { listener.OnRowsChanged(*first, last); });
 }
 
 CStoredCode* CStoredCodeMgr::Find(std::string_view text, int type)
@@ -247,9 +318,9 @@ bool CStoredCodeMgr::Undo()
 {
     if (!m_undo)
         return false;
-    m_entries = std::move(m_undo->entries);
+    std::vector<CStoredCode> entries = std::move(m_undo->entries);
     m_undo.reset();
-    Renumber();
+    ResetRows(std::move(entries));
     return true;
 }
 
@@ -332,13 +403,13 @@ CListLoadResult CStoredCodeMgr::Read(std::istream& in, bool append)
     }
     if (result.status == CListLoadResult::Status::WrongFormat)
         return result; // a refused file changes nothing
-    if (!append)
-        m_entries.clear();
     // The file's own numbers order what it held; they follow what the list had.
     std::stable_sort(state.read.begin(), state.read.end(),
                      [](const CStoredCode& a, const CStoredCode& b) { return a.number < b.number; });
-    m_entries.insert(m_entries.end(), state.read.begin(), state.read.end());
-    Renumber();
+    if (append)
+        InsertRows(m_entries.size(), std::move(state.read));
+    else
+        ResetRows(std::move(state.read));
     return result;
 }
 
@@ -417,6 +488,11 @@ bool CStoredCodeMgr::ReadLine(ReadState& state, std::string_view line)
         entry.status = CStoredCode::kNew;
         entry.enterDate = Now(true);
     }
+    // Lists of older programs hold Windows-1252; the list is UTF-8.
+    for (std::string CStoredCode::*field :
+         {&CStoredCode::codeText, &CStoredCode::serverId, &CStoredCode::itemId,
+          &CStoredCode::genericDescription, &CStoredCode::itemDescription, &CStoredCode::userDescription})
+        entry.*field = platform::Utf8OrCp1252(entry.*field);
     // An entry without any description shows its type's name.
     if (entry.genericDescription.empty() && entry.itemDescription.empty() && entry.userDescription.empty())
         entry.genericDescription = TypeName(entry.codeType);
@@ -479,7 +555,7 @@ std::string CStoredCodeMgr::FormatText() const
     const std::string title = m_language.LoadText(kStrStoredCodes);
     const std::string none = m_language.LoadText(kStrNone);
     const auto orNone = [&](const std::string& text) { return text.empty() ? none : text; };
-    std::string out = "  " + title + "\n  " + std::string(title.size(), '=') + "\n\n";
+    std::string out = "  " + title + "\n  " + std::string(platform::Utf8Length(title), '=') + "\n\n";
     // Titles in the order of the fields below them.
     for (int column : {kColumnNumber, kColumnCode, kColumnType, kColumnDescription, kColumnEnterDate,
                        kColumnLastAccessed, kColumnItemId, kColumnServerId, kColumnStatus})
@@ -517,9 +593,13 @@ bool CStoredCodeMgr::AddEntry(CStoredCode entry, bool first)
     if (entry.codeType < 0 || entry.codeType > kLastType || (entry.codeType == 0 && !first))
         return false;
     Forget();
+    if (entry.enterDate.empty())
+        entry.enterDate = Now(true);
+    entry.selected = false;
     if (CStoredCode* old = Find(entry.codeText, entry.codeType)) {
+        const std::size_t row = RowOf(old);
         if (m_refreshingAccessTimes) {
-            old->lastAccessed = Now(false);
+            ChangeRow(row, [&](CStoredCode& stored) { stored.lastAccessed = Now(false); });
             return true;
         }
         if (!m_settings.autoDescriptions && !m_settings.webView && m_settings.autoGo == 2) {
@@ -528,15 +608,18 @@ bool CStoredCodeMgr::AddEntry(CStoredCode entry, bool first)
             entry.userDescription = old->userDescription;
             entry.status = old->status;
         }
-        m_entries.erase(m_entries.begin() + (old - m_entries.data()));
-    } else if (m_entries.size() >= kMaxEntries) {
-        m_entries.resize(kMaxEntries - 1); // the oldest goes first
+        // The new entry takes the old one's place at the top.
+        MoveToTop(row);
+        entry.number = 1;
+        ChangeRow(0, [&](CStoredCode& stored) { stored = std::move(entry); });
+        Renumber();
+        return true;
     }
-    if (entry.enterDate.empty())
-        entry.enterDate = Now(true);
-    entry.selected = false;
-    m_entries.insert(m_entries.begin(), std::move(entry));
-    Renumber();
+    if (m_entries.size() >= kMaxEntries)
+        RemoveRows(kMaxEntries - 1, m_entries.size() - 1); // the oldest goes first
+    std::vector<CStoredCode> rows;
+    rows.push_back(std::move(entry));
+    InsertRows(0, std::move(rows));
     return true;
 }
 
@@ -572,11 +655,9 @@ CTakeCodesResult CStoredCodeMgr::TakeCodes(std::vector<CPendingCode>& codes,
             code.userDescription = stored->userDescription;
             if (code.type == 7)
                 code.text = stored->codeText;
-            CStoredCode moved = *stored;
-            moved.selected = false;
             Forget();
-            m_entries.erase(m_entries.begin() + (stored - m_entries.data()));
-            m_entries.insert(m_entries.begin(), std::move(moved));
+            MoveToTop(RowOf(stored));
+            m_entries.front().selected = false;
             Renumber();
             continue;
         }
@@ -667,34 +748,38 @@ void CStoredCodeMgr::UpdateAfterProcessing(const std::vector<CProcessedCode>& re
                                            bool refreshDescriptions)
 {
     Forget();
-    for (const CProcessedCode& processed : results) {
-        CStoredCode* entry = Find(processed.text, processed.type);
-        if (!entry)
-            continue;
-        if (refreshDescriptions)
-            entry->userDescription.clear();
-        if (processed.outcome == CProcessedCode::Outcome::Invalid) {
-            entry->status = CStoredCode::kInvalid;
-            entry->itemDescription.clear();
-            entry->genericDescription = m_language.LoadText(kStrInvalid);
-            continue;
-        }
-        if (entry->status != CStoredCode::kShown)
-            entry->status = CStoredCode::kNotShown;
-        entry->serverId = processed.serverId;
-        entry->itemId = processed.itemId;
-        const std::string typeName = TypeName(entry->codeType);
-        if (processed.outcome == CProcessedCode::Outcome::Unlinked) {
-            entry->genericDescription = typeName + " " + m_language.LoadText(kStrUnlinked);
-            continue;
-        }
-        entry->itemDescription = processed.itemDescription;
-        entry->genericDescription =
-            processed.serverDescription.empty() ? typeName : processed.serverDescription + " " + typeName;
-        if (processed.pageOpened) {
-            entry->status = CStoredCode::kShown;
-            entry->lastAccessed = Now(false);
-        }
+    for (const CProcessedCode& processed : results)
+        if (const CStoredCode* entry = Find(processed.text, processed.type))
+            ChangeRow(RowOf(entry),
+                      [&](CStoredCode& stored) { TakeResult(stored, processed, refreshDescriptions); });
+}
+
+void CStoredCodeMgr::TakeResult(CStoredCode& entry, const CProcessedCode& processed,
+                                bool refreshDescriptions) const
+{
+    if (refreshDescriptions)
+        entry.userDescription.clear();
+    if (processed.outcome == CProcessedCode::Outcome::Invalid) {
+        entry.status = CStoredCode::kInvalid;
+        entry.itemDescription.clear();
+        entry.genericDescription = m_language.LoadText(kStrInvalid);
+        return;
+    }
+    if (entry.status != CStoredCode::kShown)
+        entry.status = CStoredCode::kNotShown;
+    entry.serverId = processed.serverId;
+    entry.itemId = processed.itemId;
+    const std::string typeName = TypeName(entry.codeType);
+    if (processed.outcome == CProcessedCode::Outcome::Unlinked) {
+        entry.genericDescription = typeName + " " + m_language.LoadText(kStrUnlinked);
+        return;
+    }
+    entry.itemDescription = processed.itemDescription;
+    entry.genericDescription =
+        processed.serverDescription.empty() ? typeName : processed.serverDescription + " " + typeName;
+    if (processed.pageOpened) {
+        entry.status = CStoredCode::kShown;
+        entry.lastAccessed = Now(false);
     }
 }
 
@@ -711,7 +796,19 @@ std::size_t CStoredCodeMgr::DeleteSelected()
     if (selected == 0)
         return 0;
     Remember(kStrUndoDelete);
-    std::erase_if(m_entries, [](const CStoredCode& entry) { return entry.selected; });
+    // Each run of selected rows at once, from the bottom, so that every run
+    // is still where it was when the listener hears of it.
+    for (std::size_t end = m_entries.size(); end > 0;) {
+        if (!m_entries[end - 1].selected) {
+            --end;
+            continue;
+        }
+        std::size_t first = end - 1;
+        while (first > 0 && m_entries[first - 1].selected)
+            --first;
+        RemoveRows(first, end - 1);
+        end = first;
+    }
     Renumber();
     return static_cast<std::size_t>(selected);
 }
@@ -721,7 +818,7 @@ void CStoredCodeMgr::DeleteAll()
     if (m_entries.empty())
         return;
     Remember(kStrUndoDelete);
-    m_entries.clear();
+    RemoveRows(0, m_entries.size() - 1);
 }
 
 bool CStoredCodeMgr::EditDescription(unsigned number, std::string text)
@@ -729,7 +826,7 @@ bool CStoredCodeMgr::EditDescription(unsigned number, std::string text)
     if (number < 1 || number > m_entries.size())
         return false;
     Remember(kStrUndoDescription);
-    m_entries[number - 1].userDescription = std::move(text);
+    ChangeRow(number - 1, [&](CStoredCode& entry) { entry.userDescription = std::move(text); });
     return true;
 }
 
@@ -740,6 +837,7 @@ void CStoredCodeMgr::Sort(int column, bool ascending)
 {
     m_sortColumn = column >= 0 && column < kColumnCount ? column : kColumnNumber;
     m_sortAscending = ascending;
+    Tell([&](CStoredCodeListener& listener) { listener.OnSortChanged(m_sortColumn, m_sortAscending); });
 }
 
 std::vector<const CStoredCode*> CStoredCodeMgr::SortedEntries() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vtkit/scanner/scantype.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -32,6 +34,8 @@ struct CStoredCode {
     std::string lastAccessed;
     std::string enterDate;
     bool selected = false;
+
+    bool operator==(const CStoredCode&) const = default;
 
     // The user's description, else the item's, else the generic one.
     const std::string& ShownDescription() const;
@@ -71,7 +75,7 @@ struct CListLoadResult {
 struct CPendingCode {
     std::string text;
     int type = 0; // 0: not yet known
-    int scanType = 0;
+    ScanType scanType = kScanTypeUnknown;
     bool scanned = false;
     std::string itemDescription;
     std::string userDescription;
@@ -80,7 +84,7 @@ struct CPendingCode {
 // What taking codes in needs of the code model: the types a text could be
 // (most likely first) and the URL rule that puts a scheme in front.
 struct CCodeRecognizer {
-    std::function<std::vector<int>(std::string_view text, int scanType, bool scanned)> analyze;
+    std::function<std::vector<int>(std::string_view text, ScanType scanType, bool scanned)> analyze;
     std::function<std::string(std::string_view url)> completeUrl;
 };
 
@@ -108,6 +112,32 @@ struct CProcessedCode {
     bool pageOpened = false; // the first code, whose page was opened
 };
 
+// Hears every change of the stored list as rows in number order (row 0 is
+// number 1), so that a table model can follow it without reading the list
+// again. A change of shape comes as an "about to" call while the list is
+// still as it was and a second call once it has changed, as Qt's models
+// begin and end them; changed rows are told after the change. A move puts
+// rows first..last before `destination`, counted before the move. The
+// default bodies do nothing.
+class CStoredCodeListener {
+public:
+    virtual ~CStoredCodeListener();
+
+    virtual void OnRowsAboutToBeInserted(std::size_t first, std::size_t last);
+    virtual void OnRowsInserted(std::size_t first, std::size_t last);
+    virtual void OnRowsAboutToBeRemoved(std::size_t first, std::size_t last);
+    virtual void OnRowsRemoved(std::size_t first, std::size_t last);
+    virtual void OnRowsAboutToBeMoved(std::size_t first, std::size_t last, std::size_t destination);
+    virtual void OnRowsMoved(std::size_t first, std::size_t last, std::size_t destination);
+    // Some texts, the status or the number of these rows changed.
+    virtual void OnRowsChanged(std::size_t first, std::size_t last);
+    // The whole list is replaced (a list read in, an undo).
+    virtual void OnAboutToReset();
+    virtual void OnReset();
+    // The order of SortedEntries changed; the rows did not.
+    virtual void OnSortChanged(int column, bool ascending);
+};
+
 // The stored code list: at most 200 entries, most recent first, kept in
 // "Codes.dat" (format 2.0), importable from older and plain lists,
 // exportable as a list or as text, with one level of undo.
@@ -121,6 +151,8 @@ public:
     CStoredCodeMgr(const CLanguageMgr& language, const CClientSettings& settings);
 
     void SetClock(Clock clock) { m_clock = std::move(clock); }
+    // Not owned; null for none.
+    void SetListener(CStoredCodeListener* listener) { m_listener = listener; }
     // While the view refreshes access times, a code added again only gets
     // its last-accessed date set.
     void SetRefreshingAccessTimes(bool refreshing) { m_refreshingAccessTimes = refreshing; }
@@ -164,6 +196,7 @@ public:
     // what they had. `pageOpened`: the first code's page was opened.
     static std::vector<CProcessedCode> ProcessedCodes(const VTBatchCodeList& list, bool pageOpened);
 
+    // The selection is the view's: marking entries is not a change of the list.
     void Select(unsigned number, bool selected);
     std::size_t DeleteSelected();
     void DeleteAll();
@@ -198,13 +231,33 @@ private:
     CListLoadResult ReadWithUndo(const std::filesystem::path& path, bool append, int undoTextId);
     bool ReadLine(ReadState& state, std::string_view line);
     CStoredCode* Find(std::string_view text, int type);
+    std::size_t RowOf(const CStoredCode* entry) const
+    {
+        return static_cast<std::size_t>(entry - m_entries.data());
+    }
+
+    // Every change of the list goes through these, which tell the listener.
+    void InsertRows(std::size_t at, std::vector<CStoredCode> rows);
+    void RemoveRows(std::size_t first, std::size_t last);
+    void MoveToTop(std::size_t row);
+    // Applies `change` to the row and tells of it when the row is no longer the same.
+    void ChangeRow(std::size_t row, const std::function<void(CStoredCode&)>& change);
+    void ResetRows(std::vector<CStoredCode> rows);
+    void TakeResult(CStoredCode& entry, const CProcessedCode& processed, bool refreshDescriptions) const;
+    // Numbers the rows 1 to N, telling of those whose number moved.
     void Renumber();
+    template <class Call> void Tell(Call call)
+    {
+        if (m_listener)
+            call(*m_listener);
+    }
     void Remember(int undoTextId);
     void Forget() { m_undo.reset(); }
 
     const CLanguageMgr& m_language;
     const CClientSettings& m_settings;
     Clock m_clock;
+    CStoredCodeListener* m_listener = nullptr;
     std::vector<CStoredCode> m_entries;
     int m_sortColumn = kColumnNumber;
     bool m_sortAscending = true;

@@ -21,7 +21,9 @@ its identifier:
 A translation has the same statements without the identifiers; it must
 translate every string, menu and dialog of the program's file, with the
 same menu structure and the same controls. Texts are UTF-8 in the files
-and Windows-1252 in the tables; escapes: \\n \\r \\t \\" \\\\ \\xHH.
+and Windows-1252 in the tables, the program's own and the libraries' alike;
+the language manager turns them back into UTF-8. Escapes: \\n \\r \\t
+\\" \\\\ \\xHH (the character U+00HH).
 """
 import argparse
 import re
@@ -84,8 +86,11 @@ class Resources:
 def parse(path, with_ids):
     res = Resources()
     stack = []   # open MENU / POPUP / DIALOG blocks
-    with open(path, encoding='utf-8') as f:
-        lines = f.read().splitlines()
+    try:
+        with open(path, encoding='utf-8') as f:
+            lines = f.read().splitlines()
+    except UnicodeDecodeError as error:
+        raise Error(f'{path}: not UTF-8 ({error})')
     for number, raw in enumerate(lines, 1):
         where = f'{path}:{number}'
         stripped = raw.strip()

@@ -57,7 +57,8 @@ typedef struct LumoraDialogResource {
     const char* text;
 } LumoraDialogResource;
 
-/* All texts are zero-terminated Windows-1252. Strings are sorted by id. */
+/* All texts are zero-terminated Windows-1252, in the program's own tables
+ * too; the language manager hands them out as UTF-8. Strings are sorted by id. */
 typedef struct LumoraResourceTable {
     uint32_t size;   /* sizeof(LumoraResourceTable) */
     uint32_t format; /* LUMORA_RESOURCE_FORMAT */

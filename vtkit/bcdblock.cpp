@@ -15,7 +15,7 @@ bool VTBarcodeDataBlock::Parse(const std::uint8_t* bytes, std::size_t size)
 
 ScanType VTBarcodeDataBlock::ScanTypeOfLetter(std::uint8_t letter)
 {
-    return letter >= 'A' && letter <= 'H' ? static_cast<ScanType>(letter - 'A' + 1) : kScanUnknown;
+    return letter >= 'A' && letter <= 'H' ? static_cast<ScanType>(letter - 'A' + 1) : kScanTypeUnknown;
 }
 
 bool VTBarcodeDataBlock::ParseRecords(const std::uint8_t* bytes, std::size_t size)

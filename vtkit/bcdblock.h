@@ -9,7 +9,7 @@
 
 // One scan handed over by another program.
 struct VTBarcodeDataBlockEntry {
-    ScanType type = kScanUnknown;
+    ScanType type = kScanTypeUnknown;
     std::string text;
 
     bool operator==(const VTBarcodeDataBlockEntry&) const = default;

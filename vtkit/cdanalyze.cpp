@@ -85,9 +85,9 @@ bool IsOneOf(ScanType scanType, unsigned mask)
     return scanType >= 0 && scanType < 32 && ((mask >> scanType) & 1u) != 0;
 }
 
-constexpr unsigned kVantrelScans = ScanTypes({kScanUnknown, kScanVantrel});
-constexpr unsigned kUpcScans = ScanTypes({kScanUnknown, kScanUpcFamily, kScanUpcOrEan});
-constexpr unsigned kEanScans = ScanTypes({kScanUnknown, kScanEanFamily, kScanUpcOrEan});
+constexpr unsigned kVantrelScans = ScanTypes({kScanTypeUnknown, kScanTypeCode128});
+constexpr unsigned kUpcScans = ScanTypes({kScanTypeUnknown, kScanTypeUPC, kScanTypeUPCOrEAN});
+constexpr unsigned kEanScans = ScanTypes({kScanTypeUnknown, kScanTypeEAN, kScanTypeUPCOrEAN});
 
 // Analysis of the retail families and Vantrel codes; returns early where a
 // scan of one exact symbology has failed its only test.
@@ -95,12 +95,12 @@ void AnalyzeNumeric(std::string_view s, std::vector<VTCodeType>& out, ScanType s
 {
     if (IsOneOf(scanType, kVantrelScans) && VTVantrelCode::ValidlyFormed(s, false))
         out.push_back(kCodeVantrel);
-    if (scanType == kScanUpcA) {
+    if (scanType == kScanTypeUPCA) {
         if (!VTUpcACode::ValidlyFormed(s, false, supp))
             return;
         out.push_back(kCodeUpcA);
     }
-    if (scanType == kScanUpcE) {
+    if (scanType == kScanTypeUPCE) {
         if (!VTUpcECode::ValidlyFormed(s, false, supp))
             return;
         out.push_back(kCodeUpcE);
@@ -111,11 +111,11 @@ void AnalyzeNumeric(std::string_view s, std::vector<VTCodeType>& out, ScanType s
         if (VTUpcECode::ValidlyFormed(s, false, supp))
             out.push_back(kCodeUpcE);
     }
-    if (scanType == kScanEan13) {
+    if (scanType == kScanTypeEAN13) {
         if (VTEan13Code::ValidlyFormed(s, false, supp))
             out.push_back(kCodeEan13);
     } else {
-        if (scanType == kScanEan8) {
+        if (scanType == kScanTypeEAN8) {
             if (VTEan8Code::ValidlyFormed(s, false))
                 out.push_back(kCodeEan8);
             return;

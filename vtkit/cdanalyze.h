@@ -1,24 +1,13 @@
 #pragma once
 
 #include "vtkit/cdbase.h"
+#include "vtkit/scanner/scantype.h"
 
 #include <memory>
 #include <string_view>
 #include <vector>
 
 class VTCodeFormat;
-
-// The symbology hint of a scan (0 to 8); other values match no family.
-using ScanType = int;
-constexpr ScanType kScanUnknown = 0;
-constexpr ScanType kScanVantrel = 1;
-constexpr ScanType kScanUpcFamily = 2;
-constexpr ScanType kScanEanFamily = 3;
-constexpr ScanType kScanUpcOrEan = 4;
-constexpr ScanType kScanUpcA = 5;
-constexpr ScanType kScanUpcE = 6;
-constexpr ScanType kScanEan13 = 7;
-constexpr ScanType kScanEan8 = 8;
 
 // Case-insensitive; "UPC" reads as UPC-A. 0 for an unknown name; a null
 // text raises the null-pointer error.

@@ -21,6 +21,9 @@ constexpr std::int32_t kProgressPerCode = 5;
 constexpr std::int32_t kProgressPerPhase = 5;
 constexpr std::int32_t kServerBusy = 100;
 
+// The processor whose listener this thread is calling, if any.
+thread_local const VTBatchCodeProcessor* t_callingListenerOf = nullptr;
+
 bool IsUrl(const VTBatchCode& code)
 {
     return code.GetCodeType() == kCodeUrl;
@@ -39,7 +42,8 @@ TSStringSubst ClientVariableSubst(const TSStringMap& values)
 
 VTBatchCodeListener::~VTBatchCodeListener() = default;
 
-std::int32_t VTBatchCodeListener::OnBatchError(std::int32_t, const VTServerError&, const std::string&)
+VTBatchCodeListener::Decision VTBatchCodeListener::OnBatchError(std::int32_t, const VTServerError&,
+                                                                const std::string&)
 {
     return kGoOn;
 }
@@ -49,6 +53,31 @@ void VTBatchCodeListener::OnBatchProgress(std::int32_t, std::int32_t, std::int32
 void VTBatchCodeListener::OnBatchUrlsReady(const VTBatchCodeList&) {}
 
 void VTBatchCodeListener::OnBatchFinished() {}
+
+// One listener call made without the monitor: counted while it lasts, so
+// that SetListener can wait for it, and marked on the calling thread, so
+// that a listener that sets the listener does not wait for itself.
+class VTBatchCodeProcessor::ListenerCall {
+public:
+    explicit ListenerCall(VTBatchCodeProcessor* processor)
+        : m_processor(processor), m_outer(t_callingListenerOf)
+    {
+        t_callingListenerOf = processor;
+    }
+    ~ListenerCall()
+    {
+        t_callingListenerOf = m_outer;
+        std::lock_guard guard(m_processor->m_monitor);
+        if (--m_processor->m_callsOutside == 0)
+            m_processor->m_callsDone.notify_all();
+    }
+    ListenerCall(const ListenerCall&) = delete;
+    ListenerCall& operator=(const ListenerCall&) = delete;
+
+private:
+    VTBatchCodeProcessor* m_processor;
+    const VTBatchCodeProcessor* m_outer;
+};
 
 // The exchanges' listener: progress is passed on, and the end of an
 // exchange, good or bad, wakes the worker.
@@ -112,8 +141,25 @@ VTBatchCodeProcessor::~VTBatchCodeProcessor()
 
 void VTBatchCodeProcessor::SetListener(VTBatchCodeListener* listener)
 {
-    std::lock_guard guard(m_monitor);
+    std::unique_lock guard(m_monitor);
+    if (t_callingListenerOf != this)
+        m_callsDone.wait(guard, [&] { return m_callsOutside == 0; });
     m_listener = listener;
+}
+
+bool VTBatchCodeProcessor::CallListener(const std::function<void(VTBatchCodeListener&)>& call)
+{
+    VTBatchCodeListener* listener = nullptr;
+    {
+        std::lock_guard guard(m_monitor);
+        listener = m_listener;
+        if (!listener)
+            return false;
+        ++m_callsOutside;
+    }
+    const ListenerCall counted(this);
+    call(*listener);
+    return true;
 }
 
 void VTBatchCodeProcessor::SetList(const VTBatchCodeList& list)
@@ -239,11 +285,8 @@ void VTBatchCodeProcessor::RunPhases(VTBatchCodeList& list)
     if (m_cancel)
         return;
     BuildAddresses(list);
-    if (m_urlsReady) {
-        std::lock_guard guard(m_monitor);
-        if (m_listener)
-            m_listener->OnBatchUrlsReady(list);
-    }
+    if (m_urlsReady)
+        CallListener([&](VTBatchCodeListener& listener) { listener.OnBatchUrlsReady(list); });
     if (m_allAddressOnly)
         return;
     AddProgressBase(kProgressPerPhase);
@@ -253,17 +296,32 @@ void VTBatchCodeProcessor::RunPhases(VTBatchCodeList& list)
 
 void VTBatchCodeProcessor::EndRun(VTBatchCodeList& list)
 {
-    std::lock_guard guard(m_monitor);
-    m_running = false;
-    if (!m_listener)
-        return;
+    // Nothing may leave the worker; the batch ends either way.
     try {
-        // A query that could not be sent cancelled the batch: say why.
-        if (m_cancel && !list.IsEmpty() && list.Get(0).GetStatus() == VTBatchCode::kFailed)
-            m_listener->OnBatchError(m_phase, m_lastError, std::string());
-        m_listener->OnBatchFinished();
+        // A query that could not be sent cancelled the batch: say why. The
+        // batch still runs while the listener is asked, so that a client that
+        // asks IsRunning meanwhile is not held joining a worker that waits
+        // for that client's answer.
+        if (m_cancel && !list.IsEmpty() && list.Get(0).GetStatus() == VTBatchCode::kFailed) {
+            VTServerError error;
+            std::int32_t phase = kPhaseFormats;
+            {
+                std::lock_guard guard(m_monitor);
+                error = m_lastError;
+                phase = m_phase;
+            }
+            CallListener(
+                [&](VTBatchCodeListener& listener) { listener.OnBatchError(phase, error, std::string()); });
+        }
     } catch (...) {
-        // Nothing may leave the worker; the batch has ended either way.
+    }
+    {
+        std::lock_guard guard(m_monitor);
+        m_running = false;
+    }
+    try {
+        CallListener([](VTBatchCodeListener& listener) { listener.OnBatchFinished(); });
+    } catch (...) {
     }
 }
 
@@ -512,14 +570,18 @@ void VTBatchCodeProcessor::Describe(VTBatchCodeList& list)
     AddProgressBase(kProgressPerCode * static_cast<std::int32_t>(list.Size() - grouped));
     ReportProgress(0);
     for (const VTBatchDescriptionServer& group : groups) {
-        if (!DescribeGroup(list, group))
+        if (m_cancel || !DescribeGroup(list, group)) {
+            // The codes not asked about yet go down with the batch.
+            SetStatus(list, VTBatchCode::kRouted, VTBatchCode::kCancelled);
             return;
+        }
         AddProgressBase(kProgressPerCode * static_cast<std::int32_t>(group.items.size()));
         ReportProgress(0);
     }
 }
 
-// False when the description phase ends here.
+// False when the batch was cancelled here. A query that failed and was
+// skipped holds back only its own group: the other servers are still asked.
 bool VTBatchCodeProcessor::DescribeGroup(VTBatchCodeList& list, const VTBatchDescriptionServer& group)
 {
     VTResolutionServer& resolution = m_toolkit->GetResolutionServer();
@@ -573,14 +635,18 @@ bool VTBatchCodeProcessor::DescribeGroup(VTBatchCodeList& list, const VTBatchDes
         if (IsBusy(error, busyRetries))
             continue;
         busyRetries = 0;
-        switch (AskListener(kPhaseDescriptions, error, group.record.GetName())) {
+        const std::int32_t decision = AskListener(kPhaseDescriptions, error, group.record.GetName());
+        // A cancel that came while the listener was asked wins over its answer.
+        if (m_cancel)
+            return cancelBatch();
+        switch (decision) {
         case VTBatchCodeListener::kCancel:
             return cancelBatch();
         case VTBatchCodeListener::kRetry:
             continue;
         case VTBatchCodeListener::kGoOn:
             setGroupStatus(VTBatchCode::kDescriptionQuerySkipped);
-            return false;
+            return true;
         default:
             TS_INTERNAL_ERROR("unknown decision of the batch listener");
         }
@@ -645,7 +711,10 @@ VTBatchCodeProcessor::QueryResult VTBatchCodeProcessor::QueryLoop(VTBatchCodeLis
         if (IsBusy(error, busyRetries))
             continue;
         busyRetries = 0;
-        switch (AskListener(phase, error, std::string())) {
+        const std::int32_t decision = AskListener(phase, error, std::string());
+        if (m_cancel)
+            return cancelQuery();
+        switch (decision) {
         case VTBatchCodeListener::kCancel:
             return cancelQuery();
         case VTBatchCodeListener::kRetry:
@@ -695,10 +764,10 @@ bool VTBatchCodeProcessor::IsAborted(const VTServerError& error)
 std::int32_t VTBatchCodeProcessor::AskListener(std::int32_t phase, const VTServerError& error,
                                                const std::string& serverName)
 {
-    std::lock_guard guard(m_monitor);
-    if (!m_listener)
-        return VTBatchCodeListener::kGoOn;
-    return m_listener->OnBatchError(phase, error, serverName);
+    std::int32_t decision = VTBatchCodeListener::kGoOn;
+    CallListener(
+        [&](VTBatchCodeListener& listener) { decision = listener.OnBatchError(phase, error, serverName); });
+    return decision;
 }
 
 void VTBatchCodeProcessor::KeepError(const VTServerError& error)
@@ -724,9 +793,18 @@ void VTBatchCodeProcessor::AddProgressBase(std::int32_t amount)
 
 void VTBatchCodeProcessor::ReportProgress(std::int32_t step)
 {
-    std::lock_guard guard(m_monitor);
-    if (m_reporting && m_listener)
-        m_listener->OnBatchProgress(m_phase, step * m_multiplier + m_progressBase, m_progressTotal);
+    std::int32_t phase = kPhaseFormats;
+    std::int32_t position = 0;
+    std::int32_t total = 0;
+    {
+        std::lock_guard guard(m_monitor);
+        if (!m_reporting)
+            return;
+        phase = m_phase;
+        position = step * m_multiplier + m_progressBase;
+        total = m_progressTotal;
+    }
+    CallListener([&](VTBatchCodeListener& listener) { listener.OnBatchProgress(phase, position, total); });
 }
 
 void VTBatchCodeProcessor::SetStatus(VTBatchCodeList& list, std::int32_t from, std::int32_t to)

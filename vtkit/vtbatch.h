@@ -34,17 +34,24 @@ struct VTBatchDescriptionServer {
 };
 
 // How a batch reports. Callbacks run on the batch's worker (progress also
-// on an HTTP worker, with the processor's monitor held: it must not block).
+// on an HTTP worker) and never under the processor's monitor: OnBatchError
+// and OnBatchUrlsReady may hold the worker until the client's own thread
+// has answered, and that thread may meanwhile ask IsRunning, GetList or
+// GetLastError. OnBatchProgress must not block. OnBatchFinished comes once
+// IsRunning says false; a thread that asks then waits for the worker to
+// end, so OnBatchFinished must not wait for such a thread.
 class VTBatchCodeListener {
 public:
+    // What to do about a failed query: cancel the batch, send the query
+    // again, or go on without its answer (the client's "Skip").
     enum Decision : std::int32_t { kCancel = 0, kRetry = 1, kGoOn = 2 };
 
     virtual ~VTBatchCodeListener();
 
     // A query of `phase` failed; `serverName` names the description server
-    // in phase 2. The answer is a Decision; any other is an internal error.
-    virtual std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error,
-                                      const std::string& serverName);
+    // in phase 2. A value outside the three decisions is an internal error.
+    virtual Decision OnBatchError(std::int32_t phase, const VTServerError& error,
+                                  const std::string& serverName);
     virtual void OnBatchProgress(std::int32_t phase, std::int32_t position, std::int32_t total);
     // Every code that could get an address has one.
     virtual void OnBatchUrlsReady(const VTBatchCodeList& list);
@@ -75,6 +82,10 @@ public:
     // Cancels a running batch and waits for its worker.
     virtual ~VTBatchCodeProcessor();
 
+    // Not owned; null detaches. Waits until no callback to the previous
+    // listener is in progress on another thread, so a replaced listener is
+    // never called again; hence not from a thread whose answer a callback
+    // is waiting for.
     void SetListener(VTBatchCodeListener* listener);
     void SetList(const VTBatchCodeList& list);
     // A handle to the list, shared with the worker while it runs.
@@ -93,6 +104,7 @@ public:
 
 private:
     class InternalListener;
+    class ListenerCall;
     class Semaphore {
     public:
         void Release();
@@ -133,6 +145,9 @@ private:
     VTServerError AwaitExchange(VTServerExchange& exchange);
     bool IsBusy(const VTServerError& error, int& busyRetries) const;
     std::int32_t AskListener(std::int32_t phase, const VTServerError& error, const std::string& serverName);
+    // Calls the listener, when there is one, without holding the monitor;
+    // false when there is none.
+    bool CallListener(const std::function<void(VTBatchCodeListener&)>& call);
     void KeepError(const VTServerError& error);
     static bool IsAborted(const VTServerError& error);
 
@@ -145,6 +160,9 @@ private:
     std::recursive_mutex m_monitor;
     VTToolkit* m_toolkit;
     VTBatchCodeListener* m_listener = nullptr;
+    // Listener calls in progress, and their end for SetListener.
+    int m_callsOutside = 0;
+    std::condition_variable_any m_callsDone;
     bool m_running = false;
     std::int32_t m_progressBase = 0;
     std::int32_t m_progressTotal = 0;

@@ -27,20 +27,20 @@ public:
         std::int32_t total;
     };
 
-    void Answer(std::deque<std::int32_t> decisions)
+    void Answer(std::deque<Decision> decisions)
     {
         std::lock_guard guard(m_lock);
         m_decisions = std::move(decisions);
     }
 
-    std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error,
-                              const std::string& serverName) override
+    Decision OnBatchError(std::int32_t phase, const VTServerError& error,
+                          const std::string& serverName) override
     {
         std::lock_guard guard(m_lock);
         m_errors.push_back({phase, error, serverName});
         if (m_decisions.empty())
             return kGoOn;
-        const std::int32_t decision = m_decisions.front();
+        const Decision decision = m_decisions.front();
         m_decisions.pop_front();
         return decision;
     }
@@ -103,7 +103,7 @@ public:
 private:
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
-    std::deque<std::int32_t> m_decisions;
+    std::deque<Decision> m_decisions;
     std::vector<Error> m_errors;
     std::vector<Progress> m_progress;
     std::vector<std::vector<VTBatchCode>> m_urlsReady;

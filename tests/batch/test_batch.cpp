@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -40,6 +42,59 @@ HttpReply ServerError(int number)
 {
     return XmlReply("<ERROR NUM='" + std::to_string(number) + "'><REASON>Busy</REASON></ERROR>");
 }
+
+// A recorder whose error or address call waits until the test lets it go,
+// as the client's does until its main thread has answered; at most 30 s,
+// so that a failing test never hangs.
+class HoldingRecorder : public BatchRecorder {
+public:
+    enum class Where { kError, kUrlsReady };
+
+    explicit HoldingRecorder(Where where) : m_where(where) {}
+
+    Decision OnBatchError(std::int32_t phase, const VTServerError& error,
+                          const std::string& serverName) override
+    {
+        Hold(Where::kError);
+        return BatchRecorder::OnBatchError(phase, error, serverName);
+    }
+    void OnBatchUrlsReady(const VTBatchCodeList& list) override
+    {
+        Hold(Where::kUrlsReady);
+        BatchRecorder::OnBatchUrlsReady(list);
+    }
+
+    bool WaitHeld()
+    {
+        std::unique_lock guard(m_lock);
+        return m_changed.wait_for(guard, std::chrono::seconds(10), [&] { return m_held; });
+    }
+    void Release()
+    {
+        {
+            std::lock_guard guard(m_lock);
+            m_released = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    void Hold(Where where)
+    {
+        if (where != m_where)
+            return;
+        std::unique_lock guard(m_lock);
+        m_held = true;
+        m_changed.notify_all();
+        m_changed.wait_for(guard, std::chrono::seconds(30), [&] { return m_released; });
+    }
+
+    const Where m_where;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_held = false;
+    bool m_released = false;
+};
 
 class BatchProcessing : public BatchTest {
 protected:
@@ -96,6 +151,27 @@ TEST_F(BatchProcessing, CancelDuringASlowQueryEndsTheBatch)
     EXPECT_EQ(error.GetCode(), VTServerError::kCodeAborted);
     EXPECT_TRUE(m_recorder.Errors().empty()) << "an abort is not a question for the listener";
     EXPECT_EQ(m_server.ConnectionCount(), 1u) << "nothing was asked after the cancel";
+}
+
+// A cancel during the template query: the code already routed from a valid
+// cached template gets no address after it, and none is announced.
+TEST_F(BatchProcessing, CancelDuringTheTemplateQueryBuildsNoAddress)
+{
+    CacheGroceryFormats(Later(), Later());
+    CacheTemplate(kCodeUpcA, "036000", "Grocer", {{kCommandGet, "http://shop.example/<^IID^>"}}, Later());
+    m_server.Enqueue(ServerScript().ReadRequest().Pause(std::chrono::seconds(30)));
+    Processor().SetList(Batch({{kCodeUpcA, kOat, kAddress}, {kCodeUpcA, kPretzel, kAddress}}));
+    ASSERT_EQ(Processor().Start(true, false), VTBatchCodeProcessor::kStarted);
+    const std::string query = m_server.WaitForRequest(0);
+    ASSERT_NE(query.find("<GET "), std::string::npos) << query;
+
+    Processor().Cancel();
+    ASSERT_TRUE(m_recorder.WaitFinished(std::chrono::seconds(10)));
+    const VTBatchCodeList list = Processor().GetList();
+    EXPECT_EQ(Statuses(list), (Codes{VTBatchCode::kRouted, VTBatchCode::kCancelled}));
+    EXPECT_EQ(list.Get(0).GetUrl(), "");
+    EXPECT_TRUE(m_recorder.UrlsReady().empty());
+    EXPECT_EQ(m_server.ConnectionCount(), 1u);
 }
 
 TEST_F(BatchProcessing, AddressBatchFromWarmCaches)
@@ -250,21 +326,23 @@ TEST_F(BatchProcessing, ServerBusyRepeatsTheQueryWithoutAsking)
 // Each phase's failed query, answered cancel, retry or go on.
 TEST_F(BatchProcessing, ListenerDecidesAfterAFailedQuery)
 {
+    using Listener = VTBatchCodeListener;
     struct Case {
         std::int32_t phase;
-        std::int32_t decision;
+        Listener::Decision decision;
         Codes statuses;
     };
     const Case cases[] = {
-        {0, 0, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
-        {0, 1, {VTBatchCode::kDone, VTBatchCode::kDone}},
-        {0, 2, {VTBatchCode::kFormatQuerySkipped, VTBatchCode::kDone}},
-        {1, 0, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
-        {1, 1, {VTBatchCode::kDone, VTBatchCode::kDone}},
-        {1, 2, {VTBatchCode::kTemplateQuerySkipped, VTBatchCode::kDone}},
-        {2, 0, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
-        {2, 1, {VTBatchCode::kDone, VTBatchCode::kDone}},
-        {2, 2, {VTBatchCode::kDescriptionQuerySkipped, VTBatchCode::kRouted}},
+        {0, Listener::kCancel, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
+        {0, Listener::kRetry, {VTBatchCode::kDone, VTBatchCode::kDone}},
+        {0, Listener::kGoOn, {VTBatchCode::kFormatQuerySkipped, VTBatchCode::kDone}},
+        {1, Listener::kCancel, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
+        {1, Listener::kRetry, {VTBatchCode::kDone, VTBatchCode::kDone}},
+        {1, Listener::kGoOn, {VTBatchCode::kTemplateQuerySkipped, VTBatchCode::kDone}},
+        {2, Listener::kCancel, {VTBatchCode::kCancelled, VTBatchCode::kCancelled}},
+        {2, Listener::kRetry, {VTBatchCode::kDone, VTBatchCode::kDone}},
+        // Skipping one description server's query still asks the next.
+        {2, Listener::kGoOn, {VTBatchCode::kDescriptionQuerySkipped, VTBatchCode::kDone}},
     };
     const std::string grocerGet = "http://shop.example/<^IID^>";
     const std::string snackGet = "http://snacks.example/<^IID^>";
@@ -296,12 +374,13 @@ TEST_F(BatchProcessing, ListenerDecidesAfterAFailedQuery)
                 "<XGET>" + RoutingKey("UPC", "036000", "Grocer", {{kCommandGet, "http://shop.example/x"}}) +
                 RoutingKey("UPC", "042100", "Snacks", {{kCommandGet, "http://snacks.example/x"}}) +
                 "</XGET>")));
-        if (retry && c.phase == 2) {
+        const bool asksNext = c.phase == 2 && c.decision != VTBatchCodeListener::kCancel;
+        if (retry && c.phase == 2)
             m_server.Enqueue(ServerScript::Answer(
                 XmlReply("<XDESC>" + DescAnswer("UPC", "036000", "29145", "Oat Crunch") + "</XDESC>")));
+        if (asksNext)
             m_server.Enqueue(ServerScript::Answer(
                 XmlReply("<XDESC>" + DescAnswer("UPC", "042100", "00526", "Pretzel bites") + "</XDESC>")));
-        }
         const std::size_t connections = m_server.ConnectionCount();
         m_recorder.Answer({c.decision});
         const std::int32_t mode = c.phase == 2 ? kDescribe : kAddress;
@@ -313,14 +392,78 @@ TEST_F(BatchProcessing, ListenerDecidesAfterAFailedQuery)
         EXPECT_EQ(errors[0].phase, c.phase);
         EXPECT_EQ(errors[0].error.GetKind(), VTServerError::kTransaction);
         EXPECT_EQ(errors[0].serverName, c.phase == 2 ? "Grocer" : "");
-        const std::size_t expected = 1 + (retry ? (c.phase == 2 ? 2 : 1) : 0);
+        const std::size_t expected = 1 + (retry ? 1 : 0) + (asksNext ? 1 : 0);
         EXPECT_EQ(m_server.ConnectionCount() - connections, expected);
-        if (retry && c.phase == 2) {
+        if (asksNext) {
             EXPECT_EQ(list.Get(1).GetDescription(), "Pretzel bites");
         }
         if (c.decision == VTBatchCodeListener::kGoOn) {
             EXPECT_EQ(list.Get(1).GetUrl(), "http://snacks.example/00526") << "built from the expired entry";
         }
+    }
+}
+
+// While the listener holds the worker in an error or an address call,
+// another thread still gets its answers (and can cancel: the cancel wins
+// over the listener's retry).
+TEST_F(BatchProcessing, ClientThreadIsAnsweredWhileTheListenerHoldsTheWorker)
+{
+    struct Polled {
+        bool running = false;
+        std::size_t codes = 0;
+        VTServerError error;
+    };
+    for (const auto where : {HoldingRecorder::Where::kError, HoldingRecorder::Where::kUrlsReady}) {
+        const bool error = where == HoldingRecorder::Where::kError;
+        SCOPED_TRACE(error ? "OnBatchError" : "OnBatchUrlsReady");
+        Clear();
+        if (!error) {
+            CacheGroceryFormats(Later(), Later());
+            CacheTemplate(kCodeUpcA, "036000", "Grocer", {{kCommandGet, "http://shop.example/<^IID^>"}},
+                          Later());
+            CacheTemplate(kCodeUpcA, "042100", "Snacks", {{kCommandGet, "http://snacks.example/<^IID^>"}},
+                          Later());
+        }
+        if (error)
+            m_server.Enqueue(ServerScript::Answer(HtmlReply()));
+        const std::size_t connections = m_server.ConnectionCount();
+        HoldingRecorder holding(where);
+        holding.Answer({VTBatchCodeListener::kRetry});
+        Processor().SetListener(&holding);
+        Processor().SetList(Batch({{kCodeUpcA, kOat, kAddress}, {kCodeUpcA, kPretzel, kAddress}}));
+        ASSERT_EQ(Processor().Start(true, false), VTBatchCodeProcessor::kStarted);
+        ASSERT_TRUE(holding.WaitHeld());
+
+        std::promise<Polled> polled;
+        std::thread client([&] {
+            Polled answers;
+            answers.running = Processor().IsRunning();
+            answers.codes = Processor().GetList().Size();
+            Processor().GetLastError(answers.error);
+            if (error)
+                Processor().Cancel();
+            polled.set_value(answers);
+        });
+        std::future<Polled> answered = polled.get_future();
+        const bool inTime = answered.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        holding.Release();
+        client.join();
+        ASSERT_TRUE(holding.WaitFinished());
+        Processor().SetListener(&m_recorder);
+
+        EXPECT_TRUE(inTime) << "the client thread waited for the listener";
+        if (!inTime)
+            continue;
+        const Polled answers = answered.get();
+        EXPECT_TRUE(answers.running);
+        EXPECT_EQ(answers.codes, 2u);
+        EXPECT_EQ(answers.error.GetKind(), error ? VTServerError::kTransaction : VTServerError::kNone);
+        const VTBatchCodeList list = Processor().GetList();
+        const Codes expected = error ? Codes{VTBatchCode::kCancelled, VTBatchCode::kCancelled}
+                                     : Codes{VTBatchCode::kDone, VTBatchCode::kDone};
+        EXPECT_EQ(Statuses(list), expected);
+        EXPECT_EQ(m_server.ConnectionCount() - connections, error ? 1u : 0u)
+            << "nothing asked after the cancel";
     }
 }
 
@@ -395,7 +538,7 @@ TEST_F(BatchProcessing, FailureInsideTheWorkerFailsEveryCode)
         {"a decision out of range",
          [&] {
              m_server.Enqueue(ServerScript::Answer(HtmlReply()));
-             m_recorder.Answer({7});
+             m_recorder.Answer({static_cast<VTBatchCodeListener::Decision>(7)});
          },
          "unknown decision of the batch listener at "},
         {"no valid user id", [&] { m_toolkit.SetUserId(VTUserId()); }, "VTToolkitException: Invalid user id"},
@@ -426,6 +569,22 @@ TEST_F(BatchProcessing, QueryThatCannotBeSentCancelsTheBatch)
     ASSERT_EQ(m_recorder.Errors().size(), 1u) << "the end of the batch says why";
     EXPECT_EQ(m_recorder.Errors()[0].phase, VTBatchCodeProcessor::kPhaseFormats);
     EXPECT_EQ(m_recorder.Errors()[0].error.GetStateNumber(), 304);
+    EXPECT_EQ(m_server.ConnectionCount(), 0u);
+
+    // A description query that cannot be sent cancels the codes of the
+    // servers not asked yet; none is left routed without a word.
+    CacheGroceryFormats(Later(), Later());
+    CacheTemplate(kCodeUpcA, "036000", "Grocer",
+                  {{kCommandGet, "http://shop.example/<^IID^>"}, {kCommandDesc, "ftp://shop.example/desc"}},
+                  Later());
+    CacheTemplate(kCodeVanity, "PRINTSHOP", "Print Shop",
+                  {{kCommandGet, "http://print.example/"}, {kCommandDesc, m_server.Url("/vanity")}}, Later());
+    const VTBatchCodeList described =
+        Run(Batch({{kCodeUpcA, kOat, kDescribe}, {kCodeVanity, kSpring, kDescribe}}));
+    EXPECT_EQ(Statuses(described), (Codes{VTBatchCode::kFailed, VTBatchCode::kCancelled}));
+    VTServerError error;
+    Processor().GetLastError(error);
+    EXPECT_EQ(error.GetCode(), VTServerError::kCodeToolkit);
     EXPECT_EQ(m_server.ConnectionCount(), 0u);
 }
 

@@ -48,18 +48,27 @@ inline std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// Starts the reference server on a loopback port of its own, with a
-// Server.dat that points at it.
+// Starts the reference server on a loopback port of its own with the
+// sample data, with a Server.dat that points at it.
 class RefServerCliTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { StartServer(SampleData()); }
+
+    static std::filesystem::path SampleData()
     {
+        return std::filesystem::path(LUMORA_SOURCE_DIR) / "data/refserver";
+    }
+
+    // The reference server on `data`, in place of the one before; Server.dat points at it.
+    void StartServer(const std::filesystem::path& data)
+    {
+        m_server.reset();
         const auto portFile = m_home.Dir() / "port";
+        std::filesystem::remove(portFile);
         m_server = std::make_unique<ServerProcess>(
             LUMORA_REFSERVER_PATH,
             std::vector<std::string>{"--listen", "127.0.0.1:0", "--port-file", portFile.string(), "--data",
-                                     (std::filesystem::path(LUMORA_SOURCE_DIR) / "data/refserver").string(),
-                                     "--core-cache", m_serverDat.string()});
+                                     data.string(), "--core-cache", m_serverDat.string()});
         m_port = m_server->WaitForPortFile(portFile);
         ASSERT_NE(m_port, 0) << m_server->ErrorOutput();
         m_base = "http://127.0.0.1:" + std::to_string(m_port) + "/";

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <sys/wait.h>
+#include <utility>
 
 namespace {
 
@@ -150,6 +151,96 @@ TEST_F(CliResolve, DescriptionsComeFromTheDescriptionServers)
     const ProgramResult all = Resolve(SampleArguments("--descriptions"));
     EXPECT_EQ(all.exitStatus, 0) << all.err;
     ExpectResolved(all, true);
+}
+
+// A code whose item its key's description server does not hold is answered
+// like any other, in the same run as the codes of other servers.
+TEST_F(CliResolve, UnknownItemOfAKeyHoldsNoCodeBack)
+{
+    const ProgramResult result = Resolve({"--descriptions", "--json", "96389997", "42", "080442957X"});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 3u) << result.out;
+    const std::string descriptions[] = {"", "Weekly offers", "Field Guide to Printed Codes"};
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        EXPECT_EQ(Field(lines[i], "status"), "19");
+        EXPECT_EQ(Field(lines[i], "description"), descriptions[i]);
+        EXPECT_EQ(Field(lines[i], "error"), "");
+    }
+    EXPECT_EQ(Field(lines[0], "iid"), "999");
+}
+
+// Two description servers that fail, each in its own way: their codes say
+// why, and the third server's code still gets its description.
+TEST_F(CliResolve, FailedDescriptionQueriesAreSkippedAndSayWhy)
+{
+    const TempDir data;
+    std::filesystem::copy(SampleData(), data.Path(), std::filesystem::copy_options::recursive);
+    std::string templates = TempDir::ReadFile(data / "templates.xml");
+    const std::pair<std::string, std::string> breaks[] = {
+        {"{BASE}desc2/EAN8/9638?", "{BASE}gone?"}, // answered 404
+        {"{BASE}desc2?SID=&lt;^%SID^&gt;&amp;CODE",
+         "{BASE}desc?SID=&lt;^%SID^&gt;&amp;CODE"}, // an ERROR document, no lines
+    };
+    for (const auto& [from, to] : breaks) {
+        const auto at = templates.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        templates.replace(at, from.size(), to);
+    }
+    data.WriteFile("templates.xml", templates);
+    StartServer(data.Path());
+
+    const std::vector<std::string> codes{"96389997", "42", "080442957X"};
+    std::vector<std::string> args{"--descriptions", "--json"};
+    args.insert(args.end(), codes.begin(), codes.end());
+    const ProgramResult result = Resolve(args);
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 3u) << result.out << result.err;
+    EXPECT_EQ(Field(lines[0], "status"), "16");
+    EXPECT_TRUE(Field(lines[0], "error").starts_with("T-104-1404 Transaction Failed")) << lines[0];
+    EXPECT_EQ(Field(lines[1], "status"), "16");
+    EXPECT_TRUE(Field(lines[1], "error").starts_with("T-102-19 Internal error")) << lines[1];
+    EXPECT_EQ(Field(lines[2], "status"), "19");
+    EXPECT_EQ(Field(lines[2], "description"), "Field Guide to Printed Codes");
+    EXPECT_EQ(Field(lines[2], "error"), "");
+    EXPECT_NE(result.err.find("description query to Lumora Demo Tea failed: T-104-1404"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("description query to Lumora Numicodes failed: T-102-19"), std::string::npos)
+        << result.err;
+
+    // The table says the same.
+    const ProgramResult table = Resolve({"--descriptions", codes[0], codes[1], codes[2]});
+    const auto rows = Lines(table.out);
+    ASSERT_EQ(rows.size(), 4u) << table.out;
+    EXPECT_NE(rows[1].find("T-104-1404"), std::string::npos) << rows[1];
+    EXPECT_NE(rows[2].find("T-102-19"), std::string::npos) << rows[2];
+    EXPECT_NE(rows[3].find("Field Guide to Printed Codes"), std::string::npos) << rows[3];
+}
+
+// Codes that end without an address say why, each by its own status.
+TEST_F(CliResolve, CodesWithoutAnAddressSayWhy)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string status;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"#1"}, "1", "no code type fits the text"},
+        {{"EAN8:12345670"}, "5", "the routing server has no code format for this code"},
+        {{"--offline", "EAN8:96385074"}, "6", "offline, and no code format for this code is cached"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"--json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProgramResult result = Resolve(args);
+        SCOPED_TRACE(result.out);
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_EQ(Field(result.out, "status"), c.status);
+        EXPECT_EQ(Field(result.out, "error"), c.error);
+    }
 }
 
 TEST_F(CliResolve, OfflineRunUsesTheCachesOfAnEarlierRun)

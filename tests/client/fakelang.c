@@ -4,6 +4,12 @@
 
 #define FAKE_EXPORT __attribute__((visibility("default")))
 
+/* A name in Windows-1252, as the Spanish library gives its own: eight
+ * characters, nine bytes in UTF-8. */
+#ifdef FAKE_ACCENTED_TEXT
+#define FAKE_TEXT "Fran\347ais"
+#endif
+
 #ifndef FAKE_NO_VERSION
 FAKE_EXPORT LumoraVersionInfo* LumoraDllGetVersionInfo(LumoraVersionInfo* info)
 {
@@ -33,18 +39,19 @@ FAKE_EXPORT const char* LumoraDllGetLangText(void)
 
 #ifdef FAKE_RESOURCES
 /* A library that translates a little: one string, the tray menu and the
- * proxy page's caption and one control; the rest comes from the program. */
+ * proxy page's caption and one control; the rest comes from the program.
+ * Its texts are Windows-1252, as every library's. */
 static const LumoraStringResource kStrings[] = {
     {50011, "-nada-"},
-    {50071, "Fake Stored Codes"},
+    {50071, "Fake C\363digos"},
 };
 static const LumoraMenuResource kMenus[] = {
     {201, LUMORA_MENU_POPUP, 0, "Fake Tray"},
-    {201, LUMORA_MENU_ITEM, 32803, "Fake &Show"},
+    {201, LUMORA_MENU_ITEM, 32803, "Fake &Show \200"},
     {201, LUMORA_MENU_END, 0, 0},
 };
 static const LumoraDialogResource kDialogs[] = {
-    {145, 0, "Fake Proxy"},
+    {145, 0, "Fake Configura\347\343o"},
     {145, 1032, "Fake &Address"},
 };
 FAKE_EXPORT const LumoraResourceTable LumoraDllResources = {

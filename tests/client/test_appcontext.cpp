@@ -334,28 +334,24 @@ TEST_F(AppContextTest, IdentityAndStoredCodes)
 
 TEST_F(AppContextTest, ScannerDriversByType)
 {
-    struct Case {
-        int type;
-        std::function<bool(const VTBarcodeScanner*)> is;
-    } const cases[] = {
-        {0, [](auto* s) { return dynamic_cast<const VTBarcodeScannerInfoPen*>(s); }},
-        {1, [](auto* s) { return dynamic_cast<const VTBarcodeScannerAIM*>(s); }},
-        {2, [](auto* s) { return s && typeid(*s) == typeid(VTPassiveSerialBarcodeScanner); }},
-        {3, [](auto* s) { return s == nullptr; }},
-        {4, [](auto* s) { return dynamic_cast<const VTBarcodeScannerCS2000*>(s); }},
-        {5, [](auto* s) { return dynamic_cast<const VTBarcodeScannerInfoPen*>(s); }},
-        {6, [](auto* s) { return dynamic_cast<const VTBarcodeScannerWelchAllyn6180*>(s); }},
-        {7, [](auto* s) { return dynamic_cast<const VTPennyScanner*>(s); }},
-        {8, [](auto* s) { return s == nullptr; }},
-        {9, [](auto* s) { return s == nullptr; }},
-        {10, [](auto* s) { return dynamic_cast<const VTBarcodeScannerCS1504*>(s); }},
-        {11, [](auto* s) { return s == nullptr; }},
-        {-1, [](auto* s) { return s == nullptr; }},
+    // Every number the "Scanner" setting can hold, in the settings' order.
+    const std::function<bool(const VTBarcodeScanner*)> expected[kScannerTypeCount] = {
+        [](auto* s) { return dynamic_cast<const VTBarcodeScannerInfoPen*>(s); },          // NetPen
+        [](auto* s) { return dynamic_cast<const VTBarcodeScannerAIM*>(s); },              // AIM
+        [](auto* s) { return s && typeid(*s) == typeid(VTPassiveSerialBarcodeScanner); }, // other serial
+        [](auto* s) { return s == nullptr; },                                             // Pocket
+        [](auto* s) { return dynamic_cast<const VTBarcodeScannerCS2000*>(s); },
+        [](auto* s) { return dynamic_cast<const VTBarcodeScannerInfoPen*>(s); }, // CyberPen
+        [](auto* s) { return dynamic_cast<const VTBarcodeScannerWelchAllyn6180*>(s); },
+        [](auto* s) { return dynamic_cast<const VTPennyScanner*>(s); },
+        [](auto* s) { return s == nullptr; }, // Qoder
+        [](auto* s) { return s == nullptr; }, // Keyfob
+        [](auto* s) { return dynamic_cast<const VTBarcodeScannerCS1504*>(s); },
     };
     auto context = Make();
-    for (const Case& c : cases) {
-        const auto driver = context->MakeScanner(c.type);
-        EXPECT_TRUE(c.is(driver.get())) << "type " << c.type;
+    for (std::int32_t number = 0; number < kScannerTypeCount; ++number) {
+        const auto driver = context->MakeScanner(*ScannerTypeFromNumber(number));
+        EXPECT_TRUE(expected[number](driver.get())) << "type " << number;
     }
 }
 

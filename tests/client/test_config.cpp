@@ -96,7 +96,7 @@ TEST_F(ConfigTest, OnlyScannerStoredLoadsDefaultsAndNextSaveWritesAll)
     EXPECT_TRUE(loaded.language.empty());
     EXPECT_EQ(Values(kConfigPath), std::vector<std::string>{"Scanner"}) << "loading writes nothing";
 
-    ASSERT_TRUE(config->Save(0));
+    ASSERT_TRUE(config->Save(CConfigGroup::Everything));
     EXPECT_EQ(Sorted(Values(kConfigPath)), kAllConfigValues) << "EnableOffline is never written";
     EXPECT_EQ(Number(kConfigPath, "Scanner"), 10);
     EXPECT_EQ(Number(kConfigPath, "Auto Descriptions"), 1);
@@ -147,13 +147,24 @@ TEST_F(ConfigTest, LoadingAFreshStoreWritesNothing)
 
 TEST_F(ConfigTest, ScannerKeysFollowTheType)
 {
+    using enum CScannerType;
     struct Case {
-        int type;
+        std::int32_t type;
         const char* portKey; // written by groups 2 and 3, or none
     } const cases[] = {
-        {0, "PenConfig"},       {5, "PenConfig"},     {4, "CS2000Config"},  {10, "CS1504Config"},
-        {7, "IncaPennyConfig"}, {1, "ScannerConfig"}, {2, "ScannerConfig"}, {6, "ScannerConfig"},
-        {3, nullptr},           {8, nullptr},         {9, nullptr},
+        {ScannerTypeNumber(NetPen), "PenConfig"},
+        {ScannerTypeNumber(CyberPen), "PenConfig"},
+        {ScannerTypeNumber(Cs2000), "CS2000Config"},
+        {ScannerTypeNumber(Cs1504), "CS1504Config"},
+        {ScannerTypeNumber(Pennyscanner), "IncaPennyConfig"},
+        {ScannerTypeNumber(Aim), "ScannerConfig"},
+        {ScannerTypeNumber(OtherSerial), "ScannerConfig"},
+        {ScannerTypeNumber(WelchAllyn6180), "ScannerConfig"},
+        {ScannerTypeNumber(Pocket), nullptr},
+        {ScannerTypeNumber(Qoder), nullptr},
+        {ScannerTypeNumber(Keyfob), nullptr},
+        {11, nullptr}, // stored by something else: kept, but it has no port
+        {-1, nullptr},
     };
     for (const auto& c : cases) {
         User().DeleteKey("Software");
@@ -161,20 +172,21 @@ TEST_F(ConfigTest, ScannerKeysFollowTheType)
         ASSERT_TRUE(config->Load());
         config->Settings().useScanner = 1;
         config->Settings().scanner = c.type;
-        ASSERT_TRUE(config->Save(8));
+        ASSERT_TRUE(config->Save(CConfigGroup::AllSettings));
         std::vector<std::string> written;
         for (const auto& key : User().SubKeyNames(kConfigPath))
             if (key != "ColData")
                 written.push_back(key);
         EXPECT_EQ(written, c.portKey ? std::vector<std::string>{c.portKey} : std::vector<std::string>{})
             << "type " << c.type;
+        EXPECT_EQ(Number(kConfigPath, "Scanner"), c.type);
     }
 
     auto config = MakeConfig();
     config->Settings().useScanner = 0;
     config->Settings().scanner = 5;
     User().DeleteKey("Software");
-    ASSERT_TRUE(config->Save(8));
+    ASSERT_TRUE(config->Save(CConfigGroup::AllSettings));
     EXPECT_FALSE(User().KeyExists(kConfigPath + "\\PenConfig")) << "nothing without UseScanner";
 }
 
@@ -198,7 +210,7 @@ TEST_F(ConfigTest, CradlesShareOnePortStartingFromThePen)
 
     config->Settings().useScanner = 1;
     config->Settings().scanner = 4;
-    ASSERT_TRUE(config->Save(3));
+    ASSERT_TRUE(config->Save(CConfigGroup::ScannerPort));
     EXPECT_EQ(Number(kConfigPath + "\\CS2000Config", "Port"), 5);
     EXPECT_EQ(Number(kConfigPath + "\\CS2000Config", "Pen Volume"), 0);
 }
@@ -220,7 +232,7 @@ TEST_F(ConfigTest, GroupSaveStopsAtTheFirstFailingWrite)
     bool saved = true;
     {
         FileSizeLimit diskFull(hiveSize);
-        saved = config->Save(7);
+        saved = config->Save(CConfigGroup::Proxy);
     }
     EXPECT_FALSE(saved);
     auto reread = MakeConfig();
@@ -229,7 +241,7 @@ TEST_F(ConfigTest, GroupSaveStopsAtTheFirstFailingWrite)
     EXPECT_EQ(reread->Settings().proxyAddr, "old.example") << "the failing write";
     EXPECT_EQ(reread->Settings().proxyPort, "8080") << "not attempted after the failure";
 
-    ASSERT_TRUE(config->Save(7));
+    ASSERT_TRUE(config->Save(CConfigGroup::Proxy));
     ASSERT_TRUE(reread->Load());
     EXPECT_EQ(reread->Settings().proxyPort, "9090");
 
@@ -238,7 +250,7 @@ TEST_F(ConfigTest, GroupSaveStopsAtTheFirstFailingWrite)
     config->Settings().autoGo = 2;
     {
         FileSizeLimit diskFull(std::filesystem::file_size(HiveFile()));
-        EXPECT_FALSE(config->Save(6));
+        EXPECT_FALSE(config->Save(CConfigGroup::AutoGo));
     }
     EXPECT_EQ(Number(kConfigPath, "Auto Go"), 0);
 }
@@ -261,7 +273,7 @@ TEST_F(ConfigTest, ProxyString)
         config->Settings().useProxy = c.useProxy;
         config->Settings().proxyAddr = c.addr;
         config->Settings().proxyPort = c.port;
-        ASSERT_TRUE(config->Save(7));
+        ASSERT_TRUE(config->Save(CConfigGroup::Proxy));
         EXPECT_EQ(config->ProxyString(), c.expected);
         auto reread = MakeConfig();
         ASSERT_TRUE(reread->Load());
@@ -296,18 +308,18 @@ TEST_F(ConfigTest, AutoRunKeepsRunValueAndAutostartEntryInStep)
     config->SetProgramPath("/opt/Lumora PC/lumora");
     ASSERT_TRUE(config->Load());
     config->Settings().autoRun = 1;
-    ASSERT_TRUE(config->Save(4));
+    ASSERT_TRUE(config->Save(CConfigGroup::AutoRun));
     EXPECT_EQ(User().QueryValue(CClientConfig::kRunKey, "Lumora PC Software")->AsString(),
               "\"/opt/Lumora PC/lumora\" -autorun");
     const std::string entry = TempDir::ReadFile(Autostart());
     EXPECT_NE(entry.find("\nExec=\"/opt/Lumora PC/lumora\" -autorun\n"), std::string::npos) << entry;
 
     config->Settings().autoRun = 0;
-    ASSERT_TRUE(config->Save(4));
+    ASSERT_TRUE(config->Save(CConfigGroup::AutoRun));
     EXPECT_FALSE(User().QueryValue(CClientConfig::kRunKey, "Lumora PC Software").has_value());
     EXPECT_FALSE(std::filesystem::exists(Autostart()));
     EXPECT_EQ(Number(kConfigPath, "Auto Run"), 0);
-    EXPECT_TRUE(config->Save(4)) << "removing an entry that is already gone is fine";
+    EXPECT_TRUE(config->Save(CConfigGroup::AutoRun)) << "removing an entry that is already gone is fine";
 }
 
 TEST(ConfigAutostart, ExecLineQuotesThePath)
@@ -332,9 +344,9 @@ TEST_F(ConfigTest, FailedLogOnEntryIsInternalError530)
     ASSERT_TRUE(config->Load());
     EXPECT_TRUE(reported.empty()) << "loading touches no log-on entry";
     config->Settings().autoRun = 1;
-    EXPECT_FALSE(config->Save(4));
+    EXPECT_FALSE(config->Save(CConfigGroup::AutoRun));
     config->Settings().autoRun = 0;
-    EXPECT_FALSE(config->Save(4));
+    EXPECT_FALSE(config->Save(CConfigGroup::AutoRun));
     EXPECT_EQ(reported, (std::vector<std::string>{"530 config 878", "530 config 878"}));
 }
 
@@ -346,9 +358,9 @@ TEST_F(ConfigTest, WindowDataAndColumns)
         config->Settings().windowPlacement[i] = static_cast<std::uint8_t>(i + 1);
     config->Settings().sortAsc = 1;
     config->Settings().colWidth = {5, 20, 30, 10, -1, 12, 8, 8, 3};
-    ASSERT_TRUE(config->Save(9));
+    ASSERT_TRUE(config->Save(CConfigGroup::Window));
     config->Settings().colWidth[0] = -1;
-    ASSERT_TRUE(config->Save(9));
+    ASSERT_TRUE(config->Save(CConfigGroup::Window));
 
     auto reread = MakeConfig();
     ASSERT_TRUE(reread->Load());

@@ -89,20 +89,21 @@ TEST_F(LanguageFolder, SelectionByNumberAndCode)
 TEST_F(LanguageFolder, TextsFallBackToTheProgram)
 {
     ASSERT_TRUE(m_manager.SelectByCode("xx"));
-    EXPECT_EQ(m_manager.LoadText(kStrStoredCodes), "Fake Stored Codes");
+    // The library's Windows-1252 comes out as UTF-8.
+    EXPECT_EQ(m_manager.LoadText(kStrStoredCodes), "Fake Códigos");
     EXPECT_EQ(m_manager.LoadText(kStrColumnCode), "Code") << "missing from the library: the program's";
     EXPECT_EQ(m_manager.FormatMessage(kStrCannotSaveFile, {"Codes.dat"}), "Unable to save file Codes.dat.");
 
     const auto tray = m_manager.LoadMenu(kMenuTray);
     ASSERT_EQ(tray.size(), 1u);
     ASSERT_EQ(tray[0].children.size(), 1u);
-    EXPECT_EQ(tray[0].children[0].text, "Fake &Show");
+    EXPECT_EQ(tray[0].children[0].text, "Fake &Show €");
     const auto main = m_manager.LoadMenu(kMenuMain);
     ASSERT_EQ(main.size(), 6u);
     EXPECT_EQ(main[0].text, "&File");
 
     const CDialogTexts proxy = m_manager.LoadDialog(kDlgPageProxy);
-    EXPECT_EQ(proxy.caption, "Fake Proxy");
+    EXPECT_EQ(proxy.caption, "Fake Configuração");
     EXPECT_EQ(proxy.controls.at(kCtlProxyAddress), "Fake &Address");
     EXPECT_EQ(proxy.controls.at(kCtlProxyPort), "Proxy &Port") << "a control the library lacks";
     EXPECT_EQ(m_manager.LoadDialog(kDlgPageAutoGo).caption, "Batch Process Settings");
@@ -142,7 +143,9 @@ TEST_F(LanguageFolder, LanguageListText)
                                             "English\t\t1.0.0\r\n"
                                             "Fake A\t\t2.5.9\r\n"
                                             "Fake Bravo Language\t1.0.1  (current)\r\n"
-                                            "Nested\t\t0.0.3\r\n");
+                                            "Français\t\t0.0.3\r\n")
+        << "names in UTF-8; the second tab goes by characters, not bytes";
+    EXPECT_EQ(m_manager.Entries()[3].text, "Français");
 }
 
 TEST(LanguageManager, FolderWithoutLibrariesLeavesEnglish)
@@ -153,6 +156,39 @@ TEST(LanguageManager, FolderWithoutLibrariesLeavesEnglish)
     manager.Initialize(dir / "lumora");
     EXPECT_EQ(Codes(manager), std::vector<std::string>{"en"});
     EXPECT_EQ(manager.LoadText(kStrNone), "-none-");
+}
+
+// The program's own tables are built like the libraries', in Windows-1252,
+// and leave the manager as UTF-8 too.
+TEST(LanguageManager, ProgramTablesComeOutAsUtf8)
+{
+    static const LumoraStringResource strings[] = {{kStrNone, "-nenhum \x80-"},
+                                                   {kStrStoredCodes, "C\xF3"
+                                                                     "digos"}};
+    static const LumoraMenuResource menus[] = {
+        {kMenuTray, LUMORA_MENU_POPUP, 0, "Bandeja"},
+        {kMenuTray, LUMORA_MENU_ITEM, 32803, "&Mostrar a janela \xE0 frente"},
+        {kMenuTray, LUMORA_MENU_END, 0, nullptr},
+    };
+    static const LumoraDialogResource dialogs[] = {{kDlgPageProxy, 0, "Configura\xE7\xE3o"}};
+    const LumoraResourceTable table = {sizeof(LumoraResourceTable),
+                                       LUMORA_RESOURCE_FORMAT,
+                                       2070,
+                                       strings,
+                                       2,
+                                       menus,
+                                       3,
+                                       dialogs,
+                                       1,
+                                       "",
+                                       "",
+                                       "",
+                                       ""};
+    CLanguageMgr manager(table);
+    EXPECT_EQ(manager.LoadText(kStrNone), "-nenhum €-");
+    EXPECT_EQ(manager.FormatMessage(kStrStoredCodes), "Códigos");
+    EXPECT_EQ(manager.LoadMenu(kMenuTray).at(0).children.at(0).text, "&Mostrar a janela à frente");
+    EXPECT_EQ(manager.LoadDialog(kDlgPageProxy).caption, "Configuração");
 }
 
 TEST(LanguageManager, MessageInserts)

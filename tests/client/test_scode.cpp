@@ -3,6 +3,7 @@
 #include "client/config.h"
 #include "client/langmgr.h"
 #include "client/uitextids.h"
+#include "platform/codepage.h"
 #include "tests/support/filelimit.h"
 #include "tests/support/tempdir.h"
 #include "vtkit/vtbatchlist.h"
@@ -597,6 +598,379 @@ TEST(StoredCodeTimes, FileTimes)
         << "local time, five hours behind";
     ::setenv("TZ", "UTC", 1);
     ::tzset();
+}
+
+// The stored list in the delivered languages: translated type and status
+// names joined with descriptions from servers and users, all UTF-8.
+class StoredCodesTranslated : public ::testing::TestWithParam<const char*> {
+protected:
+    StoredCodesTranslated() : m_codes(m_language, m_settings)
+    {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+        m_program.WriteFile("lumora", "");
+        std::filesystem::copy_file(LUMORA_LIB_POR, m_program / "lumorapor.so");
+        std::filesystem::copy_file(LUMORA_LIB_SPA, m_program / "lumoraspa.so");
+        m_language.Initialize(m_program / "lumora");
+    }
+
+    static void ExpectUtf8(const CStoredCode& entry)
+    {
+        for (const std::string* text :
+             {&entry.codeText, &entry.serverId, &entry.itemId, &entry.genericDescription,
+              &entry.itemDescription, &entry.userDescription})
+            EXPECT_TRUE(platform::IsUtf8(*text)) << testing::PrintToString(*text);
+    }
+
+    TempDir m_program;
+    CLanguageMgr m_language;
+    CClientSettings m_settings;
+    CStoredCodeMgr m_codes;
+};
+
+TEST_P(StoredCodesTranslated, TypeNamesJoinDescriptionsInOneEncoding)
+{
+    const std::string language = GetParam();
+    ASSERT_TRUE(m_language.SelectByCode(language));
+    const bool pt = language == "pt";
+    const std::string upca = "Código UPCA";
+    const std::string unlinked = pt ? "Sem ligação" : "Sin vínculo";
+    const std::string invalid = pt ? "INVÁLIDO" : "NO VÁLIDO";
+    const std::string shown = "Mostrado";
+    const std::string title = pt ? "Códigos guardados" : "Códigos almacenados";
+    EXPECT_EQ(m_codes.TypeName(2), upca);
+
+    for (const char* text : {"036000291452", "042100005264", "012345678905"}) {
+        CStoredCode code;
+        code.codeText = text;
+        code.codeType = 2;
+        code.genericDescription = m_codes.TypeName(2);
+        ASSERT_TRUE(m_codes.AddEntry(code, false));
+    }
+    // Descriptions arrive in UTF-8, as the servers' XML is read.
+    m_codes.UpdateAfterProcessing(
+        {
+            {"036000291452", 2, CProcessedCode::Outcome::Linked, "0", "29145", "Café Ñandú", "Açúcar", true},
+            {"042100005264", 2, CProcessedCode::Outcome::Unlinked, "0", "42100", "", "", false},
+            {"012345678905", 2, CProcessedCode::Outcome::Invalid, "", "", "", "", false},
+        },
+        false);
+    const auto& e = m_codes.Entries();
+    EXPECT_EQ(e[2].genericDescription, "Café Ñandú " + upca);
+    EXPECT_EQ(e[2].itemDescription, "Açúcar");
+    EXPECT_EQ(e[1].genericDescription, upca + " " + unlinked);
+    EXPECT_EQ(e[0].genericDescription, invalid);
+    for (const CStoredCode& entry : e)
+        ExpectUtf8(entry);
+    EXPECT_EQ(m_codes.StatusName(e[2].status), shown);
+
+    const std::string list = m_codes.FormatList();
+    EXPECT_TRUE(platform::IsUtf8(list));
+    const std::string text = m_codes.FormatText();
+    EXPECT_TRUE(platform::IsUtf8(text));
+    // One accented letter in either title: one '=' fewer than its bytes.
+    EXPECT_TRUE(text.starts_with("  " + title + "\n  " + std::string(title.size() - 1, '=') + "\n"))
+        << "one '=' per character of the title:\n"
+        << text;
+
+    // What was saved reads back the same.
+    std::istringstream in(list);
+    CStoredCodeMgr again(m_language, m_settings);
+    ASSERT_TRUE(again.Read(in, false).Ok());
+    EXPECT_EQ(again.FormatList(), list);
+}
+
+INSTANTIATE_TEST_SUITE_P(Delivered, StoredCodesTranslated, ::testing::Values("pt", "es"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// Lists written by older programs, and by this one before its texts were
+// all UTF-8, hold Windows-1252, sometimes beside UTF-8 in one line.
+TEST_F(StoredCodes, OlderListsInWindows1252ReadAsUtf8)
+{
+    const std::string text = "Version Format: 2.0\n" + Line({"1", "036000291452", "2", "0", "1234", "3",
+                                                             "Caf\xC3\xA9 C\xF3"
+                                                             "digo UPCA",
+                                                             "A\xE7\xFA"
+                                                             "car",
+                                                             "Espa\xF1"
+                                                             "a",
+                                                             "", kY2k});
+    ASSERT_TRUE(Read(text).Ok());
+    ASSERT_EQ(m_codes.Entries().size(), 1u);
+    const CStoredCode& entry = m_codes.Entries()[0];
+    EXPECT_EQ(entry.genericDescription, "Café Código UPCA");
+    EXPECT_EQ(entry.itemDescription, "Açúcar");
+    EXPECT_EQ(entry.userDescription, "España");
+
+    ASSERT_TRUE(Read("Version Format: 1.0\n036000291452\x03"
+                     "2\x03"
+                     "0\x03"
+                     "1234\x03"
+                     "0\x03"
+                     "2\x03"
+                     "Ni\xF1o\x03\n")
+                    .Ok());
+    EXPECT_EQ(m_codes.Entries()[0].userDescription, "Niño");
+    ASSERT_TRUE(Read("caf\xE9,9,s,Men\xFA\n").Ok());
+    EXPECT_EQ(m_codes.Entries()[0].codeText, "café");
+    EXPECT_EQ(m_codes.Entries()[0].userDescription, "Menú");
+}
+
+// Replays what the stored list tells onto its own copy, as a table model
+// would, and checks the calls keep the rules such a model lives by: an
+// "about to" call while the list is still as the copy knows it, its pair
+// right after, ranges inside the list, moves that move something, and
+// changed rows that did change.
+class ReplayingListener : public CStoredCodeListener {
+public:
+    enum class Kind { Insert, Remove, Move, Reset };
+    struct Pending {
+        Kind kind;
+        std::size_t first, last, destination;
+    };
+
+    explicit ReplayingListener(const CStoredCodeMgr& codes) : m_codes(codes), m_copy(codes.Entries()) {}
+
+    void OnRowsAboutToBeInserted(std::size_t first, std::size_t last) override
+    {
+        Begin({Kind::Insert, first, last, 0});
+        EXPECT_LE(first, m_copy.size());
+        EXPECT_LE(first, last);
+    }
+    void OnRowsInserted(std::size_t first, std::size_t last) override
+    {
+        End({Kind::Insert, first, last, 0});
+        const auto& now = m_codes.Entries();
+        ASSERT_LT(last, now.size());
+        m_copy.insert(m_copy.begin() + Offset(first), now.begin() + Offset(first),
+                      now.begin() + Offset(last + 1));
+        ++m_inserted;
+        EXPECT_EQ(m_copy.size(), now.size());
+    }
+    void OnRowsAboutToBeRemoved(std::size_t first, std::size_t last) override
+    {
+        Begin({Kind::Remove, first, last, 0});
+        EXPECT_LE(first, last);
+        EXPECT_LT(last, m_copy.size());
+    }
+    void OnRowsRemoved(std::size_t first, std::size_t last) override
+    {
+        End({Kind::Remove, first, last, 0});
+        ASSERT_LT(last, m_copy.size());
+        m_copy.erase(m_copy.begin() + Offset(first), m_copy.begin() + Offset(last + 1));
+        ++m_removed;
+        EXPECT_EQ(m_copy.size(), m_codes.Entries().size());
+    }
+    void OnRowsAboutToBeMoved(std::size_t first, std::size_t last, std::size_t destination) override
+    {
+        Begin({Kind::Move, first, last, destination});
+        EXPECT_LE(first, last);
+        EXPECT_LT(last, m_copy.size());
+        EXPECT_LE(destination, m_copy.size());
+        EXPECT_FALSE(destination >= first && destination <= last + 1) << "a move onto itself";
+    }
+    void OnRowsMoved(std::size_t first, std::size_t last, std::size_t destination) override
+    {
+        End({Kind::Move, first, last, destination});
+        ASSERT_LT(last, m_copy.size());
+        const auto begin = m_copy.begin() + Offset(first);
+        const auto end = m_copy.begin() + Offset(last + 1);
+        if (destination < first)
+            std::rotate(m_copy.begin() + Offset(destination), begin, end);
+        else
+            std::rotate(begin, end, m_copy.begin() + Offset(destination));
+        ++m_moved;
+    }
+    void OnRowsChanged(std::size_t first, std::size_t last) override
+    {
+        EXPECT_FALSE(m_pending) << "a change told between an \"about to\" and its pair";
+        const auto& now = m_codes.Entries();
+        ASSERT_LE(first, last);
+        ASSERT_LT(last, now.size());
+        ASSERT_EQ(m_copy.size(), now.size());
+        for (std::size_t row = first; row <= last; ++row) {
+            EXPECT_FALSE(Same(m_copy[row], now[row])) << "row " << row << " told as changed but is not";
+            m_copy[row] = now[row];
+        }
+        m_changed += last - first + 1;
+    }
+    void OnAboutToReset() override { Begin({Kind::Reset, 0, 0, 0}); }
+    void OnReset() override
+    {
+        End({Kind::Reset, 0, 0, 0});
+        m_copy = m_codes.Entries();
+        ++m_resets;
+    }
+    void OnSortChanged(int column, bool ascending) override
+    {
+        EXPECT_EQ(column, m_codes.SortColumn());
+        EXPECT_EQ(ascending, m_codes.SortAscending());
+        ++m_sorts;
+    }
+
+    // The copy, with every call replayed, is the list.
+    void ExpectFollowed() const
+    {
+        EXPECT_FALSE(m_pending) << "an \"about to\" without its pair";
+        EXPECT_TRUE(InStep()) << "the replayed copy differs from the list";
+    }
+
+    std::size_t m_inserted = 0, m_removed = 0, m_moved = 0, m_changed = 0, m_resets = 0, m_sorts = 0;
+
+private:
+    static std::ptrdiff_t Offset(std::size_t row) { return static_cast<std::ptrdiff_t>(row); }
+    // The selection is the view's and is not told.
+    static bool Same(CStoredCode a, CStoredCode b)
+    {
+        a.selected = b.selected = false;
+        return a == b;
+    }
+    bool InStep() const
+    {
+        const auto& now = m_codes.Entries();
+        return now.size() == m_copy.size() && std::equal(now.begin(), now.end(), m_copy.begin(), Same);
+    }
+    void Begin(const Pending& call)
+    {
+        EXPECT_FALSE(m_pending) << "two \"about to\" calls without a pair between them";
+        EXPECT_TRUE(InStep()) << "the list changed before the listener heard it would";
+        m_pending = call;
+    }
+    void End(const Pending& call)
+    {
+        ASSERT_TRUE(m_pending) << "a second call without an \"about to\"";
+        EXPECT_EQ(m_pending->kind, call.kind);
+        EXPECT_EQ(m_pending->first, call.first);
+        EXPECT_EQ(m_pending->last, call.last);
+        EXPECT_EQ(m_pending->destination, call.destination);
+        m_pending.reset();
+    }
+
+    const CStoredCodeMgr& m_codes;
+    std::vector<CStoredCode> m_copy;
+    std::optional<Pending> m_pending;
+};
+
+// Every change of the list, told to a listener that follows it row by row.
+TEST_F(StoredCodes, ListenerFollowsEveryChange)
+{
+    const auto list = m_dir.WriteFile("more.codelist", "d,9,s\na,9,s\nnew1,9,s\nnew2,9,s\n");
+    const auto numbered = [&](int count) {
+        for (int i = count; i >= 1; --i)
+            ASSERT_TRUE(m_codes.AddEntry(Code("n" + std::to_string(i), 9), false));
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::function<void()> change;
+        bool reset = false; // the only changes that may replace the whole list
+    };
+    const std::vector<CProcessedCode> results = {
+        {"n2", 9, CProcessedCode::Outcome::Linked, "S", "I", "Acme", "A book", true},
+        {"n4", 9, CProcessedCode::Outcome::Unlinked, "S", "I", "", "", false},
+        {"n5", 9, CProcessedCode::Outcome::Invalid, "", "", "", "", false},
+        {"gone", 9, CProcessedCode::Outcome::Linked, "S", "I", "", "", false},
+    };
+    const Case cases[] = {
+        {"add at the top", [&] { numbered(5); },
+         [&] { ASSERT_TRUE(m_codes.AddEntry(Code("new", 9), false)); }},
+        {"add to an empty list", [] {}, [&] { ASSERT_TRUE(m_codes.AddEntry(Code("new", 9), false)); }},
+        {"add again moves to the top", [&] { numbered(5); },
+         [&] { ASSERT_TRUE(m_codes.AddEntry(Code("N4", 9), false)); }},
+        {"add again what is at the top", [&] { numbered(5); },
+         [&] { ASSERT_TRUE(m_codes.AddEntry(Code("n1", 9), false)); }},
+        {"add to a full list drops the oldest", [&] { numbered(200); },
+         [&] { ASSERT_TRUE(m_codes.AddEntry(Code("new", 9), false)); }},
+        {"refreshing access times",
+         [&] {
+             numbered(5);
+             m_codes.SetRefreshingAccessTimes(true);
+             m_now += std::chrono::seconds(5);
+         },
+         [&] { ASSERT_TRUE(m_codes.AddEntry(Code("n3", 9), false)); }},
+        {"taking codes in", [&] { numbered(5); },
+         [&] {
+             std::vector<CPendingCode> codes(3);
+             const char* texts[] = {"n3", "fresh", "n5"};
+             for (std::size_t i = 0; i < codes.size(); ++i) {
+                 codes[i].text = texts[i];
+                 codes[i].type = 9;
+             }
+             CCodeRecognizer recognizer;
+             recognizer.analyze = [](std::string_view, ScanType, bool) { return std::vector<int>{9}; };
+             EXPECT_TRUE(m_codes.TakeCodes(codes, recognizer, {}, false).failed.empty());
+         }},
+        {"delete selected",
+         [&] {
+             numbered(8);
+             for (unsigned number : {1u, 3u, 4u, 8u})
+                 m_codes.Select(number, true);
+         },
+         [&] { EXPECT_EQ(m_codes.DeleteSelected(), 4u); }},
+        {"delete all", [&] { numbered(5); }, [&] { m_codes.DeleteAll(); }},
+        {"load", [&] { numbered(5); }, [&] { ASSERT_TRUE(m_codes.Load(list).Ok()); }, true},
+        {"replace", [&] { numbered(5); }, [&] { ASSERT_TRUE(m_codes.Replace(list).Ok()); }, true},
+        {"read with a bad line keeps what came before it", [&] { numbered(5); },
+         [&] { EXPECT_FALSE(Read("x,9,s\ny\n").Ok()); }, true},
+        {"insert from a file", [&] { numbered(5); }, [&] { ASSERT_TRUE(m_codes.Insert(list).Ok()); }},
+        {"insert into a nearly full list", [&] { numbered(198); },
+         [&] { ASSERT_TRUE(m_codes.Insert(list).Ok()); }},
+        {"sort", [&] { numbered(5); }, [&] { m_codes.Sort(kColumnCode, false); }},
+        {"edit a description", [&] { numbered(5); },
+         [&] { ASSERT_TRUE(m_codes.EditDescription(3, "mine")); }},
+        {"update from batch results",
+         [&] {
+             numbered(5);
+             m_codes.EditDescription(2, "stale");
+         },
+         [&] { m_codes.UpdateAfterProcessing(results, true); }},
+        {"undo",
+         [&] {
+             numbered(5);
+             m_codes.Select(2, true);
+             m_codes.DeleteSelected();
+         },
+         [&] { ASSERT_TRUE(m_codes.Undo()); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_codes.SetListener(nullptr);
+        m_codes.DeleteAll();
+        m_codes.SetRefreshingAccessTimes(false);
+        c.arrange();
+        ReplayingListener listener(m_codes);
+        m_codes.SetListener(&listener);
+        c.change();
+        listener.ExpectFollowed();
+        EXPECT_EQ(listener.m_resets > 0, c.reset) << "told row by row, not as a new list";
+    }
+    m_codes.SetListener(nullptr);
+}
+
+// What a table model is told for the common changes, call by call.
+TEST_F(StoredCodes, ListenerHearsPreciseRanges)
+{
+    for (int i = 5; i >= 1; --i)
+        ASSERT_TRUE(m_codes.AddEntry(Code("n" + std::to_string(i), 9), false));
+    ReplayingListener listener(m_codes);
+    m_codes.SetListener(&listener);
+
+    ASSERT_TRUE(m_codes.AddEntry(Code("n4", 9), false));
+    EXPECT_EQ(listener.m_moved, 1u) << "a known code moves; it is not removed and inserted";
+    EXPECT_EQ(listener.m_inserted + listener.m_removed, 0u);
+    EXPECT_EQ(listener.m_changed, 4u) << "its new texts, and the numbers of the three it passed";
+
+    m_codes.Sort(kColumnType, true);
+    EXPECT_EQ(listener.m_sorts, 1u);
+    EXPECT_EQ(listener.m_changed, 4u) << "sorting changes no row";
+
+    ASSERT_TRUE(m_codes.EditDescription(5, "mine"));
+    EXPECT_EQ(listener.m_changed, 5u);
+    m_codes.UpdateAfterProcessing({{"n1", 9, CProcessedCode::Outcome::Linked, "S", "I", "", "", false}},
+                                  false);
+    EXPECT_EQ(listener.m_changed, 6u) << "one result, one row";
+    listener.ExpectFollowed();
+    m_codes.SetListener(nullptr);
 }
 
 } // namespace

@@ -197,6 +197,43 @@ TEST_F(CacheTest, LookupsTakeExpiredEntriesOnlyWhenAsked)
     EXPECT_FALSE(Cache().FindTemplate(kCodeEan13, "590", record, true));
 }
 
+// An entry is valid up to and including its expiry second, formats and
+// routing templates alike.
+TEST_F(CacheTest, EntryExpiringThisSecondIsStillValid)
+{
+    const std::pair<VTTime, bool> cases[] = {{m_now + 1, true}, {m_now, true}, {m_now - 1, false}};
+    for (const auto& [expiry, valid] : cases) {
+        SCOPED_TRACE("expiry now " + std::to_string(static_cast<std::int64_t>(expiry) - m_now));
+        Cache().AddFormat(Format(kCodeUpcA, "0", "9", expiry));
+        Cache().AddTemplate(Template(kCodeUpcA, "036", expiry));
+        VTCodeFormat format;
+        VTServerData record;
+        EXPECT_EQ(Cache().Formats().Find(kCodeUpcA, "5", format, false, m_now), valid);
+        EXPECT_EQ(Cache().Templates().Find(kCodeUpcA, "036", record, false, m_now), valid);
+        EXPECT_TRUE(Cache().Formats().Find(kCodeUpcA, "5", format, true, m_now));
+        EXPECT_TRUE(Cache().Templates().Find(kCodeUpcA, "036", record, true, m_now));
+    }
+
+    // The same through the toolkit's clock, taking a try in which the second
+    // did not turn during the lookups.
+    bool checked = false;
+    for (int attempt = 0; attempt < 20 && !checked; ++attempt) {
+        const VTTime now = VTCurrentTime();
+        Cache().AddFormat(Format(kCodeEan13, "0", "9", now));
+        Cache().AddTemplate(Template(kCodeEan13, "590", now));
+        VTCodeFormat format;
+        VTServerData record;
+        const bool formatFound = Cache().FindFormat(kCodeEan13, "5", format, false);
+        const bool templateFound = Cache().FindTemplate(kCodeEan13, "590", record, false);
+        if (VTCurrentTime() != now)
+            continue;
+        checked = true;
+        EXPECT_TRUE(formatFound);
+        EXPECT_TRUE(templateFound);
+    }
+    EXPECT_TRUE(checked) << "the second turned during every try";
+}
+
 TEST_F(CacheTest, ExpireTouchesOnlyTheFlaggedCache)
 {
     Cache().AddFormat(Format(kCodeEan13, "5", "6", m_now + 3600));

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 6)
         return 0;
-    const ScanType scanType = data[0] % 11 - 1;
+    const auto scanType = static_cast<ScanType>(data[0] % 11 - 1);
     const bool scanned = data[1] & 1;
     VTCodeFormat shape;
     shape.SetRoutingId(static_cast<std::int8_t>(data[2]), static_cast<std::int8_t>(data[3]));

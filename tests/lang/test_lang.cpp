@@ -129,23 +129,22 @@ TEST(LanguageLibraries, SwitchEnglishSpanishPortugueseEnglish)
     manager.Initialize(program / "lumora");
     ASSERT_EQ(manager.Entries().size(), 3u);
 
-    const auto utf8 = [&](int id) { return platform::Cp1252ToUtf8(manager.LoadText(id)); };
+    // The manager hands out UTF-8: the Windows-1252 of the libraries stays inside it.
     const auto check = [&](const char* language, const char* storedCodes, const char* badLine,
                            const char* fileMenu, const char* proxyPage, const char* current) {
         SCOPED_TRACE(language);
-        EXPECT_EQ(utf8(kStrStoredCodes), storedCodes);
-        EXPECT_EQ(platform::Cp1252ToUtf8(manager.FormatMessage(kStrListFileBadLine, {"x.codelist"})),
-                  badLine);
-        EXPECT_EQ(platform::Cp1252ToUtf8(manager.LoadMenu(kMenuMain).at(0).text), fileMenu);
-        EXPECT_EQ(platform::Cp1252ToUtf8(manager.LoadDialog(kDlgPageProxy).caption), proxyPage);
-        EXPECT_NE(platform::Cp1252ToUtf8(manager.LanguageListText()).find(current), std::string::npos);
+        EXPECT_EQ(manager.LoadText(kStrStoredCodes), storedCodes);
+        EXPECT_EQ(manager.FormatMessage(kStrListFileBadLine, {"x.codelist"}), badLine);
+        EXPECT_EQ(manager.LoadMenu(kMenuMain).at(0).text, fileMenu);
+        EXPECT_EQ(manager.LoadDialog(kDlgPageProxy).caption, proxyPage);
+        EXPECT_NE(manager.LanguageListText().find(current), std::string::npos);
     };
 
     check("English", "Stored Codes",
           "File x.codelist is not validly formatted.\n\nCan only import files with *.codelist extension.",
           "&File", "Proxy Settings", "English\t\t1.0.0  (current)\r\n");
     ASSERT_TRUE(manager.SelectByCode("es"));
-    EXPECT_EQ(platform::Cp1252ToUtf8(manager.Current().text), "Español");
+    EXPECT_EQ(manager.Current().text, "Español");
     check("Spanish", "Códigos almacenados",
           "El archivo x.codelist no tiene un formato válido.\n\nSolo se pueden importar archivos con la "
           "extensión "
@@ -161,6 +160,56 @@ TEST(LanguageLibraries, SwitchEnglishSpanishPortugueseEnglish)
     check("English again", "Stored Codes",
           "File x.codelist is not validly formatted.\n\nCan only import files with *.codelist extension.",
           "&File", "Proxy Settings", "English\t\t1.0.0  (current)\r\n");
+}
+
+// Every string, menu text and dialog text of each language, as the manager
+// gives it, is UTF-8 and says what the library's Windows-1252 says.
+TEST(LanguageLibraries, EveryTextLeavesTheManagerAsUtf8)
+{
+    TempDir program;
+    program.WriteFile("lumora", "");
+    for (const Identity& library : kLibraries)
+        std::filesystem::copy_file(library.path, program / std::filesystem::path(library.path).filename());
+    CLanguageMgr manager;
+    manager.Initialize(program / "lumora");
+    ASSERT_EQ(manager.Entries().size(), 3u);
+    for (const Identity& library : kLibraries) {
+        SCOPED_TRACE(library.code);
+        ASSERT_TRUE(manager.SelectByCode(library.code));
+        platform::DynamicLibrary raw;
+        ASSERT_TRUE(raw.Open(library.path)) << raw.Error();
+        const auto* table = static_cast<const LumoraResourceTable*>(raw.Symbol(LUMORA_EXPORT_RESOURCES));
+        ASSERT_NE(table, nullptr);
+        std::size_t accented = 0;
+        for (std::uint32_t i = 0; i < table->stringCount; ++i) {
+            const std::string text = manager.LoadText(table->strings[i].id);
+            EXPECT_TRUE(platform::IsUtf8(text)) << table->strings[i].id;
+            EXPECT_EQ(text, platform::Cp1252ToUtf8(table->strings[i].text)) << table->strings[i].id;
+            accented += text != table->strings[i].text;
+        }
+        EXPECT_GT(accented, 50u) << "the translations are full of accents";
+        std::set<int> menus, dialogs;
+        for (std::uint32_t i = 0; i < table->menuCount; ++i)
+            menus.insert(table->menus[i].menuId);
+        for (std::uint32_t i = 0; i < table->dialogCount; ++i)
+            dialogs.insert(table->dialogs[i].dialogId);
+        const auto checkMenu = [](const auto& self, const std::vector<CMenuItem>& items) -> void {
+            for (const CMenuItem& item : items) {
+                EXPECT_TRUE(platform::IsUtf8(item.text)) << item.text;
+                self(self, item.children);
+            }
+        };
+        for (int menu : menus)
+            checkMenu(checkMenu, manager.LoadMenu(menu));
+        for (int dialog : dialogs) {
+            const CDialogTexts texts = manager.LoadDialog(dialog);
+            EXPECT_TRUE(platform::IsUtf8(texts.caption)) << dialog;
+            for (const auto& [control, text] : texts.controls)
+                EXPECT_TRUE(platform::IsUtf8(text)) << dialog << "/" << control;
+        }
+        EXPECT_TRUE(platform::IsUtf8(manager.LanguageListText()));
+        EXPECT_TRUE(platform::IsUtf8(manager.Current().text));
+    }
 }
 
 } // namespace

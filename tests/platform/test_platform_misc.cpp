@@ -71,4 +71,34 @@ TEST(CodePage, Windows1252ToUtf8)
         EXPECT_EQ(platform::Cp1252ToUtf8(in), out);
 }
 
+TEST(CodePage, Utf8Checks)
+{
+    const std::pair<std::string, bool> cases[] = {
+        {"", true},
+        {"plain", true},
+        {"Código ação €™ \U0010FFFF", true},
+        {"Espa\xF1ol", false},       // Windows-1252
+        {"\xC3", false},             // cut off
+        {"\x80", false},             // stray continuation byte
+        {"\xC0\xAF", false},         // overlong "/"
+        {"\xE0\x80\xAF", false},     // overlong
+        {"\xED\xA0\x80", false},     // a surrogate
+        {"\xF4\x90\x80\x80", false}, // above U+10FFFF
+        {"\xE2\x82", false},         // three-byte form cut off
+        {"a\xE2\x82\xAC"
+         "b\xC3\xA7",
+         true}, // "a€bç"
+    };
+    for (const auto& [text, utf8] : cases)
+        EXPECT_EQ(platform::IsUtf8(text), utf8) << testing::PrintToString(text);
+    EXPECT_EQ(platform::Utf8Length("Códigos almacenados"), 19u);
+    EXPECT_EQ(platform::Utf8Length("€™"), 2u);
+    EXPECT_EQ(platform::Utf8OrCp1252("Espa\xF1ol"), "Español");
+    EXPECT_EQ(platform::Utf8OrCp1252("Español"), "Español") << "UTF-8 is left as it is";
+    EXPECT_EQ(platform::Utf8OrCp1252("Caf\xC3\xA9 C\xF3"
+                                     "digo \x80"),
+              "Café Código €")
+        << "both in one text";
+}
+
 } // namespace

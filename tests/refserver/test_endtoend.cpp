@@ -162,7 +162,7 @@ protected:
 
     std::vector<Resolved> ResolveSamples();
     void CheckPage(const Resolved& code) const;
-    void CheckDescriptions(const std::vector<Resolved>& resolved);
+    void CheckDescriptions(const std::vector<Resolved>& resolved, const char* unknownItem = nullptr);
 
     ExchangeWaiter m_waiter;
     // Declared after the waiter, so that it goes first; a domain of its own,
@@ -185,7 +185,7 @@ std::vector<Resolved> EndToEndTest::ResolveSamples()
     for (const SampleCode& sample : kSamples) {
         SCOPED_TRACE(sample.m_code);
         std::vector<VTCodeType> candidates;
-        AnalyzeCode(sample.m_code, candidates, kScanUnknown, false);
+        AnalyzeCode(sample.m_code, candidates, kScanTypeUnknown, false);
         EXPECT_THAT(candidates, Contains(sample.m_type));
         VTCodeFormat format;
         format.SetCodeType(sample.m_type);
@@ -227,16 +227,24 @@ void EndToEndTest::CheckPage(const Resolved& code) const
 }
 
 // One description query per key, with all of that key's codes: DESC as raw
-// XML or as a form, DESC2 as a form with and without TYPE, and DESC2 fetched
-// as it stands; a key with both commands is asked with DESC.
-void EndToEndTest::CheckDescriptions(const std::vector<Resolved>& resolved)
+// XML or as a form, DESC2 as a form with and without TYPE, and DESC2 posted
+// to the key's own address; a key with both commands is asked with DESC.
+// With `unknownItem`, each query also asks for that item of the key, which
+// no item of the data is: its answer is an empty description.
+void EndToEndTest::CheckDescriptions(const std::vector<Resolved>& resolved, const char* unknownItem)
 {
     std::map<KeyOf, std::vector<const Resolved*>> byKey;
     for (const Resolved& code : resolved)
         byKey[RoutingKeyOf(*code.m_sample, code.m_contents)].push_back(&code);
-    for (const auto& [key, codes] : byKey) {
+    for (auto& [key, codes] : byKey) {
         SCOPED_TRACE(key.second);
         const VTServerData& record = codes.front()->m_record;
+        Resolved unknown = *codes.front();
+        if (unknownItem) {
+            unknown.m_contents.SetItemId(unknownItem);
+            unknown.m_contents.SetRawItemId(std::string_view(unknownItem));
+            codes.push_back(&unknown);
+        }
         VTCodeDescriptionList answers;
         const std::string command = codes.front()->m_sample->m_command;
         if (!Describe(record, codes, answers)) {
@@ -247,16 +255,27 @@ void EndToEndTest::CheckDescriptions(const std::vector<Resolved>& resolved)
         }
         EXPECT_NE(command, "");
         for (const Resolved* code : codes) {
-            SCOPED_TRACE(code->m_sample->m_code);
+            SCOPED_TRACE(code->m_contents.GetItemId());
             const auto answer =
                 std::find_if(answers.begin(), answers.end(), [&](const VTCodeDescription& entry) {
                     return entry.GetItemId() == code->m_contents.GetItemId();
                 });
             ASSERT_NE(answer, answers.end());
-            EXPECT_EQ(answer->GetDescription(), code->m_sample->m_description);
-            EXPECT_EQ(answer->GetCanonical(), code->m_sample->m_canonical);
+            const bool known = code != &unknown;
+            EXPECT_EQ(answer->GetDescription(), known ? code->m_sample->m_description : "");
+            EXPECT_EQ(answer->GetCanonical(), known ? code->m_sample->m_canonical : "");
         }
     }
+}
+
+// A code of a known key whose item the data does not hold, asked for
+// together with the key's own items.
+TEST_F(EndToEndTest, ItemsAKeyDoesNotHoldAreAnsweredWithAnEmptyDescription)
+{
+    AttachDemo();
+    const std::vector<Resolved> resolved = ResolveSamples();
+    ASSERT_FALSE(HasFailure());
+    CheckDescriptions(resolved, "999");
 }
 
 TEST_F(EndToEndTest, AttachBringsTheSampleAccountsIdentity)

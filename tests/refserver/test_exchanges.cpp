@@ -158,7 +158,7 @@ protected:
 void RefServerExchangeTest::WalkSample(const SampleCode& sample) const
 {
     std::vector<VTCodeType> candidates;
-    AnalyzeCode(sample.m_code, candidates, kScanUnknown, false);
+    AnalyzeCode(sample.m_code, candidates, kScanTypeUnknown, false);
     EXPECT_THAT(candidates, Contains(sample.m_type));
 
     VTCodeFormat format;
@@ -218,7 +218,7 @@ TEST_F(RefServerExchangeTest, UrlCodesOpenTheirAddressDirectly)
 {
     const char* code = "http://127.0.0.1:8470/item?type=URL&sid=URL&iid=welcome";
     std::vector<VTCodeType> candidates;
-    AnalyzeCode(code, candidates, kScanUnknown, false);
+    AnalyzeCode(code, candidates, kScanTypeUnknown, false);
     EXPECT_THAT(candidates, Contains(kCodeUrl));
     // The sample names the default address; this server listens elsewhere.
     const WireReply page = Get(std::string(code).substr(std::string("http://127.0.0.1:8470").size()));
@@ -299,6 +299,15 @@ TEST_F(RefServerExchangeTest, DescriptionQueriesAnswerSeveralCodesInOrder)
     ASSERT_EQ(lines.m_status, 200);
     EXPECT_EQ(lines.Header("Content-Type"), "text/plain");
     EXPECT_EQ(lines.m_body, "12345=Highlighter, yellow\r\n33393=Fine-liner pen, black\r\n00000=\r\n");
+
+    // At the address of one key: the items the request names, known or not;
+    // only a request that names none gets every item of the key.
+    const WireReply named = Post("/desc2/EAN8/9638", "text/x-url-encoded", "IID=999%2C507");
+    ASSERT_EQ(named.m_status, 200);
+    EXPECT_EQ(named.Header("Content-Type"), "text/plain");
+    EXPECT_EQ(named.m_body, "999=\r\n507=Green tea, 20 bags\r\n");
+    EXPECT_EQ(Get("/desc2/EAN8/9638?IID=999").m_body, "999=\r\n");
+    EXPECT_EQ(Get("/desc2/EAN8/9638").m_body, "507=Green tea, 20 bags\r\n");
 }
 
 TEST_F(RefServerExchangeTest, BothXmlTemplateFormsGiveTheSameAnswer)

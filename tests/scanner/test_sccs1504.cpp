@@ -65,36 +65,44 @@ TEST(VTBarcodeScannerCS1504, UploadRecordsFollowTheDeviceParameters)
          kAllOn,
          mixed,
          true,
-         {{5, "012345678905"},
-          {6, "0123456"},
-          {8, "96385074"},
-          {7, "5901234123457"},
-          {1, "V12"},
-          {0, "X"},
-          {5, "036000291452"}}},
+         {{kScanTypeUPCA, "012345678905"},
+          {kScanTypeUPCE, "0123456"},
+          {kScanTypeEAN8, "96385074"},
+          {kScanTypeEAN13, "5901234123457"},
+          {kScanTypeCode128, "V12"},
+          {kScanTypeUnknown, "X"},
+          {kScanTypeUPCA, "036000291452"}}},
         {"UPC-A off",
          DeviceParameters({{0x2C, 1}}),
          mixed,
          true,
-         {{6, "0123456"}, {8, "96385074"}, {7, "5901234123457"}, {1, "V12"}, {0, "X"}}},
+         {{kScanTypeUPCE, "0123456"},
+          {kScanTypeEAN8, "96385074"},
+          {kScanTypeEAN13, "5901234123457"},
+          {kScanTypeCode128, "V12"},
+          {kScanTypeUnknown, "X"}}},
         {"UPC-E off",
          DeviceParameters({{0x2B, 1}}),
          mixed,
          true,
-         {{5, "012345678905"},
-          {8, "96385074"},
-          {7, "5901234123457"},
-          {1, "V12"},
-          {0, "X"},
-          {5, "036000291452"}}},
+         {{kScanTypeUPCA, "012345678905"},
+          {kScanTypeEAN8, "96385074"},
+          {kScanTypeEAN13, "5901234123457"},
+          {kScanTypeCode128, "V12"},
+          {kScanTypeUnknown, "X"},
+          {kScanTypeUPCA, "036000291452"}}},
         {"time stamps",
          DeviceParameters({{0x23, 1}}),
          Record(0x03, "A" + stamp) + Record(0x03, stamp) + Record(0x0B, "5901234123457" + stamp) +
              Record(0x49, "0123456" + stamp) + Hex({0}),
          true,
-         {{1, "A"}, {7, "5901234123457"}}},
+         {{kScanTypeCode128, "A"}, {kScanTypeEAN13, "5901234123457"}}},
         {"empty list", kAllOn, Hex({0}), true, {}},
-        {"record runs past the answer", kAllOn, Record(0x03, "V1") + Hex({9, 0x03, 'V'}), false, {{1, "V1"}}},
+        {"record runs past the answer",
+         kAllOn,
+         Record(0x03, "V1") + Hex({9, 0x03, 'V'}),
+         false,
+         {{kScanTypeCode128, "V1"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -182,7 +190,11 @@ protected:
         m_sim.AddRecord(Record(0x03, "V1234").substr(1));
         m_sim.AddRecord(Record(0x0B, "5901234123457").substr(1));
     }
-    static Delivery StoredCodes() { return {{5, "012345678905"}, {1, "V1234"}, {7, "5901234123457"}}; }
+    static Delivery StoredCodes()
+    {
+        return {
+            {kScanTypeUPCA, "012345678905"}, {kScanTypeCode128, "V1234"}, {kScanTypeEAN13, "5901234123457"}};
+    }
 
     bool WaitUntilAsleep()
     {

@@ -85,7 +85,13 @@ protected:
         for (const char* record : {"A012345678905", "D12345ABC", "K999", "Zxyz", "A"})
             m_sim.AddRecord(record);
     }
-    static Delivery StoredCodes() { return {{4, "012345678905"}, {1, "12345ABC"}, {1, "999"}, {0, "xyz"}}; }
+    static Delivery StoredCodes()
+    {
+        return {{kScanTypeUPCOrEAN, "012345678905"},
+                {kScanTypeCode128, "12345ABC"},
+                {kScanTypeCode128, "999"},
+                {kScanTypeUnknown, "xyz"}};
+    }
 
     // The commands of one complete pass, as the device received them.
     static std::vector<std::string> OnePass(const std::string& setParameters = kSetParameters)
@@ -190,11 +196,14 @@ TEST(VTInfoPenBase, UploadRecords)
         {"identifiers",
          Hex({4, 'A', '1', '2', '3', 3, 'D', 'V', '1', 2, 'K', 'x', 3, 'Q', 'a', 'b', 0}),
          true,
-         {{4, "123"}, {1, "V1"}, {1, "x"}, {0, "ab"}}},
+         {{kScanTypeUPCOrEAN, "123"},
+          {kScanTypeCode128, "V1"},
+          {kScanTypeCode128, "x"},
+          {kScanTypeUnknown, "ab"}}},
         {"short records skipped", Hex({1, 'A', 0, 2, 'A', '9'}), true, {}},
-        {"skipped record then code", Hex({1, 'A', 2, 'A', '9', 0}), true, {{4, "9"}}},
-        {"list ends at the check", Hex({2, 'A', '9'}), true, {{4, "9"}}},
-        {"record runs past the end", Hex({2, 'A', '9', 5, 'A', '1'}), false, {{4, "9"}}},
+        {"skipped record then code", Hex({1, 'A', 2, 'A', '9', 0}), true, {{kScanTypeUPCOrEAN, "9"}}},
+        {"list ends at the check", Hex({2, 'A', '9'}), true, {{kScanTypeUPCOrEAN, "9"}}},
+        {"record runs past the end", Hex({2, 'A', '9', 5, 'A', '1'}), false, {{kScanTypeUPCOrEAN, "9"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -246,8 +255,9 @@ TEST_F(InfoPenTest, NextWakeUploadsAgainIntoANewSet)
     ASSERT_TRUE(m_recorder.WaitFor([&] { return keeper.Sets().size() == 2; }));
     scanner.Stop(true);
     const auto sets = keeper.Sets();
-    EXPECT_EQ(Contents(sets[0]), (Delivery{{4, "96385074"}}));
-    EXPECT_EQ(Contents(sets[1]), (Delivery{{1, "0042"}, {4, "5901234123457"}}));
+    EXPECT_EQ(Contents(sets[0]), (Delivery{{kScanTypeUPCOrEAN, "96385074"}}));
+    EXPECT_EQ(Contents(sets[1]),
+              (Delivery{{kScanTypeCode128, "0042"}, {kScanTypeUPCOrEAN, "5901234123457"}}));
     EXPECT_EQ(m_sim.Count(VTInfoPenBase::kUpload), 2);
 }
 

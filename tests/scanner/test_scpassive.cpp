@@ -105,20 +105,35 @@ TEST_F(PassiveScannerTest, EachBurstGivesOneDeliveryOfItsLines)
         std::vector<Delivery> expected;
         bool splitLines = true;
     } cases[] = {
-        {"two lines", Driver::Generic, "ABC\r\nDEF\r\n", {{{0, "ABC"}, {0, "DEF"}}}},
+        {"two lines",
+         Driver::Generic,
+         "ABC\r\nDEF\r\n",
+         {{{kScanTypeUnknown, "ABC"}, {kScanTypeUnknown, "DEF"}}}},
         {"line ends alone", Driver::Generic, "\r\n\r\n", {}},
         {"nothing before a NUL", Driver::Generic, std::string("\0\0\r\nABC\r\n", 9), {}},
-        {"CR, LF, no final end", Driver::Generic, "A\rB\n\nC", {{{0, "A"}, {0, "B"}, {0, "C"}}}},
-        {"text ends at NUL", Driver::Generic, std::string("JKL\0MNO\r\n", 9), {{{0, "JKL"}}}},
-        {"unsplit", Driver::Generic, "ABC\r\nDEF\r\n", {{{0, "ABC\r\nDEF\r\n"}}}, false},
+        {"CR, LF, no final end",
+         Driver::Generic,
+         "A\rB\n\nC",
+         {{{kScanTypeUnknown, "A"}, {kScanTypeUnknown, "B"}, {kScanTypeUnknown, "C"}}}},
+        {"text ends at NUL", Driver::Generic, std::string("JKL\0MNO\r\n", 9), {{{kScanTypeUnknown, "JKL"}}}},
+        {"unsplit", Driver::Generic, "ABC\r\nDEF\r\n", {{{kScanTypeUnknown, "ABC\r\nDEF\r\n"}}}, false},
         {"Welch Allyn",
          Driver::WelchAllyn,
          "c012345678905\r\nx123\r\nd5901234123457\r\nj1234AB\r\nc\r\n",
-         {{{2, "012345678905"}, {0, "123"}, {4, "5901234123457"}, {1, "1234AB"}, {2, ""}}}},
+         {{{kScanTypeUPC, "012345678905"},
+           {kScanTypeUnknown, "123"},
+           {kScanTypeUPCOrEAN, "5901234123457"},
+           {kScanTypeCode128, "1234AB"},
+           {kScanTypeUPC, ""}}}},
         {"AIM",
          Driver::AIM,
          "]E05901234123457\r\n]C1text\r\n]X0text\r\nAB\r\n]C0V12\r\n]E0\r\n",
-         {{{4, "5901234123457"}, {0, "]C1text"}, {0, "text"}, {0, "AB"}, {1, "V12"}, {4, ""}}}},
+         {{{kScanTypeUPCOrEAN, "5901234123457"},
+           {kScanTypeUnknown, "]C1text"},
+           {kScanTypeUnknown, "text"},
+           {kScanTypeUnknown, "AB"},
+           {kScanTypeCode128, "V12"},
+           {kScanTypeUPCOrEAN, ""}}}},
     };
     std::size_t sent = 0;
     for (const auto& c : cases) {
@@ -146,8 +161,9 @@ TEST_F(PassiveScannerTest, SeparateBurstsAreSeparateDeliveries)
     m_device.Send("d5901234123457\r\nd96385074\r\n");
     ASSERT_TRUE(m_recorder.WaitForScans(3));
     scanner.Stop(true);
-    EXPECT_EQ(m_recorder.Deliveries(),
-              (std::vector<Delivery>{{{2, "012345678905"}}, {{4, "5901234123457"}, {4, "96385074"}}}));
+    EXPECT_EQ(m_recorder.Deliveries(), (std::vector<Delivery>{{{kScanTypeUPC, "012345678905"}},
+                                                              {{kScanTypeUPCOrEAN, "5901234123457"},
+                                                               {kScanTypeUPCOrEAN, "96385074"}}}));
     EXPECT_TRUE(m_recorder.Errors().empty());
     EXPECT_FALSE(m_device.IsOpenByDriver());
 }
@@ -224,7 +240,9 @@ TEST_F(PassiveScannerTest, DeviceSendingWhileTheDriverStops)
     ASSERT_TRUE(WaitForBytesRead(1));
     scanner.Stop(false);
     scanner.Stop(true);
-    EXPECT_EQ(m_recorder.Deliveries(), (std::vector<Delivery>{{{0, "111"}, {0, "222"}, {0, "333"}}}));
+    EXPECT_EQ(m_recorder.Deliveries(),
+              (std::vector<Delivery>{
+                  {{kScanTypeUnknown, "111"}, {kScanTypeUnknown, "222"}, {kScanTypeUnknown, "333"}}}));
     EXPECT_EQ(m_recorder.StoppedCount(), 1);
 }
 
@@ -242,7 +260,7 @@ TEST_F(PassiveScannerTest, LineErrorDropsTheBurstAndScanningGoesOn)
     m_device.Send("GOOD\r\n");
     ASSERT_TRUE(m_recorder.WaitForScans(1));
     scanner.Stop(true);
-    EXPECT_EQ(m_recorder.Deliveries(), (std::vector<Delivery>{{{0, "GOOD"}}}));
+    EXPECT_EQ(m_recorder.Deliveries(), (std::vector<Delivery>{{{kScanTypeUnknown, "GOOD"}}}));
     EXPECT_TRUE(m_recorder.Errors().empty());
 }
 
@@ -275,7 +293,7 @@ TEST_F(PassiveScannerTest, EndlessBurstIsDeliveredInPieces)
     piece.resize(VTPassiveSerialBarcodeScanner::kMaxBurst);
     const auto deliveries = m_recorder.Deliveries();
     ASSERT_FALSE(deliveries.empty());
-    EXPECT_EQ(deliveries.front(), (Delivery{{0, piece}}));
+    EXPECT_EQ(deliveries.front(), (Delivery{{kScanTypeUnknown, piece}}));
     for (const auto& delivery : deliveries) {
         ASSERT_EQ(delivery.size(), 1u);
         EXPECT_LE(delivery[0].text.size(), VTPassiveSerialBarcodeScanner::kMaxBurst);

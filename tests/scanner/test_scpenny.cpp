@@ -21,7 +21,8 @@ const std::vector<std::string> kRecords = {
     "V1234" + std::string("\x01\x02\x83\x04", 4) + Byte(0xB2),
     "1234567" + Byte(0xE0),
 };
-const Delivery kCodes = {{4, "5901234123457"}, {1, "V1234"}, {6, "01234567"}};
+const Delivery kCodes = {
+    {kScanTypeUPCOrEAN, "5901234123457"}, {kScanTypeCode128, "V1234"}, {kScanTypeUPCE, "01234567"}};
 
 // A Pennyscanner on the pty behind "COM1". Break, which a pty cannot carry,
 // is seen by the port's OS-call probe and passed on to the device; all else

@@ -64,11 +64,11 @@ TEST(AnalyzeCode, TypedAndScannedTexts)
         {"2376-59", true, "VANTREL"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Analyze(c.text, kScanUnknown, c.scanned), c.candidates)
+        EXPECT_EQ(Analyze(c.text, kScanTypeUnknown, c.scanned), c.candidates)
             << "'" << c.text << "' " << (c.scanned ? "scanned" : "typed");
     EXPECT_TRUE(IsNullPointerError(RaisedMessage([] {
         std::vector<VTCodeType> v;
-        AnalyzeCode(static_cast<const char*>(nullptr), v, 0, false);
+        AnalyzeCode(static_cast<const char*>(nullptr), v, kScanTypeUnknown, false);
     })));
 }
 
@@ -95,10 +95,10 @@ TEST(AnalyzeCode, ScanTypeNarrowsTheFamiliesTried)
           "VANITY"}},
         {"a.b", {"URL", "URL", "URL", "URL", "URL", "URL", "URL", "URL", "URL", "URL", "URL"}},
     };
-    const ScanType scanTypes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1};
+    const std::int32_t scanTypes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1};
     for (const auto& c : cases)
         for (std::size_t i = 0; i < std::size(scanTypes); ++i)
-            EXPECT_EQ(Analyze(c.text, scanTypes[i], true), c.byScanType[i])
+            EXPECT_EQ(Analyze(c.text, static_cast<ScanType>(scanTypes[i]), true), c.byScanType[i])
                 << "'" << c.text << "' scan type " << scanTypes[i];
 }
 
@@ -187,7 +187,7 @@ TEST(AnalyzeCode, EveryCandidateDecomposes)
             const std::string text = sprinkle(plain);
             for (const bool scanned : {false, true}) {
                 std::vector<VTCodeType> candidates;
-                AnalyzeCode(text, candidates, kScanUnknown, scanned);
+                AnalyzeCode(text, candidates, kScanTypeUnknown, scanned);
                 for (const auto type : candidates) {
                     seen.insert(type);
                     const VTCodeFormat format =

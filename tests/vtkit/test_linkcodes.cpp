@@ -484,17 +484,19 @@ TEST(BarcodeDataBlock, ParsesRecordsUpToTheClosingZero)
         std::vector<VTBarcodeDataBlockEntry> entries;
     };
     const Case cases[] = {
-        {Bytes({5, 'B', '1', '2', '3', '4', 0}), true, {{2, "1234"}}},
+        {Bytes({5, 'B', '1', '2', '3', '4', 0}), true, {{kScanTypeUPC, "1234"}}},
         {Bytes({5, 'B', '1', '2', '3', '4'}), false, {}},
         {Bytes({0}), true, {}},
         {Bytes({}), false, {}},
         {Bytes({1, 'A', 0}), false, {}},
         {Bytes({0, 0}), false, {}},
-        {Bytes({2, 'A', '7', 2, 'H', '8', 0}), true, {{1, "7"}, {8, "8"}}},
+        {Bytes({2, 'A', '7', 2, 'H', '8', 0}), true, {{kScanTypeCode128, "7"}, {kScanTypeEAN8, "8"}}},
         {Bytes({3, 'E', '1', '2', 3, 'Z', 'x', 'y', 3, 'a', '0', '0', 0}),
          true,
-         {{5, "12"}, {0, "xy"}, {0, "00"}}},
-        {Bytes({2, 'C', 0, 2, 'D', 0xff, 0}), true, {{3, std::string(1, '\0')}, {4, "\xff"}}},
+         {{kScanTypeUPCA, "12"}, {kScanTypeUnknown, "xy"}, {kScanTypeUnknown, "00"}}},
+        {Bytes({2, 'C', 0, 2, 'D', 0xff, 0}),
+         true,
+         {{kScanTypeEAN, std::string(1, '\0')}, {kScanTypeUPCOrEAN, "\xff"}}},
         {Bytes({2, 'F', '1', 3, 'G', '1', 0}), false, {}}, // the second record runs into the end
         {Bytes({2, 'F', '1', 0, 7}), false, {}},           // bytes after the closing zero
         {Bytes({255, 'A'}), false, {}},
@@ -508,8 +510,10 @@ TEST(BarcodeDataBlock, ParsesRecordsUpToTheClosingZero)
 
 TEST(BarcodeDataBlock, LettersMapToScanTypes)
 {
-    const std::pair<char, ScanType> letters[] = {{'A', 1}, {'B', 2}, {'C', 3}, {'D', 4}, {'E', 5}, {'F', 6},
-                                                 {'G', 7}, {'H', 8}, {'Z', 0}, {'I', 0}, {'a', 0}, {'@', 0}};
+    const std::pair<char, ScanType> letters[] = {
+        {'A', kScanTypeCode128}, {'B', kScanTypeUPC},     {'C', kScanTypeEAN},     {'D', kScanTypeUPCOrEAN},
+        {'E', kScanTypeUPCA},    {'F', kScanTypeUPCE},    {'G', kScanTypeEAN13},   {'H', kScanTypeEAN8},
+        {'Z', kScanTypeUnknown}, {'I', kScanTypeUnknown}, {'a', kScanTypeUnknown}, {'@', kScanTypeUnknown}};
     for (const auto& [letter, type] : letters)
         EXPECT_EQ(VTBarcodeDataBlock::ScanTypeOfLetter(static_cast<std::uint8_t>(letter)), type) << letter;
 }

@@ -175,7 +175,7 @@ bool Ours(const Sample& s)
 bool OfferedByAnalysis(const Sample& s)
 {
     std::vector<VTCodeType> candidates;
-    AnalyzeCode(s.text, candidates, kScanUnknown, false);
+    AnalyzeCode(s.text, candidates, kScanTypeUnknown, false);
     const auto has = [&](VTCodeType type) {
         return std::find(candidates.begin(), candidates.end(), type) != candidates.end();
     };

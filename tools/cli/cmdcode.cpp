@@ -135,13 +135,13 @@ int CmdAnalyze(const std::vector<std::string>& words)
         return UsageError("analyze", error, kAnalyzeUsage);
     if (args->Positional().empty())
         return UsageError("analyze", "no text to analyse", kAnalyzeUsage);
-    ScanType scanType = kScanUnknown;
+    ScanType scanType = kScanTypeUnknown;
     if (const auto value = args->Value("--scan-type")) {
         const auto number = ParseInt(*value);
         if (!number)
             return UsageError("analyze", "--scan-type needs a whole number, not '" + *value + "'",
                               kAnalyzeUsage);
-        scanType = *number;
+        scanType = static_cast<ScanType>(*number);
     }
     std::vector<std::vector<std::string>> rows;
     std::vector<VTCodeType> candidates;

@@ -14,9 +14,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <iostream>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <unistd.h>
+#include <utility>
 
 const char* const kResolveUsage =
     "[--descriptions] [--offline] [--server-dat FILE] [--cache-dir DIR] [--uid BLINDED] [--proxy HOST:PORT] "
@@ -29,20 +31,23 @@ constexpr const char* kCommand = "resolve";
 constexpr std::size_t kProgressLineCodes = 20;
 
 // Holds the main thread until the batch ends; keeps what the batch said on
-// the way. Failed queries are passed over: the batch goes on with what the
-// caches hold, as it does without a user to ask.
+// the way. Failed queries are skipped: the batch goes on with what the
+// caches hold and with the other description servers, as it does without a
+// user to ask.
 class ResolveListener : public VTBatchCodeListener {
 public:
-    std::int32_t OnBatchError(std::int32_t phase, const VTServerError& error,
-                              const std::string& serverName) override
+    Decision OnBatchError(std::int32_t phase, const VTServerError& error,
+                          const std::string& serverName) override
     {
         static const char* const kQueries[] = {"format query", "template query", "description query"};
         std::string text = (phase >= 0 && phase <= 2) ? kQueries[phase] : "query";
         if (!serverName.empty())
             text += " to " + serverName;
-        text += " failed: " + Describe(error);
+        const std::string why = Describe(error);
+        text += " failed: " + why;
         std::lock_guard guard(m_lock);
         m_errors.push_back(text);
+        m_queryErrors[{phase, serverName}] = why;
         return kGoOn;
     }
     void OnBatchProgress(std::int32_t, std::int32_t position, std::int32_t total) override
@@ -75,6 +80,14 @@ public:
         std::lock_guard guard(m_lock);
         return m_errors;
     }
+    // Why the query of `phase` (to `serverName`, for descriptions) failed
+    // last; empty when it did not.
+    std::string QueryError(std::int32_t phase, const std::string& serverName) const
+    {
+        std::lock_guard guard(m_lock);
+        const auto found = m_queryErrors.find({phase, serverName});
+        return found == m_queryErrors.end() ? std::string() : found->second;
+    }
 
     static std::string Describe(const VTServerError& error)
     {
@@ -88,6 +101,7 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<std::string> m_errors;
+    std::map<std::pair<std::int32_t, std::string>, std::string> m_queryErrors;
     bool m_finished = false;
     std::atomic<int> m_position{0};
     std::atomic<int> m_total{0};
@@ -120,7 +134,7 @@ VTBatchCode MakeCode(const std::string& word, std::int32_t mode)
             return VTBatchCode(type, std::string_view(word).substr(colon + 1), mode);
     }
     std::vector<VTCodeType> candidates;
-    AnalyzeCode(std::string_view(word), candidates, kScanUnknown, false);
+    AnalyzeCode(std::string_view(word), candidates, kScanTypeUnknown, false);
     return VTBatchCode(candidates.empty() ? kCodeUnknown : candidates.front(), std::string_view(word), mode);
 }
 
@@ -175,26 +189,50 @@ bool HasAddress(const VTBatchCode& code, bool describe)
                                             status <= VTBatchCode::kOfflineNoDescription);
 }
 
-// The code's own error, or for a code that a failed query held back, the
-// error of that query.
-std::string ErrorOf(const VTBatchCode& code, const VTServerError& lastError)
+// Why a code ended without what was asked: its own error, the error of the
+// query that held it back, or what its status says.
+std::string ErrorOf(const VTBatchCode& code, const ResolveListener& listener, const VTServerError& lastError)
 {
-    if (!code.GetErrorText().empty() || !lastError.HasError())
+    if (!code.GetErrorText().empty())
         return code.GetErrorText();
+    std::string queryError;
     switch (code.GetStatus()) {
+    case VTBatchCode::kTypeUnknown:
+        return "no code type fits the text";
+    case VTBatchCode::kNoFormat:
+        return "the routing server has no code format for this code";
+    case VTBatchCode::kOfflineNoFormat:
+        return "offline, and no code format for this code is cached";
+    case VTBatchCode::kNoTemplate:
+        return code.GetServerData().GetKey().empty()
+                   ? "the routing server has no template for this code's server ID"
+                   : "the routing template of " + code.GetServerData().GetName() + " has no GET command";
+    case VTBatchCode::kOfflineNoTemplate:
+        return "offline, and no routing template for this code is cached";
     case VTBatchCode::kFormatQuerySkipped:
+        queryError = listener.QueryError(VTBatchCodeProcessor::kPhaseFormats, "");
+        break;
     case VTBatchCode::kTemplateQuerySkipped:
+        queryError = listener.QueryError(VTBatchCodeProcessor::kPhaseTemplates, "");
+        break;
     case VTBatchCode::kDescriptionQuerySkipped:
+        queryError =
+            listener.QueryError(VTBatchCodeProcessor::kPhaseDescriptions, code.GetServerData().GetName());
+        break;
     case VTBatchCode::kCancelled:
     case VTBatchCode::kFailed:
-        return ResolveListener::Describe(lastError);
+        break;
     default:
         return "";
     }
+    if (queryError.empty() && lastError.HasError())
+        queryError = ResolveListener::Describe(lastError);
+    return queryError;
 }
 
 // One line per code, in input order; "code" is the argument as it was typed.
-void PrintResults(const CliArgs& args, const std::vector<VTBatchCode>& codes, const VTServerError& lastError)
+void PrintResults(const CliArgs& args, const std::vector<VTBatchCode>& codes, const ResolveListener& listener,
+                  const VTServerError& lastError)
 {
     std::vector<std::vector<std::string>> rows;
     for (std::size_t i = 0; i < codes.size(); ++i) {
@@ -202,7 +240,7 @@ void PrintResults(const CliArgs& args, const std::vector<VTBatchCode>& codes, co
         const std::string& typed = args.Positional().at(i);
         const VTCodeContents& contents = code.GetContents();
         const std::string type = CodeTypeName(code.GetCodeType(), false);
-        const std::string error = ErrorOf(code, lastError);
+        const std::string error = ErrorOf(code, listener, lastError);
         if (args.Json()) {
             std::cout << JsonObject()
                              .Add("code", typed)
@@ -253,7 +291,7 @@ int Resolve(const CliArgs& args, const Options& options, CAppContext& context)
 
     for (const std::string& error : listener.Errors())
         std::cerr << "lumora-cli " << kCommand << ": " << error << '\n';
-    PrintResults(args, codes, lastError);
+    PrintResults(args, codes, listener, lastError);
 
     std::string why;
     const bool saved = context.SaveUserCaches(&why);

@@ -25,7 +25,7 @@ const char* const kScanUsage = "--scanner N --port COMn [--detect] [--once] [--t
 namespace {
 
 struct ScanOptions {
-    long type = 0;
+    CScannerType type = CScannerType::NetPen;
     std::string port;
     bool detect = false;
     bool once = false;
@@ -197,7 +197,8 @@ private:
 int OpenFailure(const VTSerialBarcodeScanner& scanner, const ScanOptions& options, int result)
 {
     if (result == VTBarcodeScanner::kCannotDetect) {
-        std::cerr << "lumora-cli: scanner type " << options.type << " cannot detect its device\n";
+        std::cerr << "lumora-cli: scanner type " << ScannerTypeNumber(options.type)
+                  << " cannot detect its device\n";
         return kExitFailed;
     }
     std::string why = scanner.GetLastOpenError();
@@ -272,10 +273,13 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
         return std::nullopt;
     }
     ScanOptions options;
-    const auto type = ParseLong(args->Value("--scanner").value_or(""));
+    const auto number = ParseLong(args->Value("--scanner").value_or(""));
+    const auto type = number && *number == static_cast<std::int32_t>(*number)
+                          ? ScannerTypeFromNumber(static_cast<std::int32_t>(*number))
+                          : std::nullopt;
     VTSerialPortConfig port;
     port.portName = args->Value("--port").value_or("");
-    if (!type || *type < 0 || *type >= kScannerTypeCount)
+    if (!type)
         error = "--scanner takes a scanner type from 0 to 10";
     else if (!port.IsValid())
         error = "--port takes a port name COM0 to COM9";
@@ -308,10 +312,11 @@ int CmdScan(const std::vector<std::string>& words)
         return kExitUsage;
     }
     const auto context = OpenCliContext();
-    const auto driver = context ? context->MakeScanner(static_cast<int>(options->type)) : nullptr;
+    const auto driver = context ? context->MakeScanner(options->type) : nullptr;
     auto* scanner = dynamic_cast<VTSerialBarcodeScanner*>(driver.get());
     if (!scanner) {
-        std::cerr << "lumora-cli: scanner type " << options->type << " is not supported by this build\n";
+        std::cerr << "lumora-cli: scanner type " << ScannerTypeNumber(options->type)
+                  << " is not supported by this build\n";
         return kExitFailed;
     }
     VTSerialPortConfig config;

@@ -334,13 +334,19 @@ RefReply AnswerDescriptionLines(const RefDataStore& store, const RefRequest& req
     return LinesReply(store, *key, SplitList(form.Get("IID").value_or("")));
 }
 
-RefReply AnswerKeyDescriptionLines(const RefDataStore& store, std::string_view typeName, std::string_view rid)
+RefReply AnswerKeyDescriptionLines(const RefDataStore& store, const RefRequest& request,
+                                   std::string_view typeName, std::string_view rid)
 {
     const RefRoutingKey* key = store.FindKey(CodeTypeFromName(typeName), rid);
     if (!key)
         return ErrorReply(store, 404, kErrorUnknownServerId,
                           "No description server for " + std::string(typeName) + " " + std::string(rid) +
                               ".");
+    // The client takes only lines of the items it asked for, so the items
+    // named are answered, known or not; a request that names none can only
+    // be given the whole key.
+    if (const auto named = RequestFields(request).Get("IID"))
+        return LinesReply(store, *key, SplitList(*named));
     std::vector<std::string> itemIds;
     for (const RefItem* item : store.ItemsOf(*key))
         itemIds.push_back(item->m_iid);

@@ -26,10 +26,12 @@ RefReply AnswerDescriptions(const RefDataStore& store, const RefRequest& request
 // TYPE; one "IID=description" line per distinct item ID, ended by CR LF.
 RefReply AnswerDescriptionLines(const RefDataStore& store, const RefRequest& request);
 
-// The line form for a template without a query part, which the client
-// fetches as it stands: every item of one routing key.
-RefReply AnswerKeyDescriptionLines(const RefDataStore& store, std::string_view typeName,
-                                   std::string_view rid);
+// The line form at the address of one routing key: the items the field IID
+// names (comma-separated), or, when the request names none (a template
+// without a query part, which the client fetches as it stands), every item
+// of the key.
+RefReply AnswerKeyDescriptionLines(const RefDataStore& store, const RefRequest& request,
+                                   std::string_view typeName, std::string_view rid);
 
 // LOGIN and PASSWORD (form-encoded) of an account get "XATTACH" with the
 // account's blinded user id.

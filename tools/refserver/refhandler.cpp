@@ -87,12 +87,12 @@ int ErrorNumberFor(int httpStatus)
 
 RefReply RefHandler::Dispatch(const RefRequest& request) const
 {
-    if (request.m_method == "GET" && request.m_path.starts_with(kKeyLinesPrefix)) {
-        // "/desc2/TYPE/SID": a line-form template the client fetches unchanged.
+    if (Allows(Method::kGetOrPost, request.m_method) && request.m_path.starts_with(kKeyLinesPrefix)) {
+        // "/desc2/TYPE/SID": the line form at the address of one routing key.
         const std::string_view rest = std::string_view(request.m_path).substr(kKeyLinesPrefix.size());
         const auto slash = rest.find('/');
         if (slash != std::string_view::npos)
-            return AnswerKeyDescriptionLines(m_store, FormDecode(rest.substr(0, slash)),
+            return AnswerKeyDescriptionLines(m_store, request, FormDecode(rest.substr(0, slash)),
                                              FormDecode(rest.substr(slash + 1)));
     }
     for (const Route& route : kRoutes) {

@@ -1,26 +1,13 @@
 #pragma once
 
 #include "tst/tsobject.h"
+#include "vtkit/scanner/scantype.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// The symbology a device reported for a scan, so that code analysis tries
-// only the code families that fit.
-using ScanType = int32_t;
-
-constexpr ScanType kScanTypeUnknown = 0; // every code family is tried
-constexpr ScanType kScanTypeCode128 = 1; // the family that carries Vantrel codes
-constexpr ScanType kScanTypeUPC = 2;
-constexpr ScanType kScanTypeEAN = 3;
-constexpr ScanType kScanTypeUPCOrEAN = 4;
-constexpr ScanType kScanTypeUPCA = 5;
-constexpr ScanType kScanTypeUPCE = 6;
-constexpr ScanType kScanTypeEAN13 = 7;
-constexpr ScanType kScanTypeEAN8 = 8;
 
 // One scan: the code as the device sent it, without symbology identifier,
 // time stamp or line end.

@@ -12,7 +12,7 @@ constexpr uint8_t kHeaderBit = 0x80;
 constexpr uint8_t kFieldBit = 0x02; // a 4-byte field lies between text and header
 constexpr std::size_t kFieldSize = 4;
 constexpr uint32_t kBitsChecked = VTPennyMemoryImage::kBitsWanted & ~(1u << 23);
-constexpr ScanType kDropRecord = -1;
+constexpr auto kDropRecord = static_cast<ScanType>(-1);
 
 // The newer format knows more symbologies and has one that is never kept.
 ScanType RecordType(uint8_t header, uint8_t format)
