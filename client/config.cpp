@@ -83,9 +83,14 @@ bool WriteSubKey(const CRegistryKey& config, const char* name,
 } // namespace
 
 CClientConfig::CClientConfig(platform::Registry& registry)
-    : m_registry(registry), m_programPath(platform::ProgramPath()),
+    : m_registry(registry), m_programPath(DesktopProgramPath()),
       m_autostartEntry(platform::AutostartEntryPath())
 {
+}
+
+std::filesystem::path CClientConfig::DesktopProgramPath(const std::filesystem::path& programFolder)
+{
+    return (programFolder.empty() ? platform::ProgramFolder() : programFolder) / kDesktopProgram;
 }
 
 bool CClientConfig::OpenUserKey()
@@ -96,29 +101,33 @@ bool CClientConfig::OpenUserKey()
 
 bool CClientConfig::Initialize()
 {
-    if (!Load())
-        return false;
-    // Without a "Config" key, Load has just saved everything.
-    return !m_configKeyExisted || Save(CConfigGroup::Everything);
+    // Saving group 0 afterwards leaves every value stored: the defaults,
+    // with "Installing" set, on a first start.
+    return OpenUserKey() && Load() && Save(CConfigGroup::Everything);
 }
 
 bool CClientConfig::Load()
 {
-    if (!OpenUserKey())
-        return false;
+    CRegistryKey user;
     CRegistryKey config;
-    m_configKeyExisted = config.OpenSubKey(m_userKey, kConfigKey, CRegistryKey::kRead);
+    m_configKeyExisted = config.OpenSubKey(UserKeyForReading(user), kConfigKey, CRegistryKey::kRead);
     if (m_configKeyExisted) {
         LoadConfigKey(config);
         LoadScannerKeys(config);
         LoadColumnData(config);
+    } else {
+        m_settings.installing = 1;
     }
     DeriveProxyString();
-    if (!m_configKeyExisted) {
-        m_settings.installing = 1;
-        Save(CConfigGroup::Everything);
-    }
     return true;
+}
+
+const CRegistryKey& CClientConfig::UserKeyForReading(CRegistryKey& user)
+{
+    if (m_userKey.IsOpen())
+        return m_userKey;
+    user.Open(m_registry.Hive(platform::RegistryRoot::CurrentUser), kUserKey, CRegistryKey::kRead);
+    return user;
 }
 
 void CClientConfig::LoadConfigKey(const CRegistryKey& config)
@@ -342,7 +351,8 @@ void CClientConfig::ReportInternalError(long line)
 
 bool CClientConfig::ReadUserId(std::string& uid)
 {
-    return OpenUserKey() && m_userKey.ReadString("UID", uid);
+    CRegistryKey user;
+    return UserKeyForReading(user).ReadString("UID", uid);
 }
 
 bool CClientConfig::WriteUserId(std::string_view uid)

@@ -93,6 +93,8 @@ public:
     static constexpr const char* kRunValue = "Lumora PC Software";
     static constexpr const char* kInternetSettingsKey =
         "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    // The desktop client, which the log-on entry starts.
+    static constexpr const char* kDesktopProgram = "lumora";
     static constexpr int kErrorNumber = 530;
     static constexpr long kLineLogOnStart = 878;
 
@@ -106,18 +108,24 @@ public:
 
     // The client version written as "ClientVersion" at every save.
     void SetClientVersion(std::string version) { m_clientVersion = std::move(version); }
+    const std::string& ClientVersion() const { return m_clientVersion; }
     // The program that the log-on entry starts, and where the autostart
-    // entry goes; by default the running program and the user's autostart folder.
+    // entry goes; by default the desktop client beside the running program
+    // (the two are installed side by side) and the user's autostart folder.
     void SetProgramPath(std::filesystem::path path) { m_programPath = std::move(path); }
+    const std::filesystem::path& ProgramPath() const { return m_programPath; }
     void SetAutostartEntry(std::filesystem::path path) { m_autostartEntry = std::move(path); }
     void SetInternalErrorHandler(InternalErrorHandler handler) { m_errorHandler = std::move(handler); }
 
-    // Start-up: loads, setting "Installing" when there is no "Config" key
-    // yet, then saves group 0 so that every value exists afterwards.
+    // The desktop client's start-up: creates the user key, loads, then
+    // saves group 0 so that every value exists afterwards (which also sets
+    // the log-on entry as "Auto Run" says). False when the key cannot be
+    // created or a value cannot be written.
     bool Initialize();
     // Reads every stored value, keeping the default of each missing one,
-    // then derives the proxy string. Without a "Config" key it saves everything.
-    // False when the user key cannot be opened or created.
+    // then derives the proxy string; without a "Config" key "Installing" is
+    // set in memory. Writes nothing, so the command line can read settings
+    // without changing the user's session.
     bool Load();
     // Writes "ClientVersion" and then the group; stops at the first value
     // that cannot be written and returns false.
@@ -137,12 +145,17 @@ public:
     bool WriteUserId(std::string_view uid);
 
     static CSystemProxy ReadSystemProxy(platform::RegistryHive& currentUser);
+    // The desktop client in that folder (empty: the running program's).
+    static std::filesystem::path DesktopProgramPath(const std::filesystem::path& programFolder = {});
     // The text of the Run value and of the autostart entry for a program.
     static std::string RunCommand(const std::filesystem::path& program);
     static bool AutostartEntryText(const std::filesystem::path& program, std::string& text);
 
 private:
     bool OpenUserKey();
+    // The open user key, else `user` opened for reading only (closed when
+    // there is none), so that reading creates nothing.
+    const CRegistryKey& UserKeyForReading(CRegistryKey& user);
     void LoadConfigKey(const CRegistryKey& config);
     void LoadScannerKeys(const CRegistryKey& config);
     void LoadColumnData(const CRegistryKey& config);

@@ -72,10 +72,8 @@ std::filesystem::path TempFolder()
     return path.empty() ? std::filesystem::path("/tmp") : path;
 }
 
-std::filesystem::path UserDataFolder(const std::filesystem::path& programFolder)
+std::filesystem::path UserDataFolder()
 {
-    if (!programFolder.empty() && ::access(programFolder.c_str(), W_OK) == 0)
-        return programFolder;
     return XdgDataHome() / "lumora";
 }
 

@@ -21,9 +21,10 @@ std::filesystem::path XdgDataHome();
 std::filesystem::path XdgRuntimeDir();
 std::filesystem::path TempFolder();
 
-// Per-user files (stored codes, caches, generated pages): the program folder
-// when it is writable, else $XDG_DATA_HOME/lumora.
-std::filesystem::path UserDataFolder(const std::filesystem::path& programFolder = ProgramFolder());
+// Per-user files (stored codes, caches, generated pages, the user's own
+// Server.dat): always $XDG_DATA_HOME/lumora, whatever the program folder
+// allows, since that holds only what ships and is never written.
+std::filesystem::path UserDataFolder();
 
 // The registry hives: the current user's under $XDG_CONFIG_HOME/lumora; the
 // machine's beside the program, or under $XDG_DATA_HOME/lumora when the

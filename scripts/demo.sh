@@ -2,7 +2,9 @@
 # The main job end to end: the reference server on 127.0.0.1:8470 with the
 # sample data, the demo account attached when no identity is stored, and a
 # sample of codes of every type resolved with descriptions. Run through
-# `make demo`, which installs and builds first.
+# `make demo`, which installs and builds first. What it leaves: the identity
+# in $XDG_CONFIG_HOME/lumora/user.reg and the caches in
+# $XDG_DATA_HOME/lumora/; nothing in the build tree, no log-on entry.
 set -euo pipefail
 
 build_dir=${1:-build}
@@ -44,7 +46,8 @@ else
 fi
 
 # The client's own identity is kept; only a user without one is attached
-# to the demo account.
+# to the demo account. The probe reads alone: an offline run with no
+# caches to answer from saves nothing.
 probe=$("$cli" resolve --offline --cache-dir "$work" 42 2>&1 >/dev/null || true)
 case "$probe" in
 *"no user identity"*)

@@ -15,6 +15,7 @@ std::int32_t VTCodeCacheFile::Parse(std::string_view text)
     ReadCodeFormats(document.GetDocumentElement(), formats, GetReadVersion());
     std::lock_guard guard(Lock());
     m_formats = formats;
+    NoteModified();
     return kLoaded;
 }
 
@@ -41,18 +42,21 @@ void VTCodeCacheFile::Add(const VTCodeFormat& format)
     std::lock_guard guard(Lock());
     m_formats.Remove(format);
     m_formats.Add(format);
+    NoteModified();
 }
 
 void VTCodeCacheFile::Clear()
 {
     std::lock_guard guard(Lock());
     m_formats.Clear();
+    NoteModified();
 }
 
 void VTCodeCacheFile::ExpireAll(VTTime now)
 {
     std::lock_guard guard(Lock());
     m_formats.ExpireAll(now);
+    NoteModified();
 }
 
 VTCodeFormatList VTCodeCacheFile::GetFormats() const
@@ -76,6 +80,7 @@ std::int32_t VTServerCacheFile::Parse(std::string_view text)
     }
     std::lock_guard guard(Lock());
     m_records = records;
+    NoteModified();
     return kLoaded;
 }
 
@@ -101,18 +106,21 @@ void VTServerCacheFile::Add(const VTServerData& record)
 {
     std::lock_guard guard(Lock());
     m_records.InsertOrReplace(record);
+    NoteModified();
 }
 
 void VTServerCacheFile::Clear()
 {
     std::lock_guard guard(Lock());
     m_records.Clear();
+    NoteModified();
 }
 
 void VTServerCacheFile::ExpireAll(VTTime now)
 {
     std::lock_guard guard(Lock());
     m_records.ExpireAll(now);
+    NoteModified();
 }
 
 VTServerDataList VTServerCacheFile::GetRecords() const

@@ -25,7 +25,10 @@ std::int32_t VTCacheFile::Load(const std::filesystem::path& path)
         return kCannotRead;
     }
     std::lock_guard guard(m_lock);
-    return Parse(text);
+    const std::int32_t result = Parse(text);
+    if (result == kLoaded)
+        m_modified = false;
+    return result;
 }
 
 bool VTCacheFile::Save(const char* path)
@@ -38,11 +41,17 @@ bool VTCacheFile::Save(const std::filesystem::path& path)
 {
     std::string text;
     {
+        // Cleared with the text taken, so that a change made while the file
+        // is written counts for the next save.
         std::lock_guard guard(m_lock);
         if (!Serialize(text))
             return false;
+        m_modified = false;
     }
-    return TSWriteFileAtomically(path, text, kFileMode);
+    if (TSWriteFileAtomically(path, text, kFileMode))
+        return true;
+    m_modified = true;
+    return false;
 }
 
 bool VTCacheFile::ParseWithRoot(std::string_view text, std::u16string_view root, TSDomDocument& document)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -38,11 +39,17 @@ public:
     bool Save(const char* path);
     bool Save(const std::filesystem::path& path);
 
+    // Whether the cached data changed since it was last loaded from or
+    // saved to a file, so that a client writes only what changed.
+    bool IsModified() const { return m_modified; }
+
     std::int32_t GetReadVersion() const { return m_readVersion; }
     std::int32_t GetWriteVersion() const { return m_writeVersion; }
 
 protected:
     std::recursive_mutex& Lock() const { return m_lock; }
+    // Derived classes call this, under the lock, whenever their data changes.
+    void NoteModified() { m_modified = true; }
     // The parsed text when its root has that name; false for broken XML or
     // another root.
     static bool ParseWithRoot(std::string_view text, std::u16string_view root, TSDomDocument& document);
@@ -51,4 +58,5 @@ private:
     std::int32_t m_readVersion = kVersion;
     std::int32_t m_writeVersion = kVersion;
     mutable std::recursive_mutex m_lock;
+    std::atomic<bool> m_modified{false};
 };

@@ -31,8 +31,13 @@ std::int32_t VTCoreCacheFile::Parse(std::string_view text)
 bool VTCoreCacheFile::Serialize(std::string& text)
 {
     std::lock_guard guard(Lock());
-    text = FormatDocument(WriteCoreServers(m_routing, m_registration, m_help));
+    text = FileText();
     return true;
+}
+
+std::string VTCoreCacheFile::FileText() const
+{
+    return FormatDocument(WriteCoreServers(m_routing, m_registration, m_help));
 }
 
 int VTCoreCacheFile::Update(const TSDomDocument& document)
@@ -43,6 +48,8 @@ int VTCoreCacheFile::Update(const TSDomDocument& document)
     for (std::size_t i = 0; i < std::size(kCoreTypes); ++i)
         found[i] = ReadCoreServer(document, kCoreTypes[i], read[i]);
     std::lock_guard guard(Lock());
+    // Every reply carries the records; only a different file text is a change.
+    const std::string before = FileText();
     int replaced = 0;
     for (std::size_t i = 0; i < std::size(kCoreTypes); ++i) {
         if (found[i]) {
@@ -50,6 +57,8 @@ int VTCoreCacheFile::Update(const TSDomDocument& document)
             ++replaced;
         }
     }
+    if (replaced > 0 && FileText() != before)
+        NoteModified();
     return replaced;
 }
 
@@ -62,7 +71,10 @@ VTServerData VTCoreCacheFile::GetRecord(std::string_view serverType) const
 void VTCoreCacheFile::SetRecord(const VTServerData& record)
 {
     std::lock_guard guard(Lock());
+    const std::string before = FileText();
     *Slot(record.GetServerType()) = record;
+    if (FileText() != before)
+        NoteModified();
 }
 
 VTServerData* VTCoreCacheFile::Slot(std::string_view serverType)

@@ -33,6 +33,8 @@ public:
     void SetRecord(const VTServerData& record);
 
 private:
+    // The text Serialize writes; under the lock.
+    std::string FileText() const;
     VTServerData* Slot(std::string_view serverType);
     const VTServerData* Slot(std::string_view serverType) const;
 

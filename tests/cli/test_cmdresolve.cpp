@@ -4,56 +4,15 @@
 #include "client/config.h"
 #include "platform/folders.h"
 #include "platform/registry.h"
+#include "tests/cli/clirefserver.h"
 #include "tests/support/ptydevice.h"
-#include "tests/support/runprogram.h"
-#include "tests/support/serverprocess.h"
-#include "tests/support/tempdir.h"
-#include "tests/support/temphome.h"
 #include "tests/support/tinyproxy.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
-#include <map>
-#include <memory>
-#include <sstream>
 #include <sys/wait.h>
 #include <utility>
 
 namespace {
-
-const std::string kDemoUser = "116306380970205";
-
-// The value of one key of a JSON line written by the CLI: a string with its
-// escapes undone as far as the samples need, or a number as its digits.
-std::string Field(const std::string& line, const std::string& key)
-{
-    const std::string marker = "\"" + key + "\":";
-    const auto at = line.find(marker);
-    if (at == std::string::npos)
-        return "(missing)";
-    std::size_t pos = at + marker.size();
-    if (line[pos] != '"') {
-        const auto end = line.find_first_of(",}", pos);
-        return line.substr(pos, end - pos);
-    }
-    std::string value;
-    for (++pos; pos < line.size() && line[pos] != '"'; ++pos) {
-        if (line[pos] == '\\')
-            ++pos;
-        value += line[pos];
-    }
-    return value;
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 struct Sample {
     std::string argument;
@@ -78,30 +37,8 @@ const std::vector<Sample> kSamples = {
     {"vantrel:237659", "VANTREL", "1", "5", "Lumora Short Links"},
 };
 
-class CliResolve : public ::testing::Test {
+class CliResolve : public RefServerCliTest {
 protected:
-    void SetUp() override { StartServer(SampleData()); }
-
-    static std::filesystem::path SampleData()
-    {
-        return std::filesystem::path(LUMORA_SOURCE_DIR) / "data/refserver";
-    }
-
-    // The reference server on `data`, in place of the one before; Server.dat points at it.
-    void StartServer(const std::filesystem::path& data)
-    {
-        m_server.reset();
-        const auto portFile = m_home.Dir() / "port";
-        std::filesystem::remove(portFile);
-        m_server = std::make_unique<ServerProcess>(
-            LUMORA_REFSERVER_PATH,
-            std::vector<std::string>{"--listen", "127.0.0.1:0", "--port-file", portFile.string(), "--data",
-                                     data.string(), "--core-cache", m_serverDat.string()});
-        m_port = m_server->WaitForPortFile(portFile);
-        ASSERT_NE(m_port, 0) << m_server->ErrorOutput();
-        m_base = "http://127.0.0.1:" + std::to_string(m_port) + "/";
-    }
-
     ProgramResult Resolve(std::vector<std::string> args, bool withUid = true)
     {
         args.insert(args.begin(),
@@ -145,12 +82,7 @@ protected:
         }
     }
 
-    TempHome m_home;
-    std::filesystem::path m_serverDat = m_home.Dir() / "Server.dat";
     std::filesystem::path m_cacheDir = m_home.Dir() / "caches";
-    std::unique_ptr<ServerProcess> m_server;
-    std::uint16_t m_port = 0;
-    std::string m_base;
 };
 
 TEST_F(CliResolve, SampleCodesOfEveryTypeGetTheirPages)
@@ -172,6 +104,39 @@ TEST_F(CliResolve, SampleCodesOfEveryTypeGetTheirPages)
     EXPECT_EQ(Field(lines[0], "url"), page);
     EXPECT_EQ(Field(lines[1], "url"), "http://example.org/x");
     EXPECT_EQ(Field(lines[1], "code"), "example.org/x");
+}
+
+TEST_F(CliResolve, EachCodeComesBackAsItWasTyped)
+{
+    struct Case {
+        std::string typed;
+        std::string type;
+        std::string status;
+    } const cases[] = {
+        {"0 36000-29145 2", "UPCA", "19"},
+        {"036000-291452", "UPCA", "19"},
+        {"upce:0425-2614", "UPCE", "19"},
+        {"VANTREL:237659", "VANTREL", "19"},
+        {"#1", "UNKNOWN", "1"},
+    };
+    std::vector<std::string> args{"--json"};
+    for (const Case& c : cases)
+        args.push_back(c.typed);
+    const ProgramResult json = Resolve(args);
+    const auto lines = Lines(json.out);
+    ASSERT_EQ(lines.size(), std::size(cases)) << json.out << json.err;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(cases[i].typed);
+        EXPECT_EQ(Field(lines[i], "code"), cases[i].typed);
+        EXPECT_EQ(Field(lines[i], "type"), cases[i].type);
+        EXPECT_EQ(Field(lines[i], "status"), cases[i].status);
+    }
+    EXPECT_EQ(Field(lines[0], "text"), "0 36000 29145 2") << "the display form is the format's";
+
+    const ProgramResult table = Resolve({"0 36000-29145 2"});
+    EXPECT_EQ(table.exitStatus, 0) << table.err;
+    ASSERT_EQ(Lines(table.out).size(), 2u) << table.out;
+    EXPECT_TRUE(Lines(table.out)[1].starts_with("0 36000-29145 2  UPCA")) << table.out;
 }
 
 TEST_F(CliResolve, DescriptionsComeFromTheDescriptionServers)

@@ -1,5 +1,6 @@
 #include "client/config.h"
 
+#include "platform/folders.h"
 #include "tests/support/filelimit.h"
 #include "tests/support/temphome.h"
 
@@ -120,6 +121,28 @@ TEST_F(ConfigTest, FirstStartWritesDefaultsAndMarksInstalling)
     ASSERT_TRUE(next->Initialize());
     EXPECT_TRUE(next->ConfigKeyExisted());
     EXPECT_EQ(next->Settings().installing, 1) << "the wizard has not finished yet";
+}
+
+TEST_F(ConfigTest, LoadingAFreshStoreWritesNothing)
+{
+    CClientConfig config(m_registry);
+    EXPECT_EQ(config.ProgramPath(), platform::ProgramFolder() / "lumora")
+        << "the log-on entry starts the desktop client installed beside this program";
+    ASSERT_TRUE(config.Load());
+    EXPECT_FALSE(config.ConfigKeyExisted());
+    EXPECT_EQ(config.Settings().installing, 1);
+    EXPECT_EQ(config.Settings().autoRun, 1);
+    std::string uid;
+    EXPECT_FALSE(config.ReadUserId(uid));
+    EXPECT_FALSE(std::filesystem::exists(HiveFile()));
+    EXPECT_FALSE(std::filesystem::exists(Autostart()));
+
+    // Storing the identity stores that alone.
+    ASSERT_TRUE(config.WriteUserId("116306380970205"));
+    EXPECT_EQ(Values(CClientConfig::kUserKey), std::vector<std::string>{"UID"});
+    EXPECT_FALSE(User().KeyExists(kConfigPath));
+    EXPECT_FALSE(User().KeyExists(CClientConfig::kRunKey));
+    EXPECT_FALSE(std::filesystem::exists(Autostart()));
 }
 
 TEST_F(ConfigTest, ScannerKeysFollowTheType)
@@ -319,7 +342,7 @@ TEST_F(ConfigTest, FailedLogOnEntryIsInternalError530)
     // A folder where the entry should be: neither writing nor deleting it works.
     std::filesystem::create_directories(Autostart());
     ASSERT_TRUE(config->Load());
-    reported.clear(); // the first save of a fresh store tried too
+    EXPECT_TRUE(reported.empty()) << "loading touches no log-on entry";
     config->Settings().autoRun = 1;
     EXPECT_FALSE(config->Save(CConfigGroup::AutoRun));
     config->Settings().autoRun = 0;

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -242,6 +243,50 @@ TEST_F(CacheTest, ExpireTouchesOnlyTheFlaggedCache)
     VTServerData record;
     EXPECT_TRUE(Cache().FindFormat(kCodeEan13, "5901234123457", format, false));
     EXPECT_FALSE(Cache().FindTemplate(kCodeEan13, "590", record, false));
+}
+
+// What a client asks before it saves: did the content change since the
+// file was last read or written?
+TEST_F(CacheTest, EachFileKnowsWhetherItsContentChanged)
+{
+    const fs::path formats = m_dir / "Format.cache";
+    VTCodeCacheFile& file = Cache().Formats();
+    EXPECT_FALSE(file.IsModified()) << "an empty cache has nothing to save";
+    Cache().AddFormat(Format(kCodeUpcA, "036000000000", "036000999999", m_now + 3600));
+    EXPECT_TRUE(file.IsModified());
+    EXPECT_FALSE(Cache().SaveFormats(m_dir / "no such folder" / "Format.cache"));
+    EXPECT_TRUE(file.IsModified()) << "a failed save leaves the change to save";
+    ASSERT_TRUE(Cache().SaveFormats(formats));
+    EXPECT_FALSE(file.IsModified());
+
+    const std::function<void()> changes[] = {
+        [&] { Cache().AddTemplate(Template(kCodeEan13, "590", m_now)); },
+        [&] { Cache().ClearTemplates(); },
+        [&] { Cache().Expire(VTCache::kExpireTemplates); },
+        [&] { Cache().Templates().Parse("<SERVER_DATA_LIST/>"); },
+    };
+    for (const auto& change : changes) {
+        ASSERT_TRUE(Cache().SaveTemplates(m_dir / "Templates.cache"));
+        change();
+        EXPECT_TRUE(Cache().Templates().IsModified());
+        EXPECT_FALSE(file.IsModified()) << "each file on its own";
+    }
+    ASSERT_EQ(Cache().LoadTemplates(m_dir / "Templates.cache"), VTCacheFile::kLoaded);
+    EXPECT_FALSE(Cache().Templates().IsModified()) << "what was just read is what the file holds";
+    EXPECT_EQ(Cache().LoadTemplates(m_dir / "missing.cache"), VTCacheFile::kCannotOpen);
+    EXPECT_FALSE(Cache().Templates().IsModified());
+
+    // Replies carry the core records every time; only other records are a change.
+    const std::string core = "<CORE_SERVER_LIST><SERVER TYPE='HELP'><TEMPLATE CMD='GET'>http://h/</TEMPLATE>"
+                             "</SERVER></CORE_SERVER_LIST>";
+    VTCoreCacheFile& coreCache = m_toolkit.GetCoreCache();
+    ASSERT_EQ(coreCache.Parse(core), VTCacheFile::kLoaded);
+    ASSERT_TRUE(coreCache.Save(m_dir / "Server.dat"));
+    m_toolkit.UpdateCoreServers(ParseDocument(core));
+    EXPECT_FALSE(coreCache.IsModified());
+    m_toolkit.UpdateCoreServers(ParseDocument("<XGET><SERVER TYPE='HELP'><TEMPLATE CMD='GET'>http://other/"
+                                              "</TEMPLATE></SERVER></XGET>"));
+    EXPECT_TRUE(coreCache.IsModified());
 }
 
 // A save that fails part way, as on a full disk, keeps the previous file.

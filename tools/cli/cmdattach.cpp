@@ -1,16 +1,12 @@
 #include "tools/cli/cmdattach.h"
 
-#include "client/config.h"
-#include "platform/folders.h"
-#include "platform/registry.h"
 #include "tools/cli/cliargs.h"
+#include "tools/cli/clicontext.h"
 #include "tools/cli/clijson.h"
 #include "tools/cli/clitable.h"
-#include "tst/tsexcep.h"
 #include "vtkit/vttoolkit.h"
 
 #include <condition_variable>
-#include <filesystem>
 #include <iostream>
 #include <mutex>
 
@@ -52,24 +48,6 @@ int Failure(const CliArgs& args, const std::string& message)
     return ReportFailure(kCommand, message, args.Json());
 }
 
-// The toolkit as the client fills it: its description, the connection
-// settings of the configuration and the identity stored so far.
-void Describe(VTToolkit& toolkit, CClientConfig& config)
-{
-    toolkit.SetClientVariables({.capp = "PC", .cver = LUMORA_VERSION});
-    toolkit.SetProxy(config.ProxyString());
-    std::string uid;
-    if (config.ReadUserId(uid)) {
-        VTUserId stored;
-        try {
-            stored.SetBlindedId(uid);
-            toolkit.SetUserId(stored);
-        } catch (const TSException&) {
-            // A damaged identity is what attaching replaces.
-        }
-    }
-}
-
 void Print(const CliArgs& args, const VTAttachResults& results, const std::string& uid)
 {
     if (args.Json()) {
@@ -97,20 +75,15 @@ int CmdAttach(const std::vector<std::string>& words)
                   << "\nusage: lumora-cli " << kCommand << ' ' << kAttachUsage << '\n';
         return kExitUsage;
     }
-    const std::filesystem::path serverDat =
-        args->Value("--server-dat").value_or((platform::ProgramFolder() / "Server.dat").string());
-
-    auto registry = platform::Registry::ForUser();
-    CClientConfig config(*registry);
-    if (!config.Load())
+    const auto context = OpenCliContext();
+    if (!context)
         return Failure(*args, "cannot open the configuration");
-    VTToolkit toolkit;
-    Describe(toolkit, config);
-    if (const std::int32_t result = toolkit.LoadCoreCache(serverDat); result != VTCacheFile::kLoaded)
-        return Failure(*args, "cannot read the server list " + serverDat.string() + " (result " +
-                                  std::to_string(result) + ")");
+    // A damaged stored identity is what attaching replaces.
+    context->LoadIdentity();
+    if (std::string problem; !LoadCliCoreCache(*context, args->Value("--server-dat"), problem))
+        return Failure(*args, problem);
 
-    VTRegistrationServer& registration = toolkit.GetRegistrationServer();
+    VTRegistrationServer& registration = context->Toolkit().GetRegistrationServer();
     AttachWaiter waiter;
     registration.SetListener(&waiter);
     if (!registration.RequestAttach(args->Positional()[0], args->Positional()[1])) {
@@ -133,7 +106,7 @@ int CmdAttach(const std::vector<std::string>& words)
         return kExitFailed;
     }
     const std::string uid = results.GetUserId().GetBlindedId();
-    if (!config.WriteUserId(uid))
+    if (!context->StoreIdentity(results.GetUserId()))
         return Failure(*args, "cannot store the user identity");
     Print(*args, results, uid);
     return kExitOk;

@@ -1,9 +1,7 @@
 #include "tools/cli/cmdresolve.h"
 
-#include "client/config.h"
-#include "platform/folders.h"
-#include "platform/registry.h"
 #include "tools/cli/cliargs.h"
+#include "tools/cli/clicontext.h"
 #include "tools/cli/clijson.h"
 #include "tools/cli/clitable.h"
 #include "tst/tsexcep.h"
@@ -15,12 +13,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <unistd.h>
 #include <utility>
 
@@ -33,8 +29,6 @@ namespace {
 constexpr const char* kCommand = "resolve";
 // Batches shorter than this end before a progress line would help.
 constexpr std::size_t kProgressLineCodes = 20;
-
-namespace fs = std::filesystem;
 
 // Holds the main thread until the batch ends; keeps what the batch said on
 // the way. Failed queries are skipped: the batch goes on with what the
@@ -116,8 +110,6 @@ private:
 struct Options {
     bool describe = false;
     bool offline = false;
-    fs::path serverDat;
-    fs::path cacheDir;
 };
 
 int Failure(const CliArgs& args, const std::string& message)
@@ -147,37 +139,33 @@ VTBatchCode MakeCode(const std::string& word, std::int32_t mode)
 }
 
 // The identity the caches are kept under: --uid, else the stored one.
-std::optional<VTUserId> ChooseIdentity(const CliArgs& args, CClientConfig* config, std::string& problem)
+// False with the reason in `problem`; `usage` when --uid was the fault.
+bool ChooseIdentity(const CliArgs& args, CAppContext& context, std::string& problem, bool& usage)
 {
-    std::string uid;
-    if (const auto given = args.Value("--uid"))
-        uid = *given;
-    else if (!config || !config->ReadUserId(uid)) {
+    usage = false;
+    if (const auto given = args.Value("--uid")) {
+        VTUserId userId;
+        try {
+            userId.SetBlindedId(*given);
+        } catch (const TSException&) {
+            problem = "'" + *given + "' is not a valid blinded user id";
+            usage = true;
+            return false;
+        }
+        context.UseIdentity(userId);
+        return true;
+    }
+    switch (context.LoadIdentity()) {
+    case CAppContext::IdentityState::kLoaded:
+        return true;
+    case CAppContext::IdentityState::kMissing:
         problem = "no user identity: attach first (lumora-cli attach LOGIN PASSWORD) or give --uid";
-        return std::nullopt;
+        return false;
+    case CAppContext::IdentityState::kInvalid:
+        problem = "the stored user identity is not valid: attach again (lumora-cli attach LOGIN PASSWORD)";
+        return false;
     }
-    VTUserId userId;
-    try {
-        userId.SetBlindedId(uid);
-    } catch (const TSException&) {
-        problem = "'" + uid + "' is not a valid blinded user id";
-        return std::nullopt;
-    }
-    return userId;
-}
-
-void LoadCaches(VTToolkit& toolkit, const fs::path& formats, const fs::path& templates)
-{
-    const auto load = [](const fs::path& path, auto&& loader) {
-        std::error_code error;
-        if (!fs::exists(path, error))
-            return;
-        if (const std::int32_t result = loader(path); result != VTCacheFile::kLoaded)
-            std::cerr << "lumora-cli " << kCommand << ": ignoring the unreadable cache " << path.string()
-                      << " (result " << result << ")\n";
-    };
-    load(formats, [&](const fs::path& path) { return toolkit.GetCache().LoadFormats(path); });
-    load(templates, [&](const fs::path& path) { return toolkit.GetCache().LoadTemplates(path); });
+    return false;
 }
 
 // Waits for the batch, drawing a progress line when one is wanted.
@@ -242,17 +230,20 @@ std::string ErrorOf(const VTBatchCode& code, const ResolveListener& listener, co
     return queryError;
 }
 
+// One line per code, in input order; "code" is the argument as it was typed.
 void PrintResults(const CliArgs& args, const std::vector<VTBatchCode>& codes, const ResolveListener& listener,
                   const VTServerError& lastError)
 {
     std::vector<std::vector<std::string>> rows;
-    for (const VTBatchCode& code : codes) {
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const VTBatchCode& code = codes[i];
+        const std::string& typed = args.Positional().at(i);
         const VTCodeContents& contents = code.GetContents();
         const std::string type = CodeTypeName(code.GetCodeType(), false);
         const std::string error = ErrorOf(code, listener, lastError);
         if (args.Json()) {
             std::cout << JsonObject()
-                             .Add("code", contents.GetRawCode())
+                             .Add("code", typed)
                              .Add("type", type)
                              .Add("status", code.GetStatus())
                              .Add("sid", contents.GetServerId())
@@ -264,9 +255,9 @@ void PrintResults(const CliArgs& args, const std::vector<VTBatchCode>& codes, co
                              .Str()
                       << '\n';
         } else {
-            rows.push_back({contents.GetRawCode(), type, std::to_string(code.GetStatus()),
-                            contents.GetServerId(), contents.GetItemId(), code.GetText(), code.GetUrl(),
-                            code.GetDescription(), error});
+            rows.push_back({typed, type, std::to_string(code.GetStatus()), contents.GetServerId(),
+                            contents.GetItemId(), code.GetText(), code.GetUrl(), code.GetDescription(),
+                            error});
         }
     }
     if (!args.Json())
@@ -274,20 +265,19 @@ void PrintResults(const CliArgs& args, const std::vector<VTBatchCode>& codes, co
                    rows);
 }
 
-int Resolve(const CliArgs& args, const Options& options, VTToolkit& toolkit)
+int Resolve(const CliArgs& args, const Options& options, CAppContext& context)
 {
     const std::int32_t mode = options.describe ? VTBatchCode::kDescribe : VTBatchCode::kAddressOnly;
     VTBatchCodeList list;
     for (const std::string& word : args.Positional())
         list.Add(MakeCode(word, mode));
 
-    const std::string blinded = toolkit.GetUserId().GetBlindedId();
-    const fs::path formats = options.cacheDir / (blinded + "Format.cache");
-    const fs::path templates = options.cacheDir / (blinded + "Templates.cache");
-    LoadCaches(toolkit, formats, templates);
+    for (const CCacheProblem& problem : context.LoadUserCaches())
+        std::cerr << "lumora-cli " << kCommand << ": ignoring the unreadable cache " << problem.file.string()
+                  << " (result " << problem.result << ")\n";
 
     ResolveListener listener;
-    VTBatchCodeProcessor& processor = toolkit.GetBatchProcessor();
+    VTBatchCodeProcessor& processor = context.Toolkit().GetBatchProcessor();
     processor.SetListener(&listener);
     processor.SetList(list);
     if (const std::int32_t started = processor.Start(false, options.offline);
@@ -303,14 +293,10 @@ int Resolve(const CliArgs& args, const Options& options, VTToolkit& toolkit)
         std::cerr << "lumora-cli " << kCommand << ": " << error << '\n';
     PrintResults(args, codes, listener, lastError);
 
-    bool saved = true;
-    std::error_code error;
-    fs::create_directories(options.cacheDir, error);
-    if (!toolkit.GetCache().SaveFormats(formats) || !toolkit.GetCache().SaveTemplates(templates)) {
-        std::cerr << "lumora-cli " << kCommand << ": cannot save the caches in " << options.cacheDir.string()
-                  << '\n';
-        saved = false;
-    }
+    std::string why;
+    const bool saved = context.SaveUserCaches(&why);
+    if (!saved)
+        std::cerr << "lumora-cli " << kCommand << ": " << why << '\n';
     const bool allResolved = std::all_of(codes.begin(), codes.end(), [&](const VTBatchCode& code) {
         return HasAddress(code, options.describe);
     });
@@ -333,33 +319,18 @@ int CmdResolve(const std::vector<std::string>& words)
     Options options;
     options.describe = args->Has("--descriptions");
     options.offline = args->Has("--offline");
-    options.serverDat =
-        args->Value("--server-dat").value_or((platform::ProgramFolder() / "Server.dat").string());
-    options.cacheDir = args->Value("--cache-dir").value_or(platform::UserDataFolder().string());
 
-    // The stored identity and proxy are read only when the command line
-    // does not give them.
-    std::unique_ptr<platform::Registry> registry;
-    std::optional<CClientConfig> config;
-    if (!args->Value("--uid") || !args->Value("--proxy")) {
-        registry = platform::Registry::ForUser();
-        config.emplace(*registry);
-        if (!config->Load())
-            return Failure(*args, "cannot open the configuration");
-    }
+    CConnectionOverrides connection;
+    connection.proxy = args->Value("--proxy");
+    connection.proxyUser = args->Value("--proxy-user").value_or("");
+    connection.proxyPassword = args->Value("--proxy-password").value_or("");
+    const auto context = OpenCliContext(args->Value("--cache-dir"), connection);
+    if (!context)
+        return Failure(*args, "cannot open the configuration");
     std::string problem;
-    const std::optional<VTUserId> userId = ChooseIdentity(*args, config ? &*config : nullptr, problem);
-    if (!userId)
-        return args->Value("--uid") ? Usage(problem) : Failure(*args, problem);
-
-    VTToolkit toolkit;
-    toolkit.SetClientVariables({.capp = "PC", .cver = LUMORA_VERSION});
-    toolkit.SetUserId(*userId);
-    toolkit.SetProxy(args->Value("--proxy").value_or(config ? config->ProxyString() : std::string()));
-    toolkit.SetProxyCredentials(args->Value("--proxy-user").value_or(""),
-                                args->Value("--proxy-password").value_or(""));
-    if (const std::int32_t result = toolkit.LoadCoreCache(options.serverDat); result != VTCacheFile::kLoaded)
-        return Failure(*args, "cannot read the server list " + options.serverDat.string() + " (result " +
-                                  std::to_string(result) + ")");
-    return Resolve(*args, options, toolkit);
+    if (bool usage = false; !ChooseIdentity(*args, *context, problem, usage))
+        return usage ? Usage(problem) : Failure(*args, problem);
+    if (!LoadCliCoreCache(*context, args->Value("--server-dat"), problem))
+        return Failure(*args, problem);
+    return Resolve(*args, options, *context);
 }

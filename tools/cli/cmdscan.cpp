@@ -1,15 +1,12 @@
 #include "tools/cli/cmdscan.h"
 
-#include "client/scannertype.h"
+#include "client/scanfactory.h"
 #include "tools/cli/cliargs.h"
+#include "tools/cli/clicontext.h"
 #include "tools/cli/clijson.h"
-#include "platform/folders.h"
-#include "vtkit/scanner/sccs1504.h"
 #include "vtkit/scanner/scexcep.h"
-#include "vtkit/scanner/scinfopen.h"
-#include "vtkit/scanner/scpassive.h"
-#include "vtkit/scanner/scpenny.h"
 #include "vtkit/scanner/scqoder.h"
+#include "vtkit/scanner/scserial.h"
 
 #include <cerrno>
 #include <chrono>
@@ -33,33 +30,6 @@ namespace {
 bool IsKeyboardScanner(CScannerType type)
 {
     return type == CScannerType::Qoder || type == CScannerType::Keyfob;
-}
-
-std::unique_ptr<VTBarcodeScanner> MakeScanner(CScannerType type)
-{
-    switch (type) {
-    case CScannerType::NetPen: // the NetPen speaks the CyberPen's protocol
-    case CScannerType::CyberPen:
-        return std::make_unique<VTBarcodeScannerInfoPen>();
-    case CScannerType::Aim:
-        return std::make_unique<VTBarcodeScannerAIM>();
-    case CScannerType::OtherSerial:
-        return std::make_unique<VTPassiveSerialBarcodeScanner>();
-    case CScannerType::Cs2000:
-        return std::make_unique<VTBarcodeScannerCS2000>();
-    case CScannerType::WelchAllyn6180:
-        return std::make_unique<VTBarcodeScannerWelchAllyn6180>();
-    case CScannerType::Pennyscanner:
-        return std::make_unique<VTPennyScanner>();
-    case CScannerType::Qoder: // the Qoder and the Keyfob type their downloads alike
-    case CScannerType::Keyfob:
-        return std::make_unique<VTQoderScanner>(
-            (platform::ProgramFolder() / VTKeyboardHook::kLibraryName).string());
-    case CScannerType::Cs1504:
-        return std::make_unique<VTBarcodeScannerCS1504>();
-    default:
-        return nullptr;
-    }
 }
 
 struct ScanOptions {
@@ -397,7 +367,8 @@ int CmdScan(const std::vector<std::string>& words)
         std::cerr << "usage: lumora-cli scan " << kScanUsage << '\n';
         return kExitUsage;
     }
-    const auto scanner = MakeScanner(options->type);
+    const auto context = OpenCliContext();
+    const auto scanner = context ? context->MakeScanner(options->type) : nullptr;
     if (!scanner) {
         std::cerr << "lumora-cli: scanner type " << ScannerTypeNumber(options->type)
                   << " is not supported by this build\n";
