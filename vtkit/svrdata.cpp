@@ -1,6 +1,9 @@
 #include "vtkit/svrdata.h"
 
 #include <algorithm>
+#include <functional>
+#include <unordered_set>
+#include <utility>
 
 VTServerData::VTServerData() : m_expiry(VTCurrentTime()), m_commands(1) {}
 
@@ -32,6 +35,28 @@ void VTServerDataList::InsertOrReplace(const VTServerData& record)
     }
     m_records.push_back(record);
     m_index.Appended(m_records);
+}
+
+void VTServerDataList::Assign(std::vector<VTServerData> records)
+{
+    using Key = std::pair<int, std::string_view>;
+    const auto hash = [](const Key& key) {
+        return std::hash<std::string_view>()(key.second) ^
+               (static_cast<std::size_t>(key.first) * 0x9E3779B97F4A7C15u);
+    };
+    // From the end, the first record of each type and key is the one that stays.
+    std::unordered_set<Key, decltype(hash)> later(records.size(), hash);
+    std::vector<bool> stays(records.size());
+    for (std::size_t i = records.size(); i-- > 0;)
+        stays[i] = later.emplace(records[i].GetCodeType(), records[i].GetKey()).second;
+    later.clear();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        if (stays[i] && kept++ != i)
+            records[kept - 1] = std::move(records[i]);
+    records.erase(records.begin() + static_cast<std::ptrdiff_t>(kept), records.end());
+    m_records = std::move(records);
+    m_index.Invalidate();
 }
 
 bool VTServerDataList::Find(int type, std::string_view key, VTServerData& record) const

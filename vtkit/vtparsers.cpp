@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdint>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -248,7 +250,7 @@ std::string FormatDate(VTTime time)
 bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version)
 {
     TS_ASSERT(version != 0);
-    list.Clear();
+    std::vector<VTCodeFormat> formats;
     for (TSDomNode node = root.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling()) {
         if (node.GetNodeType() != kDomElementNode)
             continue;
@@ -260,11 +262,11 @@ bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int versi
             format = ReadOlderFormat(child);
         else
             continue;
-        if (format.GetCodeType() == kCodeUnknown)
-            continue;
-        list.Remove(format);
-        list.Add(format);
+        if (format.GetCodeType() != kCodeUnknown)
+            formats.push_back(format);
     }
+    // A later format of the same range replaces an earlier one.
+    list.Assign(formats);
     return true;
 }
 
@@ -298,20 +300,23 @@ bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, 
     const std::u16string root = RootName(document);
     if (root != u"XGET" && root != u"SERVER_DATA_LIST")
         return false;
-    list.Clear();
+    std::vector<VTServerData> records;
     for (const TSDomElement& key : GetChildElements(document.GetDocumentElement(), u"ROUTING_KEY")) {
         VTServerData record = ReadRoutingKey(key);
         if (!record.HasCommands())
             continue;
         if (record.GetCodeType() != kCodeUnknown)
             record.SetServerType(kServerTypeResolution);
-        list.InsertOrReplace(record);
+        records.push_back(record);
         // One routing key serves both UPC types.
         if (record.GetCodeType() == kCodeUpcA) {
             record.SetCodeType(kCodeUpcE);
-            list.InsertOrReplace(record);
+            records.push_back(std::move(record));
         }
     }
+    // A later record of the same type and key replaces an earlier one (a
+    // saved cache holds the UPC-E copy of each UPC-A key as well).
+    list.Assign(std::move(records));
     return true;
 }
 
