@@ -1,10 +1,10 @@
 #include "vtkit/cdfmtlist.h"
 
 #include "tst/tsexcep.h"
+#include "vtkit/vtlastofkey.h"
 
 #include <algorithm>
 #include <numeric>
-#include <unordered_set>
 #include <utility>
 
 VTCodeFormatList::VTCodeFormatList()
@@ -56,18 +56,10 @@ bool VTCodeFormatList::Remove(const VTCodeFormat& format)
 
 void VTCodeFormatList::Assign(const std::vector<VTCodeFormat>& formats)
 {
+    const std::vector<bool> stays = LastOfEachKey(formats, [](const VTCodeFormat& format) {
+        return std::pair<int, std::string>(format.GetCodeType(), format.GetLowCode());
+    });
     Clear();
-    using Key = std::pair<int, std::string>;
-    const auto hash = [](const Key& key) {
-        return std::hash<std::string>()(key.second) ^
-               (static_cast<std::size_t>(key.first) * 0x9E3779B97F4A7C15u);
-    };
-    // From the end, the first format of each type and low code is the one that stays.
-    std::unordered_set<Key, decltype(hash)> later(formats.size(), hash);
-    std::vector<bool> stays(formats.size());
-    for (std::size_t i = formats.size(); i-- > 0;)
-        stays[i] = later.emplace(formats[i].GetCodeType(), formats[i].GetLowCode()).second;
-    later.clear();
     m_formats.reserve(formats.size());
     for (std::size_t i = 0; i < formats.size(); ++i)
         if (stays[i])

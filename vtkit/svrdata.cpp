@@ -1,8 +1,8 @@
 #include "vtkit/svrdata.h"
 
+#include "vtkit/vtlastofkey.h"
+
 #include <algorithm>
-#include <functional>
-#include <unordered_set>
 #include <utility>
 
 VTServerData::VTServerData() : m_expiry(VTCurrentTime()), m_commands(1) {}
@@ -39,17 +39,9 @@ void VTServerDataList::InsertOrReplace(const VTServerData& record)
 
 void VTServerDataList::Assign(std::vector<VTServerData> records)
 {
-    using Key = std::pair<int, std::string_view>;
-    const auto hash = [](const Key& key) {
-        return std::hash<std::string_view>()(key.second) ^
-               (static_cast<std::size_t>(key.first) * 0x9E3779B97F4A7C15u);
-    };
-    // From the end, the first record of each type and key is the one that stays.
-    std::unordered_set<Key, decltype(hash)> later(records.size(), hash);
-    std::vector<bool> stays(records.size());
-    for (std::size_t i = records.size(); i-- > 0;)
-        stays[i] = later.emplace(records[i].GetCodeType(), records[i].GetKey()).second;
-    later.clear();
+    const std::vector<bool> stays = LastOfEachKey(records, [](const VTServerData& record) {
+        return std::pair<int, std::string_view>(record.GetCodeType(), record.GetKey());
+    });
     std::size_t kept = 0;
     for (std::size_t i = 0; i < records.size(); ++i)
         if (stays[i] && kept++ != i)

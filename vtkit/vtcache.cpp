@@ -21,7 +21,7 @@ std::int32_t VTCodeCacheFile::Parse(std::string_view text)
 bool VTCodeCacheFile::Serialize(std::string& text)
 {
     std::lock_guard guard(Lock());
-    text = FormatDocument(WriteCodeFormats(m_formats, GetWriteVersion()));
+    text = FormatCodeFormats(m_formats, GetWriteVersion());
     return true;
 }
 
@@ -82,7 +82,7 @@ std::int32_t VTServerCacheFile::Parse(std::string_view text)
 bool VTServerCacheFile::Serialize(std::string& text)
 {
     std::lock_guard guard(Lock());
-    text = FormatDocument(WriteServerTemplates(m_records));
+    text = FormatServerTemplates(m_records);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "tst/xml/io/domparse.h"
 #include "tst/xml/io/xmlsink.h"
 #include "tst/xml/io/xmlsource.h"
+#include "tst/xml/io/xmlwriter.h"
 #include "tst/xml/transcode.h"
 #include "tst/xml/xmlexcep.h"
 #include "vtkit/cdanalyze.h"
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -21,6 +23,8 @@
 namespace {
 
 constexpr std::size_t kDateDigits = 14;
+// Blanks per level in every document the system writes.
+constexpr int kIndentWidth = 4;
 
 std::int64_t DaysFrom1970(int year, unsigned month, unsigned day)
 {
@@ -38,32 +42,24 @@ int DateField(std::string_view digits, std::size_t offset, std::size_t length)
     return value;
 }
 
-TSDomElement AppendElement(TSDomNode& parent, std::u16string_view name)
-{
-    TSDomElement element{TSDomString(name)};
-    parent.AppendChild(element);
-    return element;
-}
-
-void AppendText(TSDomElement& element, std::string_view text)
-{
-    if (!text.empty())
-        element.AppendChild(TSDomText(WideText(text)));
-}
-
-void SetAttribute(TSDomElement& element, std::u16string_view name, std::string_view value)
-{
-    element.SetAttribute(TSDomString(name), WideText(value));
-}
-
-void SetAttribute(TSDomElement& element, std::u16string_view name, long value)
+std::string IntegerText(long value)
 {
     // The magnitude in unsigned arithmetic, so the most negative value has one too.
     const auto magnitude = static_cast<unsigned long>(value);
     std::string text = FormatUnsigned(value < 0 ? 0UL - magnitude : magnitude);
     if (value < 0)
         text.insert(text.begin(), '-');
-    SetAttribute(element, name, text);
+    return text;
+}
+
+// An element with attributes only.
+void WriteEmpty(TSXmlWriter& out, std::u16string_view name,
+                std::initializer_list<std::pair<std::u16string_view, std::string_view>> attributes)
+{
+    out.StartElement(name);
+    for (const auto& [attribute, value] : attributes)
+        out.Attribute(attribute, value);
+    out.EndElement();
 }
 
 VTCodeType ReadCodeType(const TSDomElement& element)
@@ -151,13 +147,52 @@ VTServerData ReadRoutingKey(const TSDomElement& key)
     return record;
 }
 
-void AppendTemplates(TSDomElement& parent, const VTServerData& record)
+void WriteTemplates(TSXmlWriter& out, const VTServerData& record)
 {
     record.GetCommands().ForEach([&](const std::string& command, const std::string& urlTemplate) {
-        TSDomElement element = AppendElement(parent, u"TEMPLATE");
-        SetAttribute(element, u"CMD", command);
-        AppendText(element, urlTemplate);
+        out.StartElement(u"TEMPLATE");
+        out.Attribute(u"CMD", command);
+        out.Text(urlTemplate);
+        out.EndElement();
     });
+}
+
+void WriteCodeFormatsTo(TSXmlWriter& out, const VTCodeFormatList& list)
+{
+    out.StartElement(u"CODE_FORMAT_LIST");
+    for (const VTCodeFormat& format : list) {
+        out.StartElement(u"CODE");
+        out.Attribute(u"TYPE", CodeTypeName(format.GetCodeType(), false));
+        out.Attribute(u"LOW", format.GetLowCode());
+        out.Attribute(u"HIGH", format.GetHighCode());
+        WriteEmpty(out, u"RID",
+                   {{u"START", IntegerText(format.GetRoutingIdOffset())},
+                    {u"LENGTH", IntegerText(format.GetRoutingIdLength())}});
+        WriteEmpty(out, u"IID",
+                   {{u"START", IntegerText(format.GetItemIdOffset())},
+                    {u"LENGTH", IntegerText(format.GetItemIdLength())}});
+        WriteEmpty(out, u"CANONICAL", {{u"FORMAT", format.GetDisplayTemplate()}});
+        WriteEmpty(out, u"EXPIRE", {{u"DATE", FormatDate(format.GetExpiry())}});
+        out.EndElement();
+    }
+    out.EndElement();
+}
+
+void WriteServerTemplatesTo(TSXmlWriter& out, const VTServerDataList& list)
+{
+    out.StartElement(u"SERVER_DATA_LIST");
+    for (const VTServerData& record : list) {
+        out.StartElement(u"ROUTING_KEY");
+        out.Attribute(u"TYPE", CodeTypeName(record.GetCodeType(), false));
+        out.Attribute(u"RID", record.GetKey());
+        out.Attribute(u"CACHEDATE", FormatDate(record.GetExpiry()));
+        out.StartElement(u"SERVERNAME");
+        out.Text(record.GetName());
+        out.EndElement();
+        WriteTemplates(out, record);
+        out.EndElement();
+    }
+    out.EndElement();
 }
 
 } // namespace
@@ -169,15 +204,7 @@ std::string NarrowText(std::u16string_view text)
 
 TSDomString WideText(std::string_view text)
 {
-    try {
-        return TSDomString(Utf8ToWide(text));
-    } catch (const TSXmlException&) {
-        std::u16string latin1;
-        latin1.reserve(text.size());
-        for (const char c : text)
-            latin1.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-        return TSDomString(latin1);
-    }
+    return TSDomString(Utf8OrLatin1ToWide(text));
 }
 
 std::string ReadTextAttribute(const TSDomElement& element, std::u16string_view name)
@@ -273,25 +300,17 @@ bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int versi
 TSDomDocument WriteCodeFormats(const VTCodeFormatList& list, int version)
 {
     TS_ASSERT(version != 0);
-    TSDomDocument document(u"CODE_FORMAT_LIST");
-    TSDomElement root = document.GetDocumentElement();
-    for (const VTCodeFormat& format : list) {
-        TSDomElement code = AppendElement(root, u"CODE");
-        SetAttribute(code, u"TYPE", CodeTypeName(format.GetCodeType(), false));
-        SetAttribute(code, u"LOW", format.GetLowCode());
-        SetAttribute(code, u"HIGH", format.GetHighCode());
-        TSDomElement rid = AppendElement(code, u"RID");
-        SetAttribute(rid, u"START", format.GetRoutingIdOffset());
-        SetAttribute(rid, u"LENGTH", format.GetRoutingIdLength());
-        TSDomElement iid = AppendElement(code, u"IID");
-        SetAttribute(iid, u"START", format.GetItemIdOffset());
-        SetAttribute(iid, u"LENGTH", format.GetItemIdLength());
-        TSDomElement canonical = AppendElement(code, u"CANONICAL");
-        SetAttribute(canonical, u"FORMAT", format.GetDisplayTemplate());
-        TSDomElement expire = AppendElement(code, u"EXPIRE");
-        SetAttribute(expire, u"DATE", FormatDate(format.GetExpiry()));
-    }
-    return document;
+    TSDomTreeWriter tree;
+    WriteCodeFormatsTo(tree, list);
+    return tree.Take();
+}
+
+std::string FormatCodeFormats(const VTCodeFormatList& list, int version)
+{
+    TS_ASSERT(version != 0);
+    TSXmlTextWriter text(kIndentWidth);
+    WriteCodeFormatsTo(text, list);
+    return text.Take();
 }
 
 bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version)
@@ -322,18 +341,16 @@ bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, 
 
 TSDomDocument WriteServerTemplates(const VTServerDataList& list)
 {
-    TSDomDocument document(u"SERVER_DATA_LIST");
-    TSDomElement root = document.GetDocumentElement();
-    for (const VTServerData& record : list) {
-        TSDomElement key = AppendElement(root, u"ROUTING_KEY");
-        SetAttribute(key, u"TYPE", CodeTypeName(record.GetCodeType(), false));
-        SetAttribute(key, u"RID", record.GetKey());
-        SetAttribute(key, u"CACHEDATE", FormatDate(record.GetExpiry()));
-        TSDomElement name = AppendElement(key, u"SERVERNAME");
-        AppendText(name, record.GetName());
-        AppendTemplates(key, record);
-    }
-    return document;
+    TSDomTreeWriter tree;
+    WriteServerTemplatesTo(tree, list);
+    return tree.Take();
+}
+
+std::string FormatServerTemplates(const VTServerDataList& list)
+{
+    TSXmlTextWriter text(kIndentWidth);
+    WriteServerTemplatesTo(text, list);
+    return text.Take();
 }
 
 bool ReadCoreServer(const TSDomDocument& document, const char* serverType, VTServerData& record)
@@ -357,18 +374,20 @@ bool ReadCoreServer(const TSDomDocument& document, const char* serverType, VTSer
 TSDomDocument WriteCoreServers(const VTServerData& routing, const VTServerData& registration,
                                const VTServerData& help)
 {
-    TSDomDocument document(u"CORE_SERVER_LIST");
-    TSDomElement root = document.GetDocumentElement();
+    TSDomTreeWriter tree;
+    tree.StartElement(u"CORE_SERVER_LIST");
     const std::pair<const char*, const VTServerData*> records[] = {
         {kServerTypeRouting, &routing}, {kServerTypeRegistration, &registration}, {kServerTypeHelp, &help}};
     for (const auto& [type, record] : records) {
         if (!record->HasCommands())
             continue;
-        TSDomElement server = AppendElement(root, u"SERVER");
-        SetAttribute(server, u"TYPE", type);
-        AppendTemplates(server, *record);
+        tree.StartElement(u"SERVER");
+        tree.Attribute(u"TYPE", type);
+        WriteTemplates(tree, *record);
+        tree.EndElement();
     }
-    return document;
+    tree.EndElement();
+    return tree.Take();
 }
 
 std::string FormatDocument(const TSDomDocument& document)
@@ -376,7 +395,7 @@ std::string FormatDocument(const TSDomDocument& document)
     TSXmlDataBufferSink sink;
     TSDomFormatter formatter(&sink);
     formatter.SetPretty(1);
-    formatter.SetIndentWidth(4);
+    formatter.SetIndentWidth(kIndentWidth);
     formatter.Format(document);
     return WideToUtf8(sink.GetText());
 }

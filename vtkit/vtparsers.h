@@ -43,11 +43,15 @@ std::string FormatDate(VTTime time);
 // are dropped. `version` must not be 0.
 bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version);
 TSDomDocument WriteCodeFormats(const VTCodeFormatList& list, int version);
+// FormatDocument(WriteCodeFormats(list, version)), written without the tree.
+std::string FormatCodeFormats(const VTCodeFormatList& list, int version);
 
 // Routing templates of an "XGET" or "SERVER_DATA_LIST" document; false for
 // another root. The list is emptied first. `version` must not be 0.
 bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version);
 TSDomDocument WriteServerTemplates(const VTServerDataList& list);
+// FormatDocument(WriteServerTemplates(list)), written without the tree.
+std::string FormatServerTemplates(const VTServerDataList& list);
 
 // The "SERVER" element of that server type (case ignored) among the
 // children of the root, whatever the root is called; false when there is none.

@@ -6,6 +6,7 @@
 #include "vtkit/vtparsers.h"
 
 #include <ctime>
+#include <random>
 
 namespace {
 
@@ -214,6 +215,58 @@ TEST(RoutingTemplates, WriterGivesTheCacheFileText)
                              "        <TEMPLATE CMD='GET'>http://v/&lt;^IID^&gt;</TEMPLATE>\n"
                              "    </ROUTING_KEY>\n"
                              "</SERVER_DATA_LIST>\n");
+}
+
+// Texts that the writers must escape or convert, mixed with plain ones.
+std::string AwkwardText(std::mt19937& random)
+{
+    static const char* const kPieces[] = {"0360",
+                                          "http://x/?a=1&b=<^IID^>",
+                                          "'",
+                                          "\"",
+                                          "\xc3\xa9",
+                                          "\xe9",
+                                          "\x01",
+                                          "\t",
+                                          "\n",
+                                          "Bench server",
+                                          "\xe2\x82\xac",
+                                          ""};
+    std::string text;
+    for (unsigned i = random() % 4; i > 0; --i)
+        text += kPieces[random() % std::size(kPieces)];
+    return text;
+}
+
+TEST(CacheText, WrittenWithoutTheTreeAsFromTheTree)
+{
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        std::mt19937 random(seed);
+        VTCodeFormatList formats;
+        VTServerDataList records;
+        for (unsigned i = random() % 30; i > 0; --i) {
+            VTCodeFormat format;
+            format.SetCodeType(static_cast<VTCodeType>(random() % 11));
+            format.SetLowCode(AwkwardText(random));
+            format.SetHighCode(AwkwardText(random));
+            format.SetRoutingId(static_cast<int>(random() % 20) - 5, static_cast<int>(random()));
+            format.SetItemId(static_cast<int>(random() % 20), -static_cast<int>(random() % 3));
+            format.SetDisplayTemplate(AwkwardText(random));
+            format.SetExpiry(static_cast<VTTime>(random()));
+            formats.Add(format);
+            VTServerData record(static_cast<VTCodeType>(random() % 11), AwkwardText(random));
+            record.SetName(AwkwardText(random));
+            record.SetExpiry(static_cast<VTTime>(random()));
+            for (unsigned c = random() % 3; c > 0; --c)
+                record.SetCommand(random() % 2 ? kCommandGet : AwkwardText(random), AwkwardText(random));
+            records.InsertOrReplace(record);
+        }
+        EXPECT_EQ(FormatCodeFormats(formats, VTCacheFile::kVersion),
+                  FormatDocument(WriteCodeFormats(formats, VTCacheFile::kVersion)))
+            << "seed " << seed;
+        EXPECT_EQ(FormatServerTemplates(records), FormatDocument(WriteServerTemplates(records)))
+            << "seed " << seed;
+    }
 }
 
 TEST(CoreRecords, ReadByTypeFromAnyRootAndWrittenInOrder)
