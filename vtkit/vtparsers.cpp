@@ -147,6 +147,57 @@ VTServerData ReadRoutingKey(const TSDomElement& key)
     return record;
 }
 
+// A "CODE" or "BARCODE" element among the root's children, unless its type is unknown.
+void ReadFormatNode(const TSDomNode& node, std::vector<VTCodeFormat>& formats)
+{
+    if (node.GetNodeType() != kDomElementNode)
+        return;
+    const TSDomElement child(node);
+    VTCodeFormat format;
+    if (child.GetTagName() == u"CODE")
+        format = ReadCurrentFormat(child);
+    else if (child.GetTagName() == u"BARCODE")
+        format = ReadOlderFormat(child);
+    else
+        return;
+    if (format.GetCodeType() != kCodeUnknown)
+        formats.push_back(format);
+}
+
+// A "ROUTING_KEY" element among the root's children, when it has templates.
+void ReadRoutingKeyNode(const TSDomNode& node, std::vector<VTServerData>& records)
+{
+    if (node.GetNodeType() != kDomElementNode || node.GetNodeName() != u"ROUTING_KEY")
+        return;
+    VTServerData record = ReadRoutingKey(TSDomElement(node));
+    if (!record.HasCommands())
+        return;
+    if (record.GetCodeType() != kCodeUnknown)
+        record.SetServerType(kServerTypeResolution);
+    records.push_back(record);
+    // One routing key serves both UPC types.
+    if (record.GetCodeType() == kCodeUpcA) {
+        record.SetCodeType(kCodeUpcE);
+        records.push_back(std::move(record));
+    }
+}
+
+// Parses the text handing each child of the root to `take`; false for
+// broken XML or a root of none of those names.
+bool ParseChildByChild(std::string_view bytes, const TSDomParser::ChildTaker& take,
+                       std::initializer_list<std::u16string_view> roots)
+{
+    TSDomDocument document;
+    try {
+        TSXmlUtf8DataSource source(bytes);
+        TSDomParser(&source).Parse(document, take);
+    } catch (const TSException&) {
+        return false;
+    }
+    const std::u16string root = RootName(document);
+    return std::find(roots.begin(), roots.end(), root) != roots.end();
+}
+
 void WriteTemplates(TSXmlWriter& out, const VTServerData& record)
 {
     record.GetCommands().ForEach([&](const std::string& command, const std::string& urlTemplate) {
@@ -278,21 +329,19 @@ bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int versi
 {
     TS_ASSERT(version != 0);
     std::vector<VTCodeFormat> formats;
-    for (TSDomNode node = root.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling()) {
-        if (node.GetNodeType() != kDomElementNode)
-            continue;
-        const TSDomElement child(node);
-        VTCodeFormat format;
-        if (child.GetTagName() == u"CODE")
-            format = ReadCurrentFormat(child);
-        else if (child.GetTagName() == u"BARCODE")
-            format = ReadOlderFormat(child);
-        else
-            continue;
-        if (format.GetCodeType() != kCodeUnknown)
-            formats.push_back(format);
-    }
+    for (TSDomNode node = root.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling())
+        ReadFormatNode(node, formats);
     // A later format of the same range replaces an earlier one.
+    list.Assign(formats);
+    return true;
+}
+
+bool ReadCodeFormatText(std::string_view bytes, std::u16string_view root, VTCodeFormatList& list, int version)
+{
+    TS_ASSERT(version != 0);
+    std::vector<VTCodeFormat> formats;
+    if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadFormatNode(node, formats); }, {root}))
+        return false;
     list.Assign(formats);
     return true;
 }
@@ -320,21 +369,22 @@ bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, 
     if (root != u"XGET" && root != u"SERVER_DATA_LIST")
         return false;
     std::vector<VTServerData> records;
-    for (const TSDomElement& key : GetChildElements(document.GetDocumentElement(), u"ROUTING_KEY")) {
-        VTServerData record = ReadRoutingKey(key);
-        if (!record.HasCommands())
-            continue;
-        if (record.GetCodeType() != kCodeUnknown)
-            record.SetServerType(kServerTypeResolution);
-        records.push_back(record);
-        // One routing key serves both UPC types.
-        if (record.GetCodeType() == kCodeUpcA) {
-            record.SetCodeType(kCodeUpcE);
-            records.push_back(std::move(record));
-        }
-    }
+    for (TSDomNode node = document.GetDocumentElement().GetFirstChild(); !node.IsNull();
+         node = node.GetNextSibling())
+        ReadRoutingKeyNode(node, records);
     // A later record of the same type and key replaces an earlier one (a
     // saved cache holds the UPC-E copy of each UPC-A key as well).
+    list.Assign(std::move(records));
+    return true;
+}
+
+bool ReadServerTemplateText(std::string_view bytes, VTServerDataList& list, int version)
+{
+    TS_ASSERT(version != 0);
+    std::vector<VTServerData> records;
+    if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadRoutingKeyNode(node, records); },
+                           {u"XGET", u"SERVER_DATA_LIST"}))
+        return false;
     list.Assign(std::move(records));
     return true;
 }

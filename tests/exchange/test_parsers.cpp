@@ -6,7 +6,10 @@
 #include "vtkit/vtparsers.h"
 
 #include <ctime>
+#include <optional>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -238,34 +241,129 @@ std::string AwkwardText(std::mt19937& random)
     return text;
 }
 
+// Lists of every field, with texts that need escapes and conversions.
+void AwkwardLists(unsigned seed, VTCodeFormatList& formats, VTServerDataList& records)
+{
+    std::mt19937 random(seed);
+    for (unsigned i = random() % 30; i > 0; --i) {
+        VTCodeFormat format;
+        format.SetCodeType(static_cast<VTCodeType>(random() % 11));
+        format.SetLowCode(AwkwardText(random));
+        format.SetHighCode(AwkwardText(random));
+        format.SetRoutingId(static_cast<int>(random() % 20) - 5, static_cast<int>(random()));
+        format.SetItemId(static_cast<int>(random() % 20), -static_cast<int>(random() % 3));
+        format.SetDisplayTemplate(AwkwardText(random));
+        format.SetExpiry(static_cast<VTTime>(random()));
+        formats.Add(format);
+        VTServerData record(static_cast<VTCodeType>(random() % 11), AwkwardText(random));
+        record.SetName(AwkwardText(random));
+        record.SetExpiry(static_cast<VTTime>(random()));
+        for (unsigned c = random() % 3; c > 0; --c)
+            record.SetCommand(random() % 2 ? kCommandGet : AwkwardText(random), AwkwardText(random));
+        records.InsertOrReplace(record);
+    }
+}
+
 TEST(CacheText, WrittenWithoutTheTreeAsFromTheTree)
 {
     for (unsigned seed = 1; seed <= 20; ++seed) {
-        std::mt19937 random(seed);
         VTCodeFormatList formats;
         VTServerDataList records;
-        for (unsigned i = random() % 30; i > 0; --i) {
-            VTCodeFormat format;
-            format.SetCodeType(static_cast<VTCodeType>(random() % 11));
-            format.SetLowCode(AwkwardText(random));
-            format.SetHighCode(AwkwardText(random));
-            format.SetRoutingId(static_cast<int>(random() % 20) - 5, static_cast<int>(random()));
-            format.SetItemId(static_cast<int>(random() % 20), -static_cast<int>(random() % 3));
-            format.SetDisplayTemplate(AwkwardText(random));
-            format.SetExpiry(static_cast<VTTime>(random()));
-            formats.Add(format);
-            VTServerData record(static_cast<VTCodeType>(random() % 11), AwkwardText(random));
-            record.SetName(AwkwardText(random));
-            record.SetExpiry(static_cast<VTTime>(random()));
-            for (unsigned c = random() % 3; c > 0; --c)
-                record.SetCommand(random() % 2 ? kCommandGet : AwkwardText(random), AwkwardText(random));
-            records.InsertOrReplace(record);
-        }
+        AwkwardLists(seed, formats, records);
         EXPECT_EQ(FormatCodeFormats(formats, VTCacheFile::kVersion),
                   FormatDocument(WriteCodeFormats(formats, VTCacheFile::kVersion)))
             << "seed " << seed;
         EXPECT_EQ(FormatServerTemplates(records), FormatDocument(WriteServerTemplates(records)))
             << "seed " << seed;
+    }
+}
+
+// What the whole tree gives, or nothing for a text that does not parse or
+// has another root.
+std::optional<VTCodeFormatList> FormatsFromTree(const std::string& text)
+{
+    VTCodeFormatList list;
+    try {
+        const TSDomDocument document = ParseDocument(text);
+        if (RootName(document) != u"CODE_FORMAT_LIST")
+            return std::nullopt;
+        ReadCodeFormats(document.GetDocumentElement(), list, VTCacheFile::kVersion);
+    } catch (const TSException&) {
+        return std::nullopt;
+    }
+    return list;
+}
+
+std::optional<VTServerDataList> TemplatesFromTree(const std::string& text)
+{
+    VTServerDataList list;
+    try {
+        if (!ReadServerTemplates(ParseDocument(text), list, VTCacheFile::kVersion))
+            return std::nullopt;
+    } catch (const TSException&) {
+        return std::nullopt;
+    }
+    return list;
+}
+
+TEST(CacheText, ReadChildByChildAsFromTheWholeTree)
+{
+    std::vector<std::string> formatTexts, templateTexts;
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        VTCodeFormatList formats;
+        VTServerDataList records;
+        AwkwardLists(seed, formats, records);
+        formatTexts.push_back(FormatCodeFormats(formats, VTCacheFile::kVersion));
+        templateTexts.push_back(FormatServerTemplates(records));
+    }
+    // A later entry of the same key replaces the earlier one.
+    const std::string repeated =
+        "<ROUTING_KEY TYPE='UPCA' RID='1' CACHEDATE='20300101'><SERVERNAME>A</SERVERNAME>"
+        "<TEMPLATE CMD='GET'>a</TEMPLATE></ROUTING_KEY>"
+        "<ROUTING_KEY TYPE='UPCE' RID='1' CACHEDATE='20300102'><SERVERNAME>E</SERVERNAME>"
+        "<TEMPLATE CMD='GET'>e</TEMPLATE></ROUTING_KEY>";
+    templateTexts.push_back("<XGET>" + repeated + "<ROUTING_KEY TYPE='EAN13' RID='2'/></XGET>");
+    templateTexts.push_back("<SERVER_DATA_LIST>" + repeated + "</SERVER_DATA_LIST>");
+    formatTexts.push_back("<CODE_FORMAT_LIST><CODE TYPE='EAN8' LOW='1' HIGH='2'><EXPIRE DATE='2030'/></CODE>"
+                          "<CODE TYPE='EAN8' LOW='1' HIGH='3'><EXPIRE DATE='2031'/></CODE>"
+                          "<CODE TYPE='NOSUCH' LOW='1'/><OTHER/></CODE_FORMAT_LIST>");
+    // Broken texts, also broken after some entries, and other roots.
+    for (const char* broken : {"<CODE_FORMAT_LIST>", "<CODE_FORMAT_LIST><CODE TYPE='EAN8' LOW='1'/><x>",
+                               "<SERVER_DATA_LIST>"
+                               "<ROUTING_KEY TYPE='EAN8' RID='1'><TEMPLATE CMD='GET'>a"
+                               "</TEMPLATE></ROUTING_KEY><x></SERVER_DATA_LIST>",
+                               "<XSPLIT/>", "<XGET>\xff</XGET>", ""}) {
+        formatTexts.push_back(broken);
+        templateTexts.push_back(broken);
+    }
+    for (const std::string& text : formatTexts) {
+        const std::optional<VTCodeFormatList> expected = FormatsFromTree(text);
+        VTCodeFormatList list;
+        list.Add(VTCodeFormat()); // untouched unless the text is read
+        ASSERT_EQ(ReadCodeFormatText(text, u"CODE_FORMAT_LIST", list, VTCacheFile::kVersion),
+                  expected.has_value())
+            << text;
+        if (!expected) {
+            EXPECT_EQ(list.Size(), 1u) << text;
+            continue;
+        }
+        EXPECT_EQ(FormatCodeFormats(list, VTCacheFile::kVersion),
+                  FormatCodeFormats(*expected, VTCacheFile::kVersion))
+            << text;
+    }
+    for (const std::string& text : templateTexts) {
+        const std::optional<VTServerDataList> expected = TemplatesFromTree(text);
+        VTServerDataList list;
+        list.InsertOrReplace(VTServerData(kCodeNumi, "untouched"));
+        ASSERT_EQ(ReadServerTemplateText(text, list, VTCacheFile::kVersion), expected.has_value()) << text;
+        if (!expected) {
+            EXPECT_EQ(list.Size(), 1u) << text;
+            continue;
+        }
+        EXPECT_EQ(FormatServerTemplates(list), FormatServerTemplates(*expected)) << text;
+        ASSERT_EQ(list.Size(), expected->Size()) << text;
+        for (std::size_t i = 0; i < list.Size(); ++i)
+            EXPECT_EQ(list.At(i).GetServerType(), expected->At(i).GetServerType()) << text;
     }
 }
 

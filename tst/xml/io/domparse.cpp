@@ -84,6 +84,18 @@ void TSDomParser::Parse(TSDomDocument& document)
     document = result;
 }
 
+void TSDomParser::Parse(TSDomDocument& document, const ChildTaker& take)
+{
+    m_take = &take;
+    try {
+        Parse(document);
+    } catch (...) {
+        m_take = nullptr;
+        throw;
+    }
+    m_take = nullptr;
+}
+
 void TSDomParser::Finish() noexcept
 {
     m_hookElement.SetBody(nullptr);
@@ -198,18 +210,34 @@ void TSDomParser::ParseRoot(TSDomNodeImpl* document)
         const TSXmlToken& token = m_tokenizer.Next();
         if (token.m_kind != kXmlTokenTag) {
             AppendContent(m_open.back().m_element, token);
+            if (m_open.size() == 1)
+                HandOver(root);
             continue;
         }
         TSDomNodeImpl* element = ParseTag(token, kind);
         if (kind == kEndTag) {
             CheckEndTag(element ? element->GetNodeName() : m_endName, m_open.back(), token);
             m_open.pop_back();
+            if (m_open.size() == 1)
+                HandOver(root);
             continue;
         }
         m_open.back().m_element->LinkChild(element);
         if (kind == kStartTag)
             m_open.push_back({element, token.m_line, token.m_column});
+        else if (m_open.size() == 1)
+            HandOver(root);
     }
+}
+
+void TSDomParser::HandOver(TSDomNodeImpl* parent)
+{
+    if (!m_take)
+        return;
+    // The handle keeps the child while the taker reads it and until it is unlinked.
+    const TSDomNode child(parent->GetLastChild());
+    (*m_take)(child);
+    parent->RemoveChild(child.Impl());
 }
 
 void TSDomParser::AppendContent(TSDomNodeImpl* parent, const TSXmlToken& token)
@@ -415,6 +443,10 @@ TSDomString TSDomParser::Store(std::u16string_view text)
         return fresh;
     }
     Settle(entry);
+    // Child by child, a shared text outlives the children around it: from
+    // the arena it would keep their whole block.
+    if (m_take)
+        fresh = TSDomString(text);
     // Nobody else knows the new body yet: a plain store will do.
     fresh.GetRep()->m_refs.store(1 + kSharedBias, std::memory_order_relaxed);
     entry = {fresh.GetRep(), hash, 0, 0};
