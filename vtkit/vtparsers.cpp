@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
@@ -315,13 +314,20 @@ std::string FormatDate(VTTime time)
     std::int64_t days = since1970 / 86400;
     if (since1970 % 86400 < 0)
         --days;
-    const std::int64_t secondsOfDay = since1970 - days * 86400;
+    const auto secondsOfDay = static_cast<unsigned>(since1970 - days * 86400);
     const year_month_day date{sys_days(std::chrono::days(days))};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d%02u%02u%02d%02d%02d", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(secondsOfDay / 3600), static_cast<int>(secondsOfDay / 60 % 60),
-                  static_cast<int>(secondsOfDay % 60));
+    // Every moment of the 32-bit time falls in a four-digit year.
+    std::string text(kDateDigits, '0');
+    const auto put = [&text](std::size_t end, unsigned value, std::size_t digits) {
+        for (std::size_t i = 0; i < digits; ++i, value /= 10)
+            text[end - 1 - i] = static_cast<char>('0' + value % 10);
+    };
+    put(4, static_cast<unsigned>(static_cast<int>(date.year())), 4);
+    put(6, static_cast<unsigned>(date.month()), 2);
+    put(8, static_cast<unsigned>(date.day()), 2);
+    put(10, secondsOfDay / 3600, 2);
+    put(12, secondsOfDay / 60 % 60, 2);
+    put(14, secondsOfDay % 60, 2);
     return text;
 }
 

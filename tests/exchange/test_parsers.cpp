@@ -5,6 +5,7 @@
 #include "vtkit/vtcorecache.h"
 #include "vtkit/vtparsers.h"
 
+#include <cstdint>
 #include <ctime>
 #include <optional>
 #include <random>
@@ -72,6 +73,23 @@ TEST(Dates, ReadPaddedToFourteenDigitsInUtc)
     }
     EXPECT_EQ(FormatDate(Utc(2030, 6, 15, 12, 34, 56)), "20300615123456");
     EXPECT_EQ(FormatDate(Utc(1969, 12, 31, 23, 59, 59)), "19691231235959");
+}
+
+TEST(Dates, WrittenAsTheCLibraryCalendarHasThem)
+{
+    std::mt19937 random(7);
+    std::vector<VTTime> times = {0, 1, 86399, 86400, kVTTimeFrom1970 - 1, kVTTimeFrom1970, 0xFFFFFFFFu};
+    for (int i = 0; i < 2000; ++i)
+        times.push_back(static_cast<VTTime>(random()));
+    for (const VTTime time : times) {
+        const std::time_t since1970 =
+            static_cast<std::time_t>(std::int64_t{time} - std::int64_t{kVTTimeFrom1970});
+        std::tm fields{};
+        ASSERT_NE(gmtime_r(&since1970, &fields), nullptr);
+        char expected[32];
+        ASSERT_EQ(std::strftime(expected, sizeof expected, "%Y%m%d%H%M%S", &fields), 14u);
+        EXPECT_EQ(FormatDate(time), expected) << time;
+    }
 }
 
 TEST(CodeFormats, CurrentFormReadsEveryPart)

@@ -4,6 +4,8 @@
 #include "tst/xml/io/domformat.h"
 #include "tst/xml/transcode.h"
 
+#include <algorithm>
+
 TSXmlWriter::~TSXmlWriter() = default;
 
 void TSDomTreeWriter::StartElement(std::u16string_view name)
@@ -50,15 +52,30 @@ namespace {
 
 constexpr std::string_view kDeclaration = "<?xml version='1.0' standalone='yes'?>\n";
 
-// A byte that goes out as it is: printable ASCII, tab, line feed and
-// carriage return, but for the markup characters and, in attributes, the quotes.
-bool IsPlain(unsigned char c, bool attribute)
+// How the formatter writes an ASCII character: as it is (null), or the reference.
+const char* AsciiEscape(unsigned char c, bool attribute)
 {
-    if (c >= 127 || (c < 32 && c != '\t' && c != '\n' && c != '\r'))
-        return false;
-    if (c == '&' || c == '<' || c == '>')
-        return false;
-    return !attribute || (c != '\'' && c != '"');
+    switch (c) {
+    case '&':
+        return "&amp;";
+    case '<':
+        return "&lt;";
+    case '>':
+        return "&gt;";
+    case '\'':
+        return attribute ? "&apos;" : nullptr;
+    case '"':
+        return attribute ? "&quot;" : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+// Tab, line feed and carriage return go out as they are; the other control
+// characters and DEL as references.
+bool IsControl(unsigned char c)
+{
+    return c == 127 || (c < 32 && c != '\t' && c != '\n' && c != '\r');
 }
 
 } // namespace
@@ -147,21 +164,37 @@ void TSXmlTextWriter::CheckName(std::u16string_view name)
 
 void TSXmlTextWriter::WriteName(std::u16string_view name)
 {
-    for (const char16_t c : name)
-        m_text += static_cast<char>(c);
+    const std::size_t at = m_text.size();
+    m_text.resize(at + name.size());
+    std::copy(name.begin(), name.end(), m_text.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 void TSXmlTextWriter::WriteEscaped(std::string_view value, bool attribute)
 {
-    std::size_t plain = 0;
-    while (plain < value.size() && IsPlain(static_cast<unsigned char>(value[plain]), attribute))
-        ++plain;
-    m_text.append(value.substr(0, plain));
-    if (plain == value.size())
+    std::size_t done = 0;
+    std::size_t i = 0;
+    for (; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        if (c >= 128)
+            break;
+        const char* escape = AsciiEscape(c, attribute);
+        if (!escape && !IsControl(c))
+            continue;
+        m_text.append(value.substr(done, i - done));
+        if (escape)
+            m_text += escape;
+        else
+            CharacterReference(c, m_text);
+        done = i + 1;
+    }
+    m_text.append(value.substr(done, i - done));
+    if (i == value.size())
         return;
-    // The rest as the formatter escapes it: every character it writes is
-    // then printable ASCII, so its UTF-8 is the same bytes.
+    // From the first byte beyond ASCII on, as the formatter escapes the
+    // tree's characters (whether the text is UTF-8 does not depend on the
+    // ASCII before it). Every character it writes is printable ASCII, so
+    // its UTF-8 is the same bytes.
     std::u16string escaped;
-    TSDomFormatter::Escape(Utf8OrLatin1ToWide(value.substr(plain)), true, attribute, true, escaped);
+    TSDomFormatter::Escape(Utf8OrLatin1ToWide(value.substr(i)), true, attribute, true, escaped);
     m_text += WideToUtf8(escaped);
 }
