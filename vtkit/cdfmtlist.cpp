@@ -54,16 +54,19 @@ bool VTCodeFormatList::Remove(const VTCodeFormat& format)
     return true;
 }
 
-void VTCodeFormatList::Assign(const std::vector<VTCodeFormat>& formats)
+void VTCodeFormatList::Assign(std::vector<VTCodeFormat> formats)
 {
     const std::vector<bool> stays = LastOfEachKey(formats, [](const VTCodeFormat& format) {
         return std::pair<int, std::string>(format.GetCodeType(), format.GetLowCode());
     });
     Clear();
     m_formats.reserve(formats.size());
-    for (std::size_t i = 0; i < formats.size(); ++i)
-        if (stays[i])
-            Add(formats[i]);
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+        if (stays[i]) {
+            ++m_lowCodeCounts[LowCodeHash(formats[i])];
+            m_formats.push_back(std::move(formats[i]));
+        }
+    }
 }
 
 void VTCodeFormatList::Clear()

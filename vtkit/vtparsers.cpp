@@ -24,6 +24,10 @@ namespace {
 constexpr std::size_t kDateDigits = 14;
 // Blanks per level in every document the system writes.
 constexpr int kIndentWidth = 4;
+// About what a format or a routing key takes in a cache file, so that a
+// large one is not copied again and again as it grows (pages reserved and
+// not written cost nothing).
+constexpr std::size_t kBytesPerEntry = 320;
 
 std::int64_t DaysFrom1970(int year, unsigned month, unsigned day)
 {
@@ -61,33 +65,80 @@ void WriteEmpty(TSXmlWriter& out, std::u16string_view name,
     out.EndElement();
 }
 
-VTCodeType ReadCodeType(const TSDomElement& element)
+// The readers walk the bodies: a handle per node would cost two locked
+// count changes for every step.
+using Node = const TSDomNodeImpl*;
+
+// The attribute's value in place; empty when there is none.
+std::u16string_view AttributeText(Node element, std::u16string_view name)
 {
-    return CodeTypeFromName(ReadTextAttribute(element, u"TYPE"));
+    const TSDomAttrList& attributes = static_cast<const TSDomElementImpl*>(element)->Attributes();
+    const std::ptrdiff_t at = attributes.Find(name);
+    return at < 0 ? std::u16string_view() : attributes.Slot(static_cast<std::size_t>(at)).Value().View();
 }
 
-VTCodeFormat ReadCurrentFormat(const TSDomElement& code)
+std::string ReadText(Node element, std::u16string_view name)
+{
+    return NarrowText(AttributeText(element, name));
+}
+
+long ReadInteger(Node element, std::u16string_view name)
+{
+    const std::u16string_view value = AttributeText(element, name);
+    if (value.empty())
+        return 0;
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
+    std::int64_t number = 0;
+    for (const char16_t c : value) {
+        if (c < u'0' || c > u'9')
+            return 0;
+        number = std::min(kLargest, number * 10 + (c - u'0'));
+    }
+    return static_cast<long>(number);
+}
+
+VTTime ReadDate(Node element, std::u16string_view name)
+{
+    return ParseDate(ReadText(element, name));
+}
+
+// What GetElementText gives once the element is normalised: the run of
+// text nodes it starts with, joined; the element itself is left as it is.
+std::string ReadContent(Node element)
+{
+    std::string text;
+    for (Node child = element->GetFirstChild(); child && child->GetNodeType() == kDomTextNode;
+         child = child->GetNextSibling())
+        text += NarrowText(child->GetNodeValue().View());
+    return text;
+}
+
+VTCodeType ReadCodeType(Node element)
+{
+    return CodeTypeFromName(ReadText(element, u"TYPE"));
+}
+
+VTCodeFormat ReadCurrentFormat(Node code)
 {
     VTCodeFormat format;
     format.SetCodeType(ReadCodeType(code));
-    format.SetLowCode(ReadTextAttribute(code, u"LOW"));
-    format.SetHighCode(ReadTextAttribute(code, u"HIGH"));
+    format.SetLowCode(ReadText(code, u"LOW"));
+    format.SetHighCode(ReadText(code, u"HIGH"));
     format.SetExpiry(VTCurrentTime());
-    for (TSDomNode node = code.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling()) {
-        if (node.GetNodeType() != kDomElementNode)
+    for (Node child = code->GetFirstChild(); child; child = child->GetNextSibling()) {
+        if (child->GetNodeType() != kDomElementNode)
             continue;
-        const TSDomElement child(node);
-        const TSDomString name = child.GetTagName();
-        const auto start = static_cast<int>(ReadIntegerAttribute(child, u"START"));
-        const auto length = static_cast<int>(ReadIntegerAttribute(child, u"LENGTH"));
+        const std::u16string_view name = child->GetNodeName().View();
+        const auto start = static_cast<int>(ReadInteger(child, u"START"));
+        const auto length = static_cast<int>(ReadInteger(child, u"LENGTH"));
         if (name == u"RID") {
             format.SetRoutingId(start, length);
         } else if (name == u"IID") {
             format.SetItemId(start, length);
         } else if (name == u"CANONICAL") {
-            format.SetDisplayTemplate(ReadTextAttribute(child, u"FORMAT"));
+            format.SetDisplayTemplate(ReadText(child, u"FORMAT"));
         } else if (name == u"EXPIRE") {
-            if (const VTTime expiry = ReadDateAttribute(child, u"DATE"); expiry != 0)
+            if (const VTTime expiry = ReadDate(child, u"DATE"); expiry != 0)
                 format.SetExpiry(expiry);
         }
     }
@@ -100,75 +151,73 @@ int FromOneBased(long start)
     return static_cast<int>(start != 0 ? start - 1 : 0);
 }
 
-VTCodeFormat ReadOlderFormat(const TSDomElement& barcode)
+VTCodeFormat ReadOlderFormat(Node barcode)
 {
     VTCodeFormat format;
     format.SetCodeType(ReadCodeType(barcode));
-    format.SetLowCode(ReadTextAttribute(barcode, u"LOW"));
-    format.SetHighCode(ReadTextAttribute(barcode, u"HIGH"));
-    format.SetRoutingId(FromOneBased(ReadIntegerAttribute(barcode, u"RIDSTART")),
-                        static_cast<int>(ReadIntegerAttribute(barcode, u"RIDDIGITS")));
-    format.SetItemId(FromOneBased(ReadIntegerAttribute(barcode, u"IIDSTART")),
-                     static_cast<int>(ReadIntegerAttribute(barcode, u"IIDDIGITS")));
-    format.SetDisplayTemplate(ReadTextAttribute(barcode, u"FORMAT"));
+    format.SetLowCode(ReadText(barcode, u"LOW"));
+    format.SetHighCode(ReadText(barcode, u"HIGH"));
+    format.SetRoutingId(FromOneBased(ReadInteger(barcode, u"RIDSTART")),
+                        static_cast<int>(ReadInteger(barcode, u"RIDDIGITS")));
+    format.SetItemId(FromOneBased(ReadInteger(barcode, u"IIDSTART")),
+                     static_cast<int>(ReadInteger(barcode, u"IIDDIGITS")));
+    format.SetDisplayTemplate(ReadText(barcode, u"FORMAT"));
     format.SetExpiry(VTCurrentTime() + kOldFormatLifetime);
     return format;
 }
 
 // A template's own date shortens the record's life, never lengthens it.
-void ReadTemplate(const TSDomElement& element, VTServerData& record)
+void ReadTemplate(Node element, VTServerData& record)
 {
-    record.SetCommand(ReadTextAttribute(element, u"CMD"), ReadElementText(element));
-    if (ReadTextAttribute(element, u"CACHEDATE").empty())
+    record.SetCommand(ReadText(element, u"CMD"), ReadContent(element));
+    if (AttributeText(element, u"CACHEDATE").empty())
         return;
-    const VTTime date = ReadDateAttribute(element, u"CACHEDATE");
+    const VTTime date = ReadDate(element, u"CACHEDATE");
     if (date != 0 && date < record.GetExpiry())
         record.SetExpiry(date);
 }
 
-VTServerData ReadRoutingKey(const TSDomElement& key)
+VTServerData ReadRoutingKey(Node key)
 {
-    VTServerData record(ReadCodeType(key), ReadTextAttribute(key, u"RID"));
-    if (ReadTextAttribute(key, u"CACHEDATE").empty()) {
+    VTServerData record(ReadCodeType(key), ReadText(key, u"RID"));
+    if (AttributeText(key, u"CACHEDATE").empty()) {
         record.SetExpiry(VTCurrentTime() + kTemplateLifetime);
-    } else if (const VTTime date = ReadDateAttribute(key, u"CACHEDATE"); date != 0) {
+    } else if (const VTTime date = ReadDate(key, u"CACHEDATE"); date != 0) {
         record.SetExpiry(date);
     }
-    for (TSDomNode node = key.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling()) {
-        if (node.GetNodeType() != kDomElementNode)
+    for (Node child = key->GetFirstChild(); child; child = child->GetNextSibling()) {
+        if (child->GetNodeType() != kDomElementNode)
             continue;
-        const TSDomElement child(node);
-        if (child.GetTagName() == u"SERVERNAME")
-            record.SetName(ReadElementText(child));
-        else if (child.GetTagName() == u"TEMPLATE")
+        if (child->GetNodeName() == u"SERVERNAME")
+            record.SetName(ReadContent(child));
+        else if (child->GetNodeName() == u"TEMPLATE")
             ReadTemplate(child, record);
     }
     return record;
 }
 
 // A "CODE" or "BARCODE" element among the root's children, unless its type is unknown.
-void ReadFormatNode(const TSDomNode& node, std::vector<VTCodeFormat>& formats)
+void ReadFormatNode(Node node, std::vector<VTCodeFormat>& formats)
 {
-    if (node.GetNodeType() != kDomElementNode)
+    if (node->GetNodeType() != kDomElementNode)
         return;
-    const TSDomElement child(node);
     VTCodeFormat format;
-    if (child.GetTagName() == u"CODE")
-        format = ReadCurrentFormat(child);
-    else if (child.GetTagName() == u"BARCODE")
-        format = ReadOlderFormat(child);
+    if (node->GetNodeName() == u"CODE")
+        format = ReadCurrentFormat(node);
+    else if (node->GetNodeName() == u"BARCODE")
+        format = ReadOlderFormat(node);
     else
         return;
     if (format.GetCodeType() != kCodeUnknown)
-        formats.push_back(format);
+        formats.push_back(std::move(format));
 }
 
 // A "ROUTING_KEY" element among the root's children, when it has templates.
-void ReadRoutingKeyNode(const TSDomNode& node, std::vector<VTServerData>& records)
+void ReadRoutingKeyNode(Node node, std::vector<VTServerData>& records)
 {
-    if (node.GetNodeType() != kDomElementNode || node.GetNodeName() != u"ROUTING_KEY")
+    if (node->GetNodeType() != kDomElementNode || node->GetNodeName() != u"ROUTING_KEY")
         return;
-    VTServerData record = ReadRoutingKey(TSDomElement(node));
+    VTServerData record = ReadRoutingKey(node);
     if (!record.HasCommands())
         return;
     if (record.GetCodeType() != kCodeUnknown)
@@ -264,17 +313,8 @@ std::string ReadTextAttribute(const TSDomElement& element, std::u16string_view n
 
 long ReadIntegerAttribute(const TSDomElement& element, std::u16string_view name)
 {
-    const TSDomString value = GetAttribute(element, name, false);
-    if (value.IsEmpty())
-        return 0;
-    constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
-    std::int64_t number = 0;
-    for (const char16_t c : value.View()) {
-        if (c < u'0' || c > u'9')
-            return 0;
-        number = std::min(kLargest, number * 10 + (c - u'0'));
-    }
-    return static_cast<long>(number);
+    TS_ASSERT(!element.IsNull() && !name.empty());
+    return ReadInteger(element.Impl(), name);
 }
 
 VTTime ReadDateAttribute(const TSDomElement& element, std::u16string_view name)
@@ -335,10 +375,10 @@ bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int versi
 {
     TS_ASSERT(version != 0);
     std::vector<VTCodeFormat> formats;
-    for (TSDomNode node = root.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling())
+    for (Node node = root.Impl()->GetFirstChild(); node; node = node->GetNextSibling())
         ReadFormatNode(node, formats);
     // A later format of the same range replaces an earlier one.
-    list.Assign(formats);
+    list.Assign(std::move(formats));
     return true;
 }
 
@@ -346,9 +386,10 @@ bool ReadCodeFormatText(std::string_view bytes, std::u16string_view root, VTCode
 {
     TS_ASSERT(version != 0);
     std::vector<VTCodeFormat> formats;
-    if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadFormatNode(node, formats); }, {root}))
+    if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadFormatNode(node.Impl(), formats); },
+                           {root}))
         return false;
-    list.Assign(formats);
+    list.Assign(std::move(formats));
     return true;
 }
 
@@ -364,6 +405,7 @@ std::string FormatCodeFormats(const VTCodeFormatList& list, int version)
 {
     TS_ASSERT(version != 0);
     TSXmlTextWriter text(kIndentWidth);
+    text.Reserve(list.Size() * kBytesPerEntry);
     WriteCodeFormatsTo(text, list);
     return text.Take();
 }
@@ -375,8 +417,8 @@ bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, 
     if (root != u"XGET" && root != u"SERVER_DATA_LIST")
         return false;
     std::vector<VTServerData> records;
-    for (TSDomNode node = document.GetDocumentElement().GetFirstChild(); !node.IsNull();
-         node = node.GetNextSibling())
+    for (Node node = document.GetDocumentElement().Impl()->GetFirstChild(); node;
+         node = node->GetNextSibling())
         ReadRoutingKeyNode(node, records);
     // A later record of the same type and key replaces an earlier one (a
     // saved cache holds the UPC-E copy of each UPC-A key as well).
@@ -388,7 +430,7 @@ bool ReadServerTemplateText(std::string_view bytes, VTServerDataList& list, int 
 {
     TS_ASSERT(version != 0);
     std::vector<VTServerData> records;
-    if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadRoutingKeyNode(node, records); },
+    if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadRoutingKeyNode(node.Impl(), records); },
                            {u"XGET", u"SERVER_DATA_LIST"}))
         return false;
     list.Assign(std::move(records));
@@ -405,6 +447,7 @@ TSDomDocument WriteServerTemplates(const VTServerDataList& list)
 std::string FormatServerTemplates(const VTServerDataList& list)
 {
     TSXmlTextWriter text(kIndentWidth);
+    text.Reserve(list.Size() * kBytesPerEntry);
     WriteServerTemplatesTo(text, list);
     return text.Take();
 }

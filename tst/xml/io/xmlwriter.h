@@ -55,6 +55,8 @@ public:
     void Text(std::string_view text) override;
     void EndElement() override;
 
+    // Room for that many bytes of text, for a writer that can tell.
+    void Reserve(std::size_t bytes) { m_text.reserve(bytes); }
     // The text once every element has ended.
     std::string Take();
 
