@@ -10,6 +10,7 @@
 #include "tst/xml/transcode.h"
 #include "tst/xml/xmlexcep.h"
 #include "vtkit/cdanalyze.h"
+#include "vtkit/vtcachescan.h"
 
 #include <algorithm>
 #include <chrono>
@@ -82,19 +83,24 @@ std::string ReadText(Node element, std::u16string_view name)
     return NarrowText(AttributeText(element, name));
 }
 
-long ReadInteger(Node element, std::u16string_view name)
+// The decimal value of a non-empty all-digit text (beyond 2^31 - 1 it stays there), else 0.
+template <class Char> long IntegerValue(std::basic_string_view<Char> value)
 {
-    const std::u16string_view value = AttributeText(element, name);
     if (value.empty())
         return 0;
     constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
     std::int64_t number = 0;
-    for (const char16_t c : value) {
-        if (c < u'0' || c > u'9')
+    for (const Char c : value) {
+        if (c < Char('0') || c > Char('9'))
             return 0;
-        number = std::min(kLargest, number * 10 + (c - u'0'));
+        number = std::min(kLargest, number * 10 + (c - Char('0')));
     }
     return static_cast<long>(number);
+}
+
+long ReadInteger(Node element, std::u16string_view name)
+{
+    return IntegerValue(AttributeText(element, name));
 }
 
 VTTime ReadDate(Node element, std::u16string_view name)
@@ -212,12 +218,49 @@ void ReadFormatNode(Node node, std::vector<VTCodeFormat>& formats)
         formats.push_back(std::move(format));
 }
 
-// A "ROUTING_KEY" element among the root's children, when it has templates.
-void ReadRoutingKeyNode(Node node, std::vector<VTServerData>& records)
+// Scanned fields of a format, as ReadCurrentFormat reads the element they come from.
+VTCodeFormat MakeCurrentFormat(const VTFormatFields& fields)
 {
-    if (node->GetNodeType() != kDomElementNode || node->GetNodeName() != u"ROUTING_KEY")
-        return;
-    VTServerData record = ReadRoutingKey(node);
+    VTCodeFormat format;
+    format.SetCodeType(CodeTypeFromName(fields.type));
+    format.SetLowCode(fields.low);
+    format.SetHighCode(fields.high);
+    format.SetExpiry(VTCurrentTime());
+    format.SetRoutingId(static_cast<int>(IntegerValue(std::string_view(fields.ridStart))),
+                        static_cast<int>(IntegerValue(std::string_view(fields.ridLength))));
+    format.SetItemId(static_cast<int>(IntegerValue(std::string_view(fields.iidStart))),
+                     static_cast<int>(IntegerValue(std::string_view(fields.iidLength))));
+    format.SetDisplayTemplate(fields.canonical);
+    if (const VTTime expiry = ParseDate(fields.expire); expiry != 0)
+        format.SetExpiry(expiry);
+    return format;
+}
+
+// Scanned fields of a routing key, as ReadRoutingKey and ReadTemplate read
+// the elements they come from.
+VTServerData MakeRoutingKey(const VTRoutingKeyFields& fields)
+{
+    VTServerData record(CodeTypeFromName(fields.type), fields.rid);
+    if (fields.cacheDate.empty()) {
+        record.SetExpiry(VTCurrentTime() + kTemplateLifetime);
+    } else if (const VTTime date = ParseDate(fields.cacheDate); date != 0) {
+        record.SetExpiry(date);
+    }
+    record.SetName(fields.name);
+    for (const VTTemplateFields& added : fields.templates) {
+        record.SetCommand(added.command, added.text);
+        if (added.cacheDate.empty())
+            continue;
+        const VTTime date = ParseDate(added.cacheDate);
+        if (date != 0 && date < record.GetExpiry())
+            record.SetExpiry(date);
+    }
+    return record;
+}
+
+// A routing key read, when it has templates.
+void AddRoutingKey(VTServerData record, std::vector<VTServerData>& records)
+{
     if (!record.HasCommands())
         return;
     if (record.GetCodeType() != kCodeUnknown)
@@ -228,6 +271,13 @@ void ReadRoutingKeyNode(Node node, std::vector<VTServerData>& records)
         record.SetCodeType(kCodeUpcE);
         records.push_back(std::move(record));
     }
+}
+
+// A "ROUTING_KEY" element among the root's children.
+void ReadRoutingKeyNode(Node node, std::vector<VTServerData>& records)
+{
+    if (node->GetNodeType() == kDomElementNode && node->GetNodeName() == u"ROUTING_KEY")
+        AddRoutingKey(ReadRoutingKey(node), records);
 }
 
 // Parses the text handing each child of the root to `take`; false for
@@ -386,9 +436,17 @@ bool ReadCodeFormatText(std::string_view bytes, std::u16string_view root, VTCode
 {
     TS_ASSERT(version != 0);
     std::vector<VTCodeFormat> formats;
-    if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadFormatNode(node.Impl(), formats); },
-                           {root}))
-        return false;
+    // A file as this program writes it is read directly; the parser reads any other.
+    const auto scanned = [&](const VTFormatFields& fields) {
+        if (VTCodeFormat format = MakeCurrentFormat(fields); format.GetCodeType() != kCodeUnknown)
+            formats.push_back(std::move(format));
+    };
+    if (root != u"CODE_FORMAT_LIST" || !ScanCodeFormatText(bytes, scanned)) {
+        formats.clear();
+        if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadFormatNode(node.Impl(), formats); },
+                               {root}))
+            return false;
+    }
     list.Assign(std::move(formats));
     return true;
 }
@@ -430,9 +488,16 @@ bool ReadServerTemplateText(std::string_view bytes, VTServerDataList& list, int 
 {
     TS_ASSERT(version != 0);
     std::vector<VTServerData> records;
-    if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadRoutingKeyNode(node.Impl(), records); },
-                           {u"XGET", u"SERVER_DATA_LIST"}))
-        return false;
+    const auto scanned = [&](const VTRoutingKeyFields& fields) {
+        AddRoutingKey(MakeRoutingKey(fields), records);
+    };
+    if (!ScanServerTemplateText(bytes, scanned)) {
+        records.clear();
+        if (!ParseChildByChild(bytes,
+                               [&](const TSDomNode& node) { ReadRoutingKeyNode(node.Impl(), records); },
+                               {u"XGET", u"SERVER_DATA_LIST"}))
+            return false;
+    }
     list.Assign(std::move(records));
     return true;
 }

@@ -2,9 +2,11 @@
 // core records, dates, and the exact text the cache files get.
 #include "tests/exchange/exchangetest.h"
 #include "vtkit/vtcache.h"
+#include "vtkit/vtcachescan.h"
 #include "vtkit/vtcorecache.h"
 #include "vtkit/vtparsers.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -239,7 +241,9 @@ TEST(RoutingTemplates, WriterGivesTheCacheFileText)
 }
 
 // Texts that the writers must escape or convert, mixed with plain ones.
-std::string AwkwardText(std::mt19937& random)
+// With `blanks`, tabs and line feeds too, which the writer leaves as they
+// are (and which only the parser then reads).
+std::string AwkwardText(std::mt19937& random, bool blanks)
 {
     static const char* const kPieces[] = {"0360",
                                           "http://x/?a=1&b=<^IID^>",
@@ -248,21 +252,23 @@ std::string AwkwardText(std::mt19937& random)
                                           "\xc3\xa9",
                                           "\xe9",
                                           "\x01",
-                                          "\t",
-                                          "\n",
+                                          "\x7f",
                                           "Bench server",
                                           "\xe2\x82\xac",
-                                          ""};
+                                          "",
+                                          "&amp;",
+                                          "\t",
+                                          "\n"};
     std::string text;
     for (unsigned i = random() % 4; i > 0; --i)
-        text += kPieces[random() % std::size(kPieces)];
+        text += kPieces[random() % (std::size(kPieces) - (blanks ? 0 : 2))];
     return text;
 }
 
-// Lists of every field, with texts that need escapes and conversions.
-void AwkwardLists(unsigned seed, VTCodeFormatList& formats, VTServerDataList& records)
+void AwkwardLists(unsigned seed, VTCodeFormatList& formats, VTServerDataList& records, bool blanks = true)
 {
     std::mt19937 random(seed);
+    const auto AwkwardText = [&](std::mt19937& r) { return ::AwkwardText(r, blanks); };
     for (unsigned i = random() % 30; i > 0; --i) {
         VTCodeFormat format;
         format.SetCodeType(static_cast<VTCodeType>(random() % 11));
@@ -382,6 +388,104 @@ TEST(CacheText, ReadChildByChildAsFromTheWholeTree)
         ASSERT_EQ(list.Size(), expected->Size()) << text;
         for (std::size_t i = 0; i < list.Size(); ++i)
             EXPECT_EQ(list.At(i).GetServerType(), expected->At(i).GetServerType()) << text;
+    }
+}
+
+// Reads the text as the cache does and as the whole tree gives it, and
+// expects the same; true when the direct reading took both files.
+bool ExpectSameAsTheTree(const std::string& formatText, const std::string& templateText,
+                         const std::string& where)
+{
+    const std::optional<VTCodeFormatList> formats = FormatsFromTree(formatText);
+    VTCodeFormatList formatList;
+    EXPECT_EQ(ReadCodeFormatText(formatText, u"CODE_FORMAT_LIST", formatList, VTCacheFile::kVersion),
+              formats.has_value())
+        << where << formatText;
+    if (formats) {
+        EXPECT_EQ(FormatCodeFormats(formatList, VTCacheFile::kVersion),
+                  FormatCodeFormats(*formats, VTCacheFile::kVersion))
+            << where << formatText;
+    }
+    const std::optional<VTServerDataList> records = TemplatesFromTree(templateText);
+    VTServerDataList recordList;
+    EXPECT_EQ(ReadServerTemplateText(templateText, recordList, VTCacheFile::kVersion), records.has_value())
+        << where << templateText;
+    if (records) {
+        EXPECT_EQ(FormatServerTemplates(recordList), FormatServerTemplates(*records))
+            << where << templateText;
+        for (std::size_t i = 0; i < std::min(recordList.Size(), records->Size()); ++i)
+            EXPECT_EQ(recordList.At(i).GetServerType(), records->At(i).GetServerType())
+                << where << templateText;
+    }
+    const auto ignore = [](const auto&) {};
+    return ScanCodeFormatText(formatText, ignore) && ScanServerTemplateText(templateText, ignore);
+}
+
+TEST(CacheText, OwnFilesAreReadDirectlyAsTheParserReadsThem)
+{
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        VTCodeFormatList formats;
+        VTServerDataList records;
+        AwkwardLists(seed, formats, records, false);
+        const std::string where = "seed " + std::to_string(seed) + ":\n";
+        EXPECT_TRUE(ExpectSameAsTheTree(FormatCodeFormats(formats, VTCacheFile::kVersion),
+                                        FormatServerTemplates(records), where))
+            << where << "the files this program writes are read without the parser";
+    }
+    // Empty files, and a record whose name and template are empty.
+    VTServerData bare(kCodeUpcA, "1");
+    bare.SetCommand(kCommandGet, "");
+    VTServerDataList one;
+    one.InsertOrReplace(bare);
+    EXPECT_TRUE(ExpectSameAsTheTree(FormatCodeFormats(VTCodeFormatList(), VTCacheFile::kVersion),
+                                    FormatServerTemplates(one), "bare: "));
+}
+
+TEST(CacheText, AnyOtherTextIsReadAsTheParserReadsIt)
+{
+    // Each text once as written and then cut, stretched or changed one byte
+    // at a time, in every part of it.
+    static const char kBytes[] = {' ', '\n', '\'', '"', '<', '>', '/',    '&',
+                                  ';', '#',  '0',  '9', 'A', 'x', '\xe9', '\0'};
+    std::mt19937 random(11);
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        VTCodeFormatList formats;
+        VTServerDataList records;
+        AwkwardLists(seed, formats, records, seed % 2 == 0);
+        const std::string formatText = FormatCodeFormats(formats, VTCacheFile::kVersion);
+        const std::string templateText = FormatServerTemplates(records);
+        for (int change = 0; change < 300; ++change) {
+            std::string f = formatText, t = templateText;
+            for (std::string* text : {&f, &t}) {
+                // Near either end half the time, where the root and the
+                // declaration are.
+                const std::size_t near = random() % 48;
+                const std::size_t at = random() % 2   ? random() % (text->size() + 1)
+                                       : random() % 2 ? std::min(near, text->size())
+                                                      : text->size() - std::min(near, text->size());
+                const char byte = kBytes[random() % std::size(kBytes)];
+                switch (random() % 4) {
+                case 0:
+                    text->resize(at);
+                    break;
+                case 1:
+                    text->insert(text->begin() + static_cast<std::ptrdiff_t>(at), byte);
+                    break;
+                case 2:
+                    if (at < text->size())
+                        text->erase(at, 1);
+                    break;
+                default:
+                    if (at < text->size())
+                        (*text)[at] = byte;
+                    break;
+                }
+            }
+            ExpectSameAsTheTree(f, t,
+                                "seed " + std::to_string(seed) + " change " + std::to_string(change) + ":\n");
+            if (HasFailure())
+                return;
+        }
     }
 }
 
