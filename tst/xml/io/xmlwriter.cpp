@@ -5,6 +5,7 @@
 #include "tst/xml/transcode.h"
 
 #include <algorithm>
+#include <array>
 
 TSXmlWriter::~TSXmlWriter() = default;
 
@@ -71,12 +72,19 @@ const char* AsciiEscape(unsigned char c, bool attribute)
     }
 }
 
-// Tab, line feed and carriage return go out as they are; the other control
-// characters and DEL as references.
-bool IsControl(unsigned char c)
-{
-    return c == 127 || (c < 32 && c != '\t' && c != '\n' && c != '\r');
-}
+// The bytes that go out as they are: printable ASCII, tab, line feed and
+// carriage return, but for the markup characters and, in attributes, the
+// quotes. The other control characters and DEL become references.
+enum : unsigned char { kPlainInText = 1, kPlainInAttribute = 2 };
+constexpr auto kPlain = [] {
+    std::array<unsigned char, 256> table{};
+    for (std::size_t c = 32; c < 127; ++c)
+        table[c] = kPlainInText | kPlainInAttribute;
+    table['\t'] = table['\n'] = table['\r'] = kPlainInText | kPlainInAttribute;
+    table['&'] = table['<'] = table['>'] = 0;
+    table['\''] = table['"'] = kPlainInText;
+    return table;
+}();
 
 } // namespace
 
@@ -171,25 +179,24 @@ void TSXmlTextWriter::WriteName(std::u16string_view name)
 
 void TSXmlTextWriter::WriteEscaped(std::string_view value, bool attribute)
 {
-    std::size_t done = 0;
+    const unsigned char plain = attribute ? kPlainInAttribute : kPlainInText;
     std::size_t i = 0;
-    for (; i < value.size(); ++i) {
+    for (;;) {
+        const std::size_t run = i;
+        while (i < value.size() && (kPlain[static_cast<unsigned char>(value[i])] & plain))
+            ++i;
+        m_text.append(value.substr(run, i - run));
+        if (i == value.size())
+            return;
         const auto c = static_cast<unsigned char>(value[i]);
         if (c >= 128)
             break;
-        const char* escape = AsciiEscape(c, attribute);
-        if (!escape && !IsControl(c))
-            continue;
-        m_text.append(value.substr(done, i - done));
-        if (escape)
+        if (const char* escape = AsciiEscape(c, attribute))
             m_text += escape;
         else
             CharacterReference(c, m_text);
-        done = i + 1;
+        ++i;
     }
-    m_text.append(value.substr(done, i - done));
-    if (i == value.size())
-        return;
     // From the first byte beyond ASCII on, as the formatter escapes the
     // tree's characters (whether the text is UTF-8 does not depend on the
     // ASCII before it). Every character it writes is printable ASCII, so
