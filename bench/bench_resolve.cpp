@@ -205,6 +205,8 @@ int Bench(int rounds, std::vector<std::string> clis, const std::optional<fs::pat
     std::vector<Command> commands;
     for (const std::size_t entries : kSizes) {
         const Caches caches(root, entries);
+        std::printf("%zu entries: code %s, user id %s, caches in %s\n", entries, caches.code.c_str(),
+                    kUid.c_str(), caches.dir.c_str());
         const std::string size = std::to_string(entries / 1000) + "k";
         for (std::size_t i = 0; i < clis.size(); ++i) {
             const std::string which = clis.size() > 1 ? " [" + std::to_string(i + 1) + "]" : "";
