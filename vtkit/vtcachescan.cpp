@@ -126,26 +126,6 @@ void TextElement(Scanner& scan, std::string_view name, std::string& text)
     scan.Expect(">\n");
 }
 
-// The root's start tag; false for the empty root, written as "<NAME/>".
-bool Root(Scanner& scan, std::string_view name)
-{
-    scan.Expect(kDeclaration);
-    scan.Expect("<");
-    scan.Expect(name);
-    if (scan.Take("/>\n"))
-        return false;
-    scan.Expect(">\n");
-    return true;
-}
-
-bool Finish(Scanner& scan, std::string_view root)
-{
-    scan.Expect("</");
-    scan.Expect(root);
-    scan.Expect(">\n");
-    return scan.AtEnd();
-}
-
 void ScanFormat(Scanner& scan, VTFormatFields& fields)
 {
     scan.Attribute("TYPE", fields.type);
@@ -180,34 +160,41 @@ void ScanRoutingKey(Scanner& scan, VTRoutingKeyFields& fields)
     scan.Expect("    </ROUTING_KEY>\n");
 }
 
+// The declaration, the root and its entries, each starting with `entry`
+// and read by `scanEntry`; nothing may follow.
+template <class Fields, class ScanEntry>
+bool ScanEntries(std::string_view text, std::string_view root, std::string_view entry, ScanEntry scanEntry,
+                 const std::function<void(const Fields&)>& take)
+{
+    Scanner scan(text);
+    scan.Expect(kDeclaration);
+    scan.Expect("<");
+    scan.Expect(root);
+    // The empty root is written "<NAME/>".
+    if (scan.Take("/>\n"))
+        return scan.AtEnd();
+    scan.Expect(">\n");
+    Fields fields;
+    while (scan.Take(entry)) {
+        scanEntry(scan, fields);
+        if (!scan.Ok())
+            return false;
+        take(fields);
+    }
+    scan.Expect("</");
+    scan.Expect(root);
+    scan.Expect(">\n");
+    return scan.AtEnd();
+}
+
 } // namespace
 
 bool ScanCodeFormatText(std::string_view text, const std::function<void(const VTFormatFields&)>& take)
 {
-    Scanner scan(text);
-    if (!Root(scan, "CODE_FORMAT_LIST"))
-        return scan.AtEnd();
-    VTFormatFields fields;
-    while (scan.Take("    <CODE")) {
-        ScanFormat(scan, fields);
-        if (!scan.Ok())
-            return false;
-        take(fields);
-    }
-    return Finish(scan, "CODE_FORMAT_LIST");
+    return ScanEntries(text, "CODE_FORMAT_LIST", "    <CODE", ScanFormat, take);
 }
 
 bool ScanServerTemplateText(std::string_view text, const std::function<void(const VTRoutingKeyFields&)>& take)
 {
-    Scanner scan(text);
-    if (!Root(scan, "SERVER_DATA_LIST"))
-        return scan.AtEnd();
-    VTRoutingKeyFields fields;
-    while (scan.Take("    <ROUTING_KEY")) {
-        ScanRoutingKey(scan, fields);
-        if (!scan.Ok())
-            return false;
-        take(fields);
-    }
-    return Finish(scan, "SERVER_DATA_LIST");
+    return ScanEntries(text, "SERVER_DATA_LIST", "    <ROUTING_KEY", ScanRoutingKey, take);
 }
