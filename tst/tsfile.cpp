@@ -64,6 +64,12 @@ TSReadFileResult TSReadWholeFile(const std::filesystem::path& path, std::string&
         return kReadFileCannotOpen;
     }
     std::string data;
+    // Room for the whole file at once: growing by doubling copies it again
+    // and again (the size is a hint; the reads below decide).
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+        static_cast<std::size_t>(status.st_size) <= maxBytes)
+        data.reserve(static_cast<std::size_t>(status.st_size));
     char chunk[16384];
     int err = 0;
     for (;;) {

@@ -1,6 +1,7 @@
 #include "vtkit/cdfmtlist.h"
 
 #include "tst/tsexcep.h"
+#include "vtkit/vtlastofkey.h"
 
 #include <algorithm>
 #include <numeric>
@@ -51,6 +52,21 @@ bool VTCodeFormatList::Remove(const VTCodeFormat& format)
     if ((count->second -= std::min(removed, count->second)) == 0)
         m_lowCodeCounts.erase(count);
     return true;
+}
+
+void VTCodeFormatList::Assign(std::vector<VTCodeFormat> formats)
+{
+    const std::vector<bool> stays = LastOfEachKey(formats, [](const VTCodeFormat& format) {
+        return std::pair<int, std::string>(format.GetCodeType(), format.GetLowCode());
+    });
+    Clear();
+    m_formats.reserve(formats.size());
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+        if (stays[i]) {
+            ++m_lowCodeCounts[LowCodeHash(formats[i])];
+            m_formats.push_back(std::move(formats[i]));
+        }
+    }
 }
 
 void VTCodeFormatList::Clear()

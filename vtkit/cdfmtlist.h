@@ -29,6 +29,10 @@ public:
     void Add(const VTCodeFormat& format);
     // Removes every format equal to this one (same type and low code).
     bool Remove(const VTCodeFormat& format);
+    // The list that Remove and then Add of each format in turn would leave
+    // in an empty one: the last format of each type and low code, where it
+    // came last. One pass, however many formats repeat (a whole cache file).
+    void Assign(std::vector<VTCodeFormat> formats);
     // Empties the list and gives back capacity beyond the initial one.
     void Clear();
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <utility>
 
 VTTime VTCurrentTime()
 {
@@ -40,6 +41,31 @@ VTCodeFormat& VTCodeFormat::operator=(const VTCodeFormat& other)
         m_displayTemplate = other.m_displayTemplate;
     }
     m_placeholder = placeholder;
+    return *this;
+}
+
+VTCodeFormat::VTCodeFormat(VTCodeFormat&& other) noexcept
+    : m_codeType(other.m_codeType), m_lowCode(std::move(other.m_lowCode)),
+      m_highCode(std::move(other.m_highCode)), m_expiry(other.m_expiry),
+      m_routingIdOffset(other.m_routingIdOffset), m_routingIdLength(other.m_routingIdLength),
+      m_itemIdOffset(other.m_itemIdOffset), m_itemIdLength(other.m_itemIdLength),
+      m_displayTemplate(std::move(other.m_displayTemplate))
+{
+}
+
+VTCodeFormat& VTCodeFormat::operator=(VTCodeFormat&& other) noexcept
+{
+    if (this != &other) {
+        m_codeType = other.m_codeType;
+        m_lowCode = std::move(other.m_lowCode);
+        m_highCode = std::move(other.m_highCode);
+        m_expiry = other.m_expiry;
+        m_routingIdOffset = other.m_routingIdOffset;
+        m_routingIdLength = other.m_routingIdLength;
+        m_itemIdOffset = other.m_itemIdOffset;
+        m_itemIdLength = other.m_itemIdLength;
+        m_displayTemplate = std::move(other.m_displayTemplate);
+    }
     return *this;
 }
 

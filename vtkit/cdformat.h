@@ -20,6 +20,9 @@ public:
     // an assigned-to format keeps its own.
     VTCodeFormat(const VTCodeFormat& other);
     VTCodeFormat& operator=(const VTCodeFormat& other);
+    // As the copies, taking the texts over.
+    VTCodeFormat(VTCodeFormat&& other) noexcept;
+    VTCodeFormat& operator=(VTCodeFormat&& other) noexcept;
     virtual ~VTCodeFormat();
 
     // Equal when type and low code are equal.

@@ -1,6 +1,9 @@
 #include "vtkit/svrdata.h"
 
+#include "vtkit/vtlastofkey.h"
+
 #include <algorithm>
+#include <utility>
 
 VTServerData::VTServerData() : m_expiry(VTCurrentTime()), m_commands(1) {}
 
@@ -32,6 +35,20 @@ void VTServerDataList::InsertOrReplace(const VTServerData& record)
     }
     m_records.push_back(record);
     m_index.Appended(m_records);
+}
+
+void VTServerDataList::Assign(std::vector<VTServerData> records)
+{
+    const std::vector<bool> stays = LastOfEachKey(records, [](const VTServerData& record) {
+        return std::pair<int, std::string_view>(record.GetCodeType(), record.GetKey());
+    });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        if (stays[i] && kept++ != i)
+            records[kept - 1] = std::move(records[i]);
+    records.erase(records.begin() + static_cast<std::ptrdiff_t>(kept), records.end());
+    m_records = std::move(records);
+    m_index.Invalidate();
 }
 
 bool VTServerDataList::Find(int type, std::string_view key, VTServerData& record) const

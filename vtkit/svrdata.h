@@ -36,6 +36,8 @@ public:
     virtual ~VTServerData();
     VTServerData(const VTServerData&) = default;
     VTServerData& operator=(const VTServerData&) = default;
+    VTServerData(VTServerData&&) = default;
+    VTServerData& operator=(VTServerData&&) = default;
 
     // Equal when type and key are equal; names, dates and commands aside.
     bool operator==(const VTServerData& other) const
@@ -86,6 +88,10 @@ class VTServerDataList {
 public:
     // Removes the equal record, if any, and appends this one.
     void InsertOrReplace(const VTServerData& record);
+    // The list InsertOrReplace of each record in turn would leave in an
+    // empty one: the last record of each type and key, where it came last.
+    // One pass, however many records repeat (a whole cache file).
+    void Assign(std::vector<VTServerData> records);
     // The first record of that type whose key is exactly `key`.
     bool Find(int type, std::string_view key, VTServerData& record) const;
     // The same record in place, or null; valid until the list changes.

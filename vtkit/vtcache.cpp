@@ -1,20 +1,19 @@
 #include "vtkit/vtcache.h"
 
 #include "tst/tsexcep.h"
-#include "tst/xml/dom/domnode.h"
 #include "vtkit/vtparsers.h"
+
+#include <utility>
 
 VTCodeCacheFile::~VTCodeCacheFile() = default;
 
 std::int32_t VTCodeCacheFile::Parse(std::string_view text)
 {
-    TSDomDocument document;
-    if (!ParseWithRoot(text, u"CODE_FORMAT_LIST", document))
-        return kInvalid;
     VTCodeFormatList formats;
-    ReadCodeFormats(document.GetDocumentElement(), formats, GetReadVersion());
+    if (!ReadCodeFormatText(text, u"CODE_FORMAT_LIST", formats, GetReadVersion()))
+        return kInvalid;
     std::lock_guard guard(Lock());
-    m_formats = formats;
+    m_formats = std::move(formats);
     NoteModified();
     return kLoaded;
 }
@@ -22,7 +21,7 @@ std::int32_t VTCodeCacheFile::Parse(std::string_view text)
 bool VTCodeCacheFile::Serialize(std::string& text)
 {
     std::lock_guard guard(Lock());
-    text = FormatDocument(WriteCodeFormats(m_formats, GetWriteVersion()));
+    text = FormatCodeFormats(m_formats, GetWriteVersion());
     return true;
 }
 
@@ -69,17 +68,11 @@ VTServerCacheFile::~VTServerCacheFile() = default;
 
 std::int32_t VTServerCacheFile::Parse(std::string_view text)
 {
-    TSDomDocument document;
     VTServerDataList records;
-    try {
-        document = ParseDocument(text);
-        if (!ReadServerTemplates(document, records, GetReadVersion()))
-            return kInvalid;
-    } catch (const TSException&) {
+    if (!ReadServerTemplateText(text, records, GetReadVersion()))
         return kInvalid;
-    }
     std::lock_guard guard(Lock());
-    m_records = records;
+    m_records = std::move(records);
     NoteModified();
     return kLoaded;
 }
@@ -87,7 +80,7 @@ std::int32_t VTServerCacheFile::Parse(std::string_view text)
 bool VTServerCacheFile::Serialize(std::string& text)
 {
     std::lock_guard guard(Lock());
-    text = FormatDocument(WriteServerTemplates(m_records));
+    text = FormatServerTemplates(m_records);
     return true;
 }
 

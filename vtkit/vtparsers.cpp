@@ -6,19 +6,29 @@
 #include "tst/xml/io/domparse.h"
 #include "tst/xml/io/xmlsink.h"
 #include "tst/xml/io/xmlsource.h"
+#include "tst/xml/io/xmlwriter.h"
 #include "tst/xml/transcode.h"
 #include "tst/xml/xmlexcep.h"
 #include "vtkit/cdanalyze.h"
+#include "vtkit/vtcachescan.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace {
 
 constexpr std::size_t kDateDigits = 14;
+// Blanks per level in every document the system writes.
+constexpr int kIndentWidth = 4;
+// About what a format or a routing key takes in a cache file, so that a
+// large one is not copied again and again as it grows (pages reserved and
+// not written cost nothing).
+constexpr std::size_t kBytesPerEntry = 320;
 
 std::int64_t DaysFrom1970(int year, unsigned month, unsigned day)
 {
@@ -36,61 +46,105 @@ int DateField(std::string_view digits, std::size_t offset, std::size_t length)
     return value;
 }
 
-TSDomElement AppendElement(TSDomNode& parent, std::u16string_view name)
-{
-    TSDomElement element{TSDomString(name)};
-    parent.AppendChild(element);
-    return element;
-}
-
-void AppendText(TSDomElement& element, std::string_view text)
-{
-    if (!text.empty())
-        element.AppendChild(TSDomText(WideText(text)));
-}
-
-void SetAttribute(TSDomElement& element, std::u16string_view name, std::string_view value)
-{
-    element.SetAttribute(TSDomString(name), WideText(value));
-}
-
-void SetAttribute(TSDomElement& element, std::u16string_view name, long value)
+std::string IntegerText(long value)
 {
     // The magnitude in unsigned arithmetic, so the most negative value has one too.
     const auto magnitude = static_cast<unsigned long>(value);
     std::string text = FormatUnsigned(value < 0 ? 0UL - magnitude : magnitude);
     if (value < 0)
         text.insert(text.begin(), '-');
-    SetAttribute(element, name, text);
+    return text;
 }
 
-VTCodeType ReadCodeType(const TSDomElement& element)
+// An element with attributes only.
+void WriteEmpty(TSXmlWriter& out, std::u16string_view name,
+                std::initializer_list<std::pair<std::u16string_view, std::string_view>> attributes)
 {
-    return CodeTypeFromName(ReadTextAttribute(element, u"TYPE"));
+    out.StartElement(name);
+    for (const auto& [attribute, value] : attributes)
+        out.Attribute(attribute, value);
+    out.EndElement();
 }
 
-VTCodeFormat ReadCurrentFormat(const TSDomElement& code)
+// The readers walk the bodies: a handle per node would cost two locked
+// count changes for every step.
+using Node = const TSDomNodeImpl*;
+
+// The attribute's value in place; empty when there is none.
+std::u16string_view AttributeText(Node element, std::u16string_view name)
+{
+    const TSDomAttrList& attributes = static_cast<const TSDomElementImpl*>(element)->Attributes();
+    const std::ptrdiff_t at = attributes.Find(name);
+    return at < 0 ? std::u16string_view() : attributes.Slot(static_cast<std::size_t>(at)).Value().View();
+}
+
+std::string ReadText(Node element, std::u16string_view name)
+{
+    return NarrowText(AttributeText(element, name));
+}
+
+// The decimal value of a non-empty all-digit text (beyond 2^31 - 1 it stays there), else 0.
+template <class Char> long IntegerValue(std::basic_string_view<Char> value)
+{
+    if (value.empty())
+        return 0;
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
+    std::int64_t number = 0;
+    for (const Char c : value) {
+        if (c < Char('0') || c > Char('9'))
+            return 0;
+        number = std::min(kLargest, number * 10 + (c - Char('0')));
+    }
+    return static_cast<long>(number);
+}
+
+long ReadInteger(Node element, std::u16string_view name)
+{
+    return IntegerValue(AttributeText(element, name));
+}
+
+VTTime ReadDate(Node element, std::u16string_view name)
+{
+    return ParseDate(ReadText(element, name));
+}
+
+// What GetElementText gives once the element is normalised: the run of
+// text nodes it starts with, joined; the element itself is left as it is.
+std::string ReadContent(Node element)
+{
+    std::string text;
+    for (Node child = element->GetFirstChild(); child && child->GetNodeType() == kDomTextNode;
+         child = child->GetNextSibling())
+        text += NarrowText(child->GetNodeValue().View());
+    return text;
+}
+
+VTCodeType ReadCodeType(Node element)
+{
+    return CodeTypeFromName(ReadText(element, u"TYPE"));
+}
+
+VTCodeFormat ReadCurrentFormat(Node code)
 {
     VTCodeFormat format;
     format.SetCodeType(ReadCodeType(code));
-    format.SetLowCode(ReadTextAttribute(code, u"LOW"));
-    format.SetHighCode(ReadTextAttribute(code, u"HIGH"));
+    format.SetLowCode(ReadText(code, u"LOW"));
+    format.SetHighCode(ReadText(code, u"HIGH"));
     format.SetExpiry(VTCurrentTime());
-    for (TSDomNode node = code.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling()) {
-        if (node.GetNodeType() != kDomElementNode)
+    for (Node child = code->GetFirstChild(); child; child = child->GetNextSibling()) {
+        if (child->GetNodeType() != kDomElementNode)
             continue;
-        const TSDomElement child(node);
-        const TSDomString name = child.GetTagName();
-        const auto start = static_cast<int>(ReadIntegerAttribute(child, u"START"));
-        const auto length = static_cast<int>(ReadIntegerAttribute(child, u"LENGTH"));
+        const std::u16string_view name = child->GetNodeName().View();
+        const auto start = static_cast<int>(ReadInteger(child, u"START"));
+        const auto length = static_cast<int>(ReadInteger(child, u"LENGTH"));
         if (name == u"RID") {
             format.SetRoutingId(start, length);
         } else if (name == u"IID") {
             format.SetItemId(start, length);
         } else if (name == u"CANONICAL") {
-            format.SetDisplayTemplate(ReadTextAttribute(child, u"FORMAT"));
+            format.SetDisplayTemplate(ReadText(child, u"FORMAT"));
         } else if (name == u"EXPIRE") {
-            if (const VTTime expiry = ReadDateAttribute(child, u"DATE"); expiry != 0)
+            if (const VTTime expiry = ReadDate(child, u"DATE"); expiry != 0)
                 format.SetExpiry(expiry);
         }
     }
@@ -103,59 +157,191 @@ int FromOneBased(long start)
     return static_cast<int>(start != 0 ? start - 1 : 0);
 }
 
-VTCodeFormat ReadOlderFormat(const TSDomElement& barcode)
+VTCodeFormat ReadOlderFormat(Node barcode)
 {
     VTCodeFormat format;
     format.SetCodeType(ReadCodeType(barcode));
-    format.SetLowCode(ReadTextAttribute(barcode, u"LOW"));
-    format.SetHighCode(ReadTextAttribute(barcode, u"HIGH"));
-    format.SetRoutingId(FromOneBased(ReadIntegerAttribute(barcode, u"RIDSTART")),
-                        static_cast<int>(ReadIntegerAttribute(barcode, u"RIDDIGITS")));
-    format.SetItemId(FromOneBased(ReadIntegerAttribute(barcode, u"IIDSTART")),
-                     static_cast<int>(ReadIntegerAttribute(barcode, u"IIDDIGITS")));
-    format.SetDisplayTemplate(ReadTextAttribute(barcode, u"FORMAT"));
+    format.SetLowCode(ReadText(barcode, u"LOW"));
+    format.SetHighCode(ReadText(barcode, u"HIGH"));
+    format.SetRoutingId(FromOneBased(ReadInteger(barcode, u"RIDSTART")),
+                        static_cast<int>(ReadInteger(barcode, u"RIDDIGITS")));
+    format.SetItemId(FromOneBased(ReadInteger(barcode, u"IIDSTART")),
+                     static_cast<int>(ReadInteger(barcode, u"IIDDIGITS")));
+    format.SetDisplayTemplate(ReadText(barcode, u"FORMAT"));
     format.SetExpiry(VTCurrentTime() + kOldFormatLifetime);
     return format;
 }
 
 // A template's own date shortens the record's life, never lengthens it.
-void ReadTemplate(const TSDomElement& element, VTServerData& record)
+void ReadTemplate(Node element, VTServerData& record)
 {
-    record.SetCommand(ReadTextAttribute(element, u"CMD"), ReadElementText(element));
-    if (ReadTextAttribute(element, u"CACHEDATE").empty())
+    record.SetCommand(ReadText(element, u"CMD"), ReadContent(element));
+    if (AttributeText(element, u"CACHEDATE").empty())
         return;
-    const VTTime date = ReadDateAttribute(element, u"CACHEDATE");
+    const VTTime date = ReadDate(element, u"CACHEDATE");
     if (date != 0 && date < record.GetExpiry())
         record.SetExpiry(date);
 }
 
-VTServerData ReadRoutingKey(const TSDomElement& key)
+VTServerData ReadRoutingKey(Node key)
 {
-    VTServerData record(ReadCodeType(key), ReadTextAttribute(key, u"RID"));
-    if (ReadTextAttribute(key, u"CACHEDATE").empty()) {
+    VTServerData record(ReadCodeType(key), ReadText(key, u"RID"));
+    if (AttributeText(key, u"CACHEDATE").empty()) {
         record.SetExpiry(VTCurrentTime() + kTemplateLifetime);
-    } else if (const VTTime date = ReadDateAttribute(key, u"CACHEDATE"); date != 0) {
+    } else if (const VTTime date = ReadDate(key, u"CACHEDATE"); date != 0) {
         record.SetExpiry(date);
     }
-    for (TSDomNode node = key.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling()) {
-        if (node.GetNodeType() != kDomElementNode)
+    for (Node child = key->GetFirstChild(); child; child = child->GetNextSibling()) {
+        if (child->GetNodeType() != kDomElementNode)
             continue;
-        const TSDomElement child(node);
-        if (child.GetTagName() == u"SERVERNAME")
-            record.SetName(ReadElementText(child));
-        else if (child.GetTagName() == u"TEMPLATE")
+        if (child->GetNodeName() == u"SERVERNAME")
+            record.SetName(ReadContent(child));
+        else if (child->GetNodeName() == u"TEMPLATE")
             ReadTemplate(child, record);
     }
     return record;
 }
 
-void AppendTemplates(TSDomElement& parent, const VTServerData& record)
+// A "CODE" or "BARCODE" element among the root's children, unless its type is unknown.
+void ReadFormatNode(Node node, std::vector<VTCodeFormat>& formats)
+{
+    if (node->GetNodeType() != kDomElementNode)
+        return;
+    VTCodeFormat format;
+    if (node->GetNodeName() == u"CODE")
+        format = ReadCurrentFormat(node);
+    else if (node->GetNodeName() == u"BARCODE")
+        format = ReadOlderFormat(node);
+    else
+        return;
+    if (format.GetCodeType() != kCodeUnknown)
+        formats.push_back(std::move(format));
+}
+
+// Scanned fields of a format, as ReadCurrentFormat reads the element they come from.
+VTCodeFormat MakeCurrentFormat(const VTFormatFields& fields)
+{
+    VTCodeFormat format;
+    format.SetCodeType(CodeTypeFromName(fields.type));
+    format.SetLowCode(fields.low);
+    format.SetHighCode(fields.high);
+    format.SetExpiry(VTCurrentTime());
+    format.SetRoutingId(static_cast<int>(IntegerValue(std::string_view(fields.ridStart))),
+                        static_cast<int>(IntegerValue(std::string_view(fields.ridLength))));
+    format.SetItemId(static_cast<int>(IntegerValue(std::string_view(fields.iidStart))),
+                     static_cast<int>(IntegerValue(std::string_view(fields.iidLength))));
+    format.SetDisplayTemplate(fields.canonical);
+    if (const VTTime expiry = ParseDate(fields.expire); expiry != 0)
+        format.SetExpiry(expiry);
+    return format;
+}
+
+// Scanned fields of a routing key, as ReadRoutingKey and ReadTemplate read
+// the elements they come from.
+VTServerData MakeRoutingKey(const VTRoutingKeyFields& fields)
+{
+    VTServerData record(CodeTypeFromName(fields.type), fields.rid);
+    if (fields.cacheDate.empty()) {
+        record.SetExpiry(VTCurrentTime() + kTemplateLifetime);
+    } else if (const VTTime date = ParseDate(fields.cacheDate); date != 0) {
+        record.SetExpiry(date);
+    }
+    record.SetName(fields.name);
+    for (const VTTemplateFields& added : fields.templates) {
+        record.SetCommand(added.command, added.text);
+        if (added.cacheDate.empty())
+            continue;
+        const VTTime date = ParseDate(added.cacheDate);
+        if (date != 0 && date < record.GetExpiry())
+            record.SetExpiry(date);
+    }
+    return record;
+}
+
+// A routing key read, when it has templates.
+void AddRoutingKey(VTServerData record, std::vector<VTServerData>& records)
+{
+    if (!record.HasCommands())
+        return;
+    if (record.GetCodeType() != kCodeUnknown)
+        record.SetServerType(kServerTypeResolution);
+    records.push_back(record);
+    // One routing key serves both UPC types.
+    if (record.GetCodeType() == kCodeUpcA) {
+        record.SetCodeType(kCodeUpcE);
+        records.push_back(std::move(record));
+    }
+}
+
+// A "ROUTING_KEY" element among the root's children.
+void ReadRoutingKeyNode(Node node, std::vector<VTServerData>& records)
+{
+    if (node->GetNodeType() == kDomElementNode && node->GetNodeName() == u"ROUTING_KEY")
+        AddRoutingKey(ReadRoutingKey(node), records);
+}
+
+// Parses the text handing each child of the root to `take`; false for
+// broken XML or a root of none of those names.
+bool ParseChildByChild(std::string_view bytes, const TSDomParser::ChildTaker& take,
+                       std::initializer_list<std::u16string_view> roots)
+{
+    TSDomDocument document;
+    try {
+        TSXmlUtf8DataSource source(bytes);
+        TSDomParser(&source).Parse(document, take);
+    } catch (const TSException&) {
+        return false;
+    }
+    const std::u16string root = RootName(document);
+    return std::find(roots.begin(), roots.end(), root) != roots.end();
+}
+
+void WriteTemplates(TSXmlWriter& out, const VTServerData& record)
 {
     record.GetCommands().ForEach([&](const std::string& command, const std::string& urlTemplate) {
-        TSDomElement element = AppendElement(parent, u"TEMPLATE");
-        SetAttribute(element, u"CMD", command);
-        AppendText(element, urlTemplate);
+        out.StartElement(u"TEMPLATE");
+        out.Attribute(u"CMD", command);
+        out.Text(urlTemplate);
+        out.EndElement();
     });
+}
+
+void WriteCodeFormatsTo(TSXmlWriter& out, const VTCodeFormatList& list)
+{
+    out.StartElement(u"CODE_FORMAT_LIST");
+    for (const VTCodeFormat& format : list) {
+        out.StartElement(u"CODE");
+        out.Attribute(u"TYPE", CodeTypeName(format.GetCodeType(), false));
+        out.Attribute(u"LOW", format.GetLowCode());
+        out.Attribute(u"HIGH", format.GetHighCode());
+        WriteEmpty(out, u"RID",
+                   {{u"START", IntegerText(format.GetRoutingIdOffset())},
+                    {u"LENGTH", IntegerText(format.GetRoutingIdLength())}});
+        WriteEmpty(out, u"IID",
+                   {{u"START", IntegerText(format.GetItemIdOffset())},
+                    {u"LENGTH", IntegerText(format.GetItemIdLength())}});
+        WriteEmpty(out, u"CANONICAL", {{u"FORMAT", format.GetDisplayTemplate()}});
+        WriteEmpty(out, u"EXPIRE", {{u"DATE", FormatDate(format.GetExpiry())}});
+        out.EndElement();
+    }
+    out.EndElement();
+}
+
+void WriteServerTemplatesTo(TSXmlWriter& out, const VTServerDataList& list)
+{
+    out.StartElement(u"SERVER_DATA_LIST");
+    for (const VTServerData& record : list) {
+        out.StartElement(u"ROUTING_KEY");
+        out.Attribute(u"TYPE", CodeTypeName(record.GetCodeType(), false));
+        out.Attribute(u"RID", record.GetKey());
+        out.Attribute(u"CACHEDATE", FormatDate(record.GetExpiry()));
+        out.StartElement(u"SERVERNAME");
+        out.Text(record.GetName());
+        out.EndElement();
+        WriteTemplates(out, record);
+        out.EndElement();
+    }
+    out.EndElement();
 }
 
 } // namespace
@@ -167,15 +353,7 @@ std::string NarrowText(std::u16string_view text)
 
 TSDomString WideText(std::string_view text)
 {
-    try {
-        return TSDomString(Utf8ToWide(text));
-    } catch (const TSXmlException&) {
-        std::u16string latin1;
-        latin1.reserve(text.size());
-        for (const char c : text)
-            latin1.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-        return TSDomString(latin1);
-    }
+    return TSDomString(Utf8OrLatin1ToWide(text));
 }
 
 std::string ReadTextAttribute(const TSDomElement& element, std::u16string_view name)
@@ -185,17 +363,8 @@ std::string ReadTextAttribute(const TSDomElement& element, std::u16string_view n
 
 long ReadIntegerAttribute(const TSDomElement& element, std::u16string_view name)
 {
-    const TSDomString value = GetAttribute(element, name, false);
-    if (value.IsEmpty())
-        return 0;
-    constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
-    std::int64_t number = 0;
-    for (const char16_t c : value.View()) {
-        if (c < u'0' || c > u'9')
-            return 0;
-        number = std::min(kLargest, number * 10 + (c - u'0'));
-    }
-    return static_cast<long>(number);
+    TS_ASSERT(!element.IsNull() && !name.empty());
+    return ReadInteger(element.Impl(), name);
 }
 
 VTTime ReadDateAttribute(const TSDomElement& element, std::u16string_view name)
@@ -235,61 +404,68 @@ std::string FormatDate(VTTime time)
     std::int64_t days = since1970 / 86400;
     if (since1970 % 86400 < 0)
         --days;
-    const std::int64_t secondsOfDay = since1970 - days * 86400;
+    const auto secondsOfDay = static_cast<unsigned>(since1970 - days * 86400);
     const year_month_day date{sys_days(std::chrono::days(days))};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d%02u%02u%02d%02d%02d", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(secondsOfDay / 3600), static_cast<int>(secondsOfDay / 60 % 60),
-                  static_cast<int>(secondsOfDay % 60));
+    // Every moment of the 32-bit time falls in a four-digit year.
+    std::string text(kDateDigits, '0');
+    const auto put = [&text](std::size_t end, unsigned value, std::size_t digits) {
+        for (std::size_t i = 0; i < digits; ++i, value /= 10)
+            text[end - 1 - i] = static_cast<char>('0' + value % 10);
+    };
+    put(4, static_cast<unsigned>(static_cast<int>(date.year())), 4);
+    put(6, static_cast<unsigned>(date.month()), 2);
+    put(8, static_cast<unsigned>(date.day()), 2);
+    put(10, secondsOfDay / 3600, 2);
+    put(12, secondsOfDay / 60 % 60, 2);
+    put(14, secondsOfDay % 60, 2);
     return text;
 }
 
 bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version)
 {
     TS_ASSERT(version != 0);
-    list.Clear();
-    for (TSDomNode node = root.GetFirstChild(); !node.IsNull(); node = node.GetNextSibling()) {
-        if (node.GetNodeType() != kDomElementNode)
-            continue;
-        const TSDomElement child(node);
-        VTCodeFormat format;
-        if (child.GetTagName() == u"CODE")
-            format = ReadCurrentFormat(child);
-        else if (child.GetTagName() == u"BARCODE")
-            format = ReadOlderFormat(child);
-        else
-            continue;
-        if (format.GetCodeType() == kCodeUnknown)
-            continue;
-        list.Remove(format);
-        list.Add(format);
+    std::vector<VTCodeFormat> formats;
+    for (Node node = root.Impl()->GetFirstChild(); node; node = node->GetNextSibling())
+        ReadFormatNode(node, formats);
+    // A later format of the same range replaces an earlier one.
+    list.Assign(std::move(formats));
+    return true;
+}
+
+bool ReadCodeFormatText(std::string_view bytes, std::u16string_view root, VTCodeFormatList& list, int version)
+{
+    TS_ASSERT(version != 0);
+    std::vector<VTCodeFormat> formats;
+    // A file as this program writes it is read directly; the parser reads any other.
+    const auto scanned = [&](const VTFormatFields& fields) {
+        if (VTCodeFormat format = MakeCurrentFormat(fields); format.GetCodeType() != kCodeUnknown)
+            formats.push_back(std::move(format));
+    };
+    if (root != u"CODE_FORMAT_LIST" || !ScanCodeFormatText(bytes, scanned)) {
+        formats.clear();
+        if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadFormatNode(node.Impl(), formats); },
+                               {root}))
+            return false;
     }
+    list.Assign(std::move(formats));
     return true;
 }
 
 TSDomDocument WriteCodeFormats(const VTCodeFormatList& list, int version)
 {
     TS_ASSERT(version != 0);
-    TSDomDocument document(u"CODE_FORMAT_LIST");
-    TSDomElement root = document.GetDocumentElement();
-    for (const VTCodeFormat& format : list) {
-        TSDomElement code = AppendElement(root, u"CODE");
-        SetAttribute(code, u"TYPE", CodeTypeName(format.GetCodeType(), false));
-        SetAttribute(code, u"LOW", format.GetLowCode());
-        SetAttribute(code, u"HIGH", format.GetHighCode());
-        TSDomElement rid = AppendElement(code, u"RID");
-        SetAttribute(rid, u"START", format.GetRoutingIdOffset());
-        SetAttribute(rid, u"LENGTH", format.GetRoutingIdLength());
-        TSDomElement iid = AppendElement(code, u"IID");
-        SetAttribute(iid, u"START", format.GetItemIdOffset());
-        SetAttribute(iid, u"LENGTH", format.GetItemIdLength());
-        TSDomElement canonical = AppendElement(code, u"CANONICAL");
-        SetAttribute(canonical, u"FORMAT", format.GetDisplayTemplate());
-        TSDomElement expire = AppendElement(code, u"EXPIRE");
-        SetAttribute(expire, u"DATE", FormatDate(format.GetExpiry()));
-    }
-    return document;
+    TSDomTreeWriter tree;
+    WriteCodeFormatsTo(tree, list);
+    return tree.Take();
+}
+
+std::string FormatCodeFormats(const VTCodeFormatList& list, int version)
+{
+    TS_ASSERT(version != 0);
+    TSXmlTextWriter text(kIndentWidth);
+    text.Reserve(list.Size() * kBytesPerEntry);
+    WriteCodeFormatsTo(text, list);
+    return text.Take();
 }
 
 bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version)
@@ -298,37 +474,47 @@ bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, 
     const std::u16string root = RootName(document);
     if (root != u"XGET" && root != u"SERVER_DATA_LIST")
         return false;
-    list.Clear();
-    for (const TSDomElement& key : GetChildElements(document.GetDocumentElement(), u"ROUTING_KEY")) {
-        VTServerData record = ReadRoutingKey(key);
-        if (!record.HasCommands())
-            continue;
-        if (record.GetCodeType() != kCodeUnknown)
-            record.SetServerType(kServerTypeResolution);
-        list.InsertOrReplace(record);
-        // One routing key serves both UPC types.
-        if (record.GetCodeType() == kCodeUpcA) {
-            record.SetCodeType(kCodeUpcE);
-            list.InsertOrReplace(record);
-        }
+    std::vector<VTServerData> records;
+    for (Node node = document.GetDocumentElement().Impl()->GetFirstChild(); node;
+         node = node->GetNextSibling())
+        ReadRoutingKeyNode(node, records);
+    // A later record of the same type and key replaces an earlier one (a
+    // saved cache holds the UPC-E copy of each UPC-A key as well).
+    list.Assign(std::move(records));
+    return true;
+}
+
+bool ReadServerTemplateText(std::string_view bytes, VTServerDataList& list, int version)
+{
+    TS_ASSERT(version != 0);
+    std::vector<VTServerData> records;
+    const auto scanned = [&](const VTRoutingKeyFields& fields) {
+        AddRoutingKey(MakeRoutingKey(fields), records);
+    };
+    if (!ScanServerTemplateText(bytes, scanned)) {
+        records.clear();
+        if (!ParseChildByChild(bytes,
+                               [&](const TSDomNode& node) { ReadRoutingKeyNode(node.Impl(), records); },
+                               {u"XGET", u"SERVER_DATA_LIST"}))
+            return false;
     }
+    list.Assign(std::move(records));
     return true;
 }
 
 TSDomDocument WriteServerTemplates(const VTServerDataList& list)
 {
-    TSDomDocument document(u"SERVER_DATA_LIST");
-    TSDomElement root = document.GetDocumentElement();
-    for (const VTServerData& record : list) {
-        TSDomElement key = AppendElement(root, u"ROUTING_KEY");
-        SetAttribute(key, u"TYPE", CodeTypeName(record.GetCodeType(), false));
-        SetAttribute(key, u"RID", record.GetKey());
-        SetAttribute(key, u"CACHEDATE", FormatDate(record.GetExpiry()));
-        TSDomElement name = AppendElement(key, u"SERVERNAME");
-        AppendText(name, record.GetName());
-        AppendTemplates(key, record);
-    }
-    return document;
+    TSDomTreeWriter tree;
+    WriteServerTemplatesTo(tree, list);
+    return tree.Take();
+}
+
+std::string FormatServerTemplates(const VTServerDataList& list)
+{
+    TSXmlTextWriter text(kIndentWidth);
+    text.Reserve(list.Size() * kBytesPerEntry);
+    WriteServerTemplatesTo(text, list);
+    return text.Take();
 }
 
 bool ReadCoreServer(const TSDomDocument& document, const char* serverType, VTServerData& record)
@@ -352,18 +538,20 @@ bool ReadCoreServer(const TSDomDocument& document, const char* serverType, VTSer
 TSDomDocument WriteCoreServers(const VTServerData& routing, const VTServerData& registration,
                                const VTServerData& help)
 {
-    TSDomDocument document(u"CORE_SERVER_LIST");
-    TSDomElement root = document.GetDocumentElement();
+    TSDomTreeWriter tree;
+    tree.StartElement(u"CORE_SERVER_LIST");
     const std::pair<const char*, const VTServerData*> records[] = {
         {kServerTypeRouting, &routing}, {kServerTypeRegistration, &registration}, {kServerTypeHelp, &help}};
     for (const auto& [type, record] : records) {
         if (!record->HasCommands())
             continue;
-        TSDomElement server = AppendElement(root, u"SERVER");
-        SetAttribute(server, u"TYPE", type);
-        AppendTemplates(server, *record);
+        tree.StartElement(u"SERVER");
+        tree.Attribute(u"TYPE", type);
+        WriteTemplates(tree, *record);
+        tree.EndElement();
     }
-    return document;
+    tree.EndElement();
+    return tree.Take();
 }
 
 std::string FormatDocument(const TSDomDocument& document)
@@ -371,7 +559,7 @@ std::string FormatDocument(const TSDomDocument& document)
     TSXmlDataBufferSink sink;
     TSDomFormatter formatter(&sink);
     formatter.SetPretty(1);
-    formatter.SetIndentWidth(4);
+    formatter.SetIndentWidth(kIndentWidth);
     formatter.Format(document);
     return WideToUtf8(sink.GetText());
 }

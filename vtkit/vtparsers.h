@@ -42,12 +42,24 @@ std::string FormatDate(VTTime time);
 // "CODE_FORMAT_LIST"). The list is emptied first; formats of unknown type
 // are dropped. `version` must not be 0.
 bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version);
+// ParseDocument, a check that the root is called `root` and
+// ReadCodeFormats, for a whole text (a cache file), with each child of the
+// root read and let go as soon as it is parsed. False for broken XML or
+// another root, which leave the list untouched.
+bool ReadCodeFormatText(std::string_view bytes, std::u16string_view root, VTCodeFormatList& list,
+                        int version);
 TSDomDocument WriteCodeFormats(const VTCodeFormatList& list, int version);
+// FormatDocument(WriteCodeFormats(list, version)), written without the tree.
+std::string FormatCodeFormats(const VTCodeFormatList& list, int version);
 
 // Routing templates of an "XGET" or "SERVER_DATA_LIST" document; false for
 // another root. The list is emptied first. `version` must not be 0.
 bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version);
+// ParseDocument and ReadServerTemplates the same way; false also for broken XML.
+bool ReadServerTemplateText(std::string_view bytes, VTServerDataList& list, int version);
 TSDomDocument WriteServerTemplates(const VTServerDataList& list);
+// FormatDocument(WriteServerTemplates(list)), written without the tree.
+std::string FormatServerTemplates(const VTServerDataList& list);
 
 // The "SERVER" element of that server type (case ignored) among the
 // children of the root, whatever the root is called; false when there is none.

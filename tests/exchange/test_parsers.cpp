@@ -2,10 +2,17 @@
 // core records, dates, and the exact text the cache files get.
 #include "tests/exchange/exchangetest.h"
 #include "vtkit/vtcache.h"
+#include "vtkit/vtcachescan.h"
 #include "vtkit/vtcorecache.h"
 #include "vtkit/vtparsers.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <ctime>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -68,6 +75,23 @@ TEST(Dates, ReadPaddedToFourteenDigitsInUtc)
     }
     EXPECT_EQ(FormatDate(Utc(2030, 6, 15, 12, 34, 56)), "20300615123456");
     EXPECT_EQ(FormatDate(Utc(1969, 12, 31, 23, 59, 59)), "19691231235959");
+}
+
+TEST(Dates, WrittenAsTheCLibraryCalendarHasThem)
+{
+    std::mt19937 random(7);
+    std::vector<VTTime> times = {0, 1, 86399, 86400, kVTTimeFrom1970 - 1, kVTTimeFrom1970, 0xFFFFFFFFu};
+    for (int i = 0; i < 2000; ++i)
+        times.push_back(static_cast<VTTime>(random()));
+    for (const VTTime time : times) {
+        const std::time_t since1970 =
+            static_cast<std::time_t>(std::int64_t{time} - std::int64_t{kVTTimeFrom1970});
+        std::tm fields{};
+        ASSERT_NE(gmtime_r(&since1970, &fields), nullptr);
+        char expected[32];
+        ASSERT_EQ(std::strftime(expected, sizeof expected, "%Y%m%d%H%M%S", &fields), 14u);
+        EXPECT_EQ(FormatDate(time), expected) << time;
+    }
 }
 
 TEST(CodeFormats, CurrentFormReadsEveryPart)
@@ -214,6 +238,255 @@ TEST(RoutingTemplates, WriterGivesTheCacheFileText)
                              "        <TEMPLATE CMD='GET'>http://v/&lt;^IID^&gt;</TEMPLATE>\n"
                              "    </ROUTING_KEY>\n"
                              "</SERVER_DATA_LIST>\n");
+}
+
+// Texts that the writers must escape or convert, mixed with plain ones.
+// With `blanks`, tabs and line feeds too, which the writer leaves as they
+// are (and which only the parser then reads).
+std::string AwkwardText(std::mt19937& random, bool blanks)
+{
+    static const char* const kPieces[] = {"0360",
+                                          "http://x/?a=1&b=<^IID^>",
+                                          "'",
+                                          "\"",
+                                          "\xc3\xa9",
+                                          "\xe9",
+                                          "\x01",
+                                          "\x7f",
+                                          "Bench server",
+                                          "\xe2\x82\xac",
+                                          "",
+                                          "&amp;",
+                                          "\t",
+                                          "\n"};
+    std::string text;
+    for (unsigned i = random() % 4; i > 0; --i)
+        text += kPieces[random() % (std::size(kPieces) - (blanks ? 0 : 2))];
+    return text;
+}
+
+void AwkwardLists(unsigned seed, VTCodeFormatList& formats, VTServerDataList& records, bool blanks = true)
+{
+    std::mt19937 random(seed);
+    const auto AwkwardText = [&](std::mt19937& r) { return ::AwkwardText(r, blanks); };
+    for (unsigned i = random() % 30; i > 0; --i) {
+        VTCodeFormat format;
+        format.SetCodeType(static_cast<VTCodeType>(random() % 11));
+        format.SetLowCode(AwkwardText(random));
+        format.SetHighCode(AwkwardText(random));
+        format.SetRoutingId(static_cast<int>(random() % 20) - 5, static_cast<int>(random()));
+        format.SetItemId(static_cast<int>(random() % 20), -static_cast<int>(random() % 3));
+        format.SetDisplayTemplate(AwkwardText(random));
+        format.SetExpiry(static_cast<VTTime>(random()));
+        formats.Add(format);
+        VTServerData record(static_cast<VTCodeType>(random() % 11), AwkwardText(random));
+        record.SetName(AwkwardText(random));
+        record.SetExpiry(static_cast<VTTime>(random()));
+        for (unsigned c = random() % 3; c > 0; --c)
+            record.SetCommand(random() % 2 ? kCommandGet : AwkwardText(random), AwkwardText(random));
+        records.InsertOrReplace(record);
+    }
+}
+
+TEST(CacheText, WrittenWithoutTheTreeAsFromTheTree)
+{
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        VTCodeFormatList formats;
+        VTServerDataList records;
+        AwkwardLists(seed, formats, records);
+        EXPECT_EQ(FormatCodeFormats(formats, VTCacheFile::kVersion),
+                  FormatDocument(WriteCodeFormats(formats, VTCacheFile::kVersion)))
+            << "seed " << seed;
+        EXPECT_EQ(FormatServerTemplates(records), FormatDocument(WriteServerTemplates(records)))
+            << "seed " << seed;
+    }
+}
+
+// What the whole tree gives, or nothing for a text that does not parse or
+// has another root.
+std::optional<VTCodeFormatList> FormatsFromTree(const std::string& text)
+{
+    VTCodeFormatList list;
+    try {
+        const TSDomDocument document = ParseDocument(text);
+        if (RootName(document) != u"CODE_FORMAT_LIST")
+            return std::nullopt;
+        ReadCodeFormats(document.GetDocumentElement(), list, VTCacheFile::kVersion);
+    } catch (const TSException&) {
+        return std::nullopt;
+    }
+    return list;
+}
+
+std::optional<VTServerDataList> TemplatesFromTree(const std::string& text)
+{
+    VTServerDataList list;
+    try {
+        if (!ReadServerTemplates(ParseDocument(text), list, VTCacheFile::kVersion))
+            return std::nullopt;
+    } catch (const TSException&) {
+        return std::nullopt;
+    }
+    return list;
+}
+
+TEST(CacheText, ReadChildByChildAsFromTheWholeTree)
+{
+    std::vector<std::string> formatTexts, templateTexts;
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        VTCodeFormatList formats;
+        VTServerDataList records;
+        AwkwardLists(seed, formats, records);
+        formatTexts.push_back(FormatCodeFormats(formats, VTCacheFile::kVersion));
+        templateTexts.push_back(FormatServerTemplates(records));
+    }
+    // A later entry of the same key replaces the earlier one.
+    const std::string repeated =
+        "<ROUTING_KEY TYPE='UPCA' RID='1' CACHEDATE='20300101'><SERVERNAME>A</SERVERNAME>"
+        "<TEMPLATE CMD='GET'>a</TEMPLATE></ROUTING_KEY>"
+        "<ROUTING_KEY TYPE='UPCE' RID='1' CACHEDATE='20300102'><SERVERNAME>E</SERVERNAME>"
+        "<TEMPLATE CMD='GET'>e</TEMPLATE></ROUTING_KEY>";
+    templateTexts.push_back("<XGET>" + repeated + "<ROUTING_KEY TYPE='EAN13' RID='2'/></XGET>");
+    templateTexts.push_back("<SERVER_DATA_LIST>" + repeated + "</SERVER_DATA_LIST>");
+    formatTexts.push_back("<CODE_FORMAT_LIST><CODE TYPE='EAN8' LOW='1' HIGH='2'><EXPIRE DATE='2030'/></CODE>"
+                          "<CODE TYPE='EAN8' LOW='1' HIGH='3'><EXPIRE DATE='2031'/></CODE>"
+                          "<CODE TYPE='NOSUCH' LOW='1'/><OTHER/></CODE_FORMAT_LIST>");
+    // Broken texts, also broken after some entries, and other roots.
+    for (const char* broken : {"<CODE_FORMAT_LIST>", "<CODE_FORMAT_LIST><CODE TYPE='EAN8' LOW='1'/><x>",
+                               "<SERVER_DATA_LIST>"
+                               "<ROUTING_KEY TYPE='EAN8' RID='1'><TEMPLATE CMD='GET'>a"
+                               "</TEMPLATE></ROUTING_KEY><x></SERVER_DATA_LIST>",
+                               "<XSPLIT/>", "<XGET>\xff</XGET>", ""}) {
+        formatTexts.push_back(broken);
+        templateTexts.push_back(broken);
+    }
+    for (const std::string& text : formatTexts) {
+        const std::optional<VTCodeFormatList> expected = FormatsFromTree(text);
+        VTCodeFormatList list;
+        list.Add(VTCodeFormat()); // untouched unless the text is read
+        ASSERT_EQ(ReadCodeFormatText(text, u"CODE_FORMAT_LIST", list, VTCacheFile::kVersion),
+                  expected.has_value())
+            << text;
+        if (!expected) {
+            EXPECT_EQ(list.Size(), 1u) << text;
+            continue;
+        }
+        EXPECT_EQ(FormatCodeFormats(list, VTCacheFile::kVersion),
+                  FormatCodeFormats(*expected, VTCacheFile::kVersion))
+            << text;
+    }
+    for (const std::string& text : templateTexts) {
+        const std::optional<VTServerDataList> expected = TemplatesFromTree(text);
+        VTServerDataList list;
+        list.InsertOrReplace(VTServerData(kCodeNumi, "untouched"));
+        ASSERT_EQ(ReadServerTemplateText(text, list, VTCacheFile::kVersion), expected.has_value()) << text;
+        if (!expected) {
+            EXPECT_EQ(list.Size(), 1u) << text;
+            continue;
+        }
+        EXPECT_EQ(FormatServerTemplates(list), FormatServerTemplates(*expected)) << text;
+        ASSERT_EQ(list.Size(), expected->Size()) << text;
+        for (std::size_t i = 0; i < list.Size(); ++i)
+            EXPECT_EQ(list.At(i).GetServerType(), expected->At(i).GetServerType()) << text;
+    }
+}
+
+// Reads the text as the cache does and as the whole tree gives it, and
+// expects the same; true when the direct reading took both files.
+bool ExpectSameAsTheTree(const std::string& formatText, const std::string& templateText,
+                         const std::string& where)
+{
+    const std::optional<VTCodeFormatList> formats = FormatsFromTree(formatText);
+    VTCodeFormatList formatList;
+    EXPECT_EQ(ReadCodeFormatText(formatText, u"CODE_FORMAT_LIST", formatList, VTCacheFile::kVersion),
+              formats.has_value())
+        << where << formatText;
+    if (formats) {
+        EXPECT_EQ(FormatCodeFormats(formatList, VTCacheFile::kVersion),
+                  FormatCodeFormats(*formats, VTCacheFile::kVersion))
+            << where << formatText;
+    }
+    const std::optional<VTServerDataList> records = TemplatesFromTree(templateText);
+    VTServerDataList recordList;
+    EXPECT_EQ(ReadServerTemplateText(templateText, recordList, VTCacheFile::kVersion), records.has_value())
+        << where << templateText;
+    if (records) {
+        EXPECT_EQ(FormatServerTemplates(recordList), FormatServerTemplates(*records))
+            << where << templateText;
+        for (std::size_t i = 0; i < std::min(recordList.Size(), records->Size()); ++i)
+            EXPECT_EQ(recordList.At(i).GetServerType(), records->At(i).GetServerType())
+                << where << templateText;
+    }
+    const auto ignore = [](const auto&) {};
+    return ScanCodeFormatText(formatText, ignore) && ScanServerTemplateText(templateText, ignore);
+}
+
+TEST(CacheText, OwnFilesAreReadDirectlyAsTheParserReadsThem)
+{
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        VTCodeFormatList formats;
+        VTServerDataList records;
+        AwkwardLists(seed, formats, records, false);
+        const std::string where = "seed " + std::to_string(seed) + ":\n";
+        EXPECT_TRUE(ExpectSameAsTheTree(FormatCodeFormats(formats, VTCacheFile::kVersion),
+                                        FormatServerTemplates(records), where))
+            << where << "the files this program writes are read without the parser";
+    }
+    // Empty files, and a record whose name and template are empty.
+    VTServerData bare(kCodeUpcA, "1");
+    bare.SetCommand(kCommandGet, "");
+    VTServerDataList one;
+    one.InsertOrReplace(bare);
+    EXPECT_TRUE(ExpectSameAsTheTree(FormatCodeFormats(VTCodeFormatList(), VTCacheFile::kVersion),
+                                    FormatServerTemplates(one), "bare: "));
+}
+
+TEST(CacheText, AnyOtherTextIsReadAsTheParserReadsIt)
+{
+    // Each text once as written and then cut, stretched or changed one byte
+    // at a time, in every part of it.
+    static const char kBytes[] = {' ', '\n', '\'', '"', '<', '>', '/',    '&',
+                                  ';', '#',  '0',  '9', 'A', 'x', '\xe9', '\0'};
+    std::mt19937 random(11);
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        VTCodeFormatList formats;
+        VTServerDataList records;
+        AwkwardLists(seed, formats, records, seed % 2 == 0);
+        const std::string formatText = FormatCodeFormats(formats, VTCacheFile::kVersion);
+        const std::string templateText = FormatServerTemplates(records);
+        for (int change = 0; change < 300; ++change) {
+            std::string f = formatText, t = templateText;
+            for (std::string* text : {&f, &t}) {
+                // Near either end half the time, where the root and the
+                // declaration are.
+                const std::size_t near = random() % 48;
+                const std::size_t at = random() % 2   ? random() % (text->size() + 1)
+                                       : random() % 2 ? std::min(near, text->size())
+                                                      : text->size() - std::min(near, text->size());
+                const char byte = kBytes[random() % std::size(kBytes)];
+                switch (random() % 4) {
+                case 0:
+                    text->resize(at);
+                    break;
+                case 1:
+                    text->insert(text->begin() + static_cast<std::ptrdiff_t>(at), byte);
+                    break;
+                case 2:
+                    if (at < text->size())
+                        text->erase(at, 1);
+                    break;
+                default:
+                    if (at < text->size())
+                        (*text)[at] = byte;
+                    break;
+                }
+            }
+            ExpectSameAsTheTree(f, t,
+                                "seed " + std::to_string(seed) + " change " + std::to_string(change) + ":\n");
+            if (HasFailure())
+                return;
+        }
+    }
 }
 
 TEST(CoreRecords, ReadByTypeFromAnyRootAndWrittenInOrder)

@@ -212,6 +212,52 @@ TEST(UserId, RejectedTextsRaiseCode3AndLeaveTheIdInvalid)
     EXPECT_THROW(id.SetBlindedId(static_cast<const char*>(nullptr)), TSInternalError);
 }
 
+TEST(ServerDataList, AssignLeavesWhatInsertingEachInTurnLeaves)
+{
+    const auto serialOf = [](const VTServerData& record) { return std::stoi(record.GetName()); };
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 random(seed);
+        // Few distinct keys, so that most records repeat an earlier one.
+        std::vector<VTServerData> records;
+        VTServerDataList oneByOne;
+        const int count = static_cast<int>(random() % 300);
+        for (int serial = 1; serial <= count; ++serial) {
+            const VTCodeType type = random() % 2 ? kCodeUpcA : kCodeUpcE;
+            VTServerData record(type, std::to_string(random() % 40));
+            record.SetName(std::to_string(serial));
+            records.push_back(record);
+            oneByOne.InsertOrReplace(record);
+        }
+        const std::string where = "seed " + std::to_string(seed);
+        VTServerDataList assigned;
+        assigned.InsertOrReplace(VTServerData(kCodeEan13, "gone")); // whatever it held before goes
+        assigned.Assign(records);
+        ASSERT_EQ(assigned.Size(), oneByOne.Size()) << where;
+        for (std::size_t i = 0; i < oneByOne.Size(); ++i) {
+            ASSERT_EQ(serialOf(assigned.At(i)), serialOf(oneByOne.At(i))) << where << " at " << i;
+            ASSERT_TRUE(assigned.At(i) == oneByOne.At(i)) << where << " at " << i;
+        }
+        VTServerData found;
+        EXPECT_FALSE(assigned.Find(kCodeEan13, "gone", found)) << where;
+        for (const VTServerData& record : records) {
+            ASSERT_TRUE(assigned.Find(record.GetCodeType(), record.GetKey(), found)) << where;
+            VTServerData expected;
+            ASSERT_TRUE(oneByOne.Find(record.GetCodeType(), record.GetKey(), expected)) << where;
+            ASSERT_EQ(found.GetName(), expected.GetName()) << where << " key " << record.GetKey();
+        }
+        // Replacing after the assignment moves the record to the end.
+        if (!records.empty()) {
+            VTServerData again = records.front();
+            again.SetName(std::to_string(count + 1));
+            assigned.InsertOrReplace(again);
+            ASSERT_EQ(assigned.Size(), oneByOne.Size()) << where;
+            ASSERT_EQ(serialOf(assigned.At(assigned.Size() - 1)), count + 1) << where;
+            ASSERT_TRUE(assigned.Find(again.GetCodeType(), again.GetKey(), found)) << where;
+            EXPECT_EQ(serialOf(found), count + 1) << where;
+        }
+    }
+}
+
 TEST(ServerDataList, IndexedFindAgreesWithAScanThroughChanges)
 {
     struct ModelRecord {

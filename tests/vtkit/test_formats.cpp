@@ -366,6 +366,44 @@ TEST(CodeFormatList, IndexedFindAgreesWithAScanInListOrderThroughChanges)
     }
 }
 
+TEST(CodeFormatList, AssignLeavesWhatRemoveAndAddOfEachInTurnLeave)
+{
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 random(seed);
+        // Few distinct low codes, so that most formats repeat an earlier one.
+        std::vector<VTCodeFormat> formats;
+        VTCodeFormatList oneByOne;
+        std::vector<ModelFormat> model;
+        const int count = static_cast<int>(random() % 300);
+        for (int serial = 1; serial <= count; ++serial) {
+            const int type = random() % 2 ? kCodeUpcA : kCodeEan13;
+            std::string low = RandomCode(random), high = RandomCode(random);
+            if (low > high)
+                std::swap(low, high);
+            std::erase_if(model, [&](const ModelFormat& f) { return f.type == type && f.low == low; });
+            model.push_back({type, low, high, serial});
+            formats.push_back(ToFormat(model.back()));
+            oneByOne.Remove(formats.back());
+            oneByOne.Add(formats.back());
+        }
+        const std::string where = "seed " + std::to_string(seed);
+        // Whatever the list held before goes.
+        VTCodeFormatList assigned;
+        assigned.Add(Range(kCodeIsbn, "0", "9", 1));
+        assigned.Assign(formats);
+        ExpectSameAnswers(oneByOne, model, random, where + " (one by one)");
+        ExpectSameAnswers(assigned, model, random, where + " (assigned)");
+        // Changes after the assignment are seen as well.
+        model.push_back({kCodeIsbn, "", "\xff", count + 1});
+        assigned.Add(ToFormat(model.back()));
+        ASSERT_FALSE(model.empty());
+        const ModelFormat gone = model.front();
+        std::erase_if(model, [&](const ModelFormat& f) { return f.type == gone.type && f.low == gone.low; });
+        ASSERT_TRUE(assigned.Remove(ToFormat(gone))) << where;
+        ExpectSameAnswers(assigned, model, random, where + " (changed after)");
+    }
+}
+
 TEST(CodeFormatList, LookupsFromSeveralThreadsAfterAChangeAgree)
 {
     std::mt19937 random(99);

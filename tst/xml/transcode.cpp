@@ -126,6 +126,19 @@ std::u16string Utf8ToWide(std::string_view bytes)
     return Utf8ToWide(bytes.data(), bytes.size());
 }
 
+std::u16string Utf8OrLatin1ToWide(std::string_view bytes)
+{
+    try {
+        return Utf8ToWide(bytes);
+    } catch (const TSXmlException&) {
+        std::u16string latin1;
+        latin1.reserve(bytes.size());
+        for (const char c : bytes)
+            latin1.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+        return latin1;
+    }
+}
+
 std::string WideToUtf8(const char16_t* text, std::size_t length)
 {
     // Sized first, then written without a check per byte.

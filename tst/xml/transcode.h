@@ -14,6 +14,10 @@
 std::u16string Utf8ToWide(const char* bytes, std::size_t length);
 std::u16string Utf8ToWide(std::string_view bytes);
 
+// As Utf8ToWide; a text that is not valid UTF-8 is taken byte by byte as
+// Latin-1 instead, so this never fails.
+std::u16string Utf8OrLatin1ToWide(std::string_view bytes);
+
 // Decodes complete characters from [bytes, end) into `out` (room for
 // `capacity`), advancing `bytes`. A sequence cut off by `end` stays
 // undecoded unless `final` is set, when it fails.

@@ -41,6 +41,10 @@ public:
     // sink this raises the null-pointer internal error.
     void Format(const TSDomDocument& document);
 
+    // Appends `text` with the chosen escapes.
+    static void Escape(std::u16string_view text, bool markup, bool quotes, bool nonAscii,
+                       std::u16string& out);
+
 protected:
     // "<?xml version='1.0' standalone='yes'?>" and a line feed, in the quote
     // character.
@@ -55,9 +59,6 @@ protected:
     // Output for the hooks; it reaches the sink in order with the rest.
     void Write(std::u16string_view text);
     void Write(char16_t character);
-    // Appends `text` with the chosen escapes.
-    static void Escape(std::u16string_view text, bool markup, bool quotes, bool nonAscii,
-                       std::u16string& out);
 
 private:
     void WriteTree(const TSDomNodeImpl* top);

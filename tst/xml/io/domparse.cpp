@@ -6,6 +6,8 @@
 #include "tst/xml/xmlexcep.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <typeinfo>
 
 namespace {
@@ -28,6 +30,29 @@ bool IsAllBlank(std::u16string_view text)
         if (!IsBlank(c))
             return false;
     return true;
+}
+
+// Four characters a step: most texts stored are names and short values,
+// and a step per character was a good part of the parse.
+std::uint32_t TextHash(std::u16string_view text)
+{
+    constexpr std::uint64_t kMultiplier = 0xFF51AFD7ED558CCDu;
+    std::uint64_t hash = 0x9E3779B97F4A7C15u ^ text.size();
+    const char16_t* next = text.data();
+    std::size_t left = text.size();
+    for (; left >= 4; left -= 4, next += 4) {
+        std::uint64_t word;
+        std::memcpy(&word, next, sizeof word);
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 32;
+    }
+    // One character at a time: a copy of a varying length would stall the load after it.
+    std::uint64_t tail = 0;
+    for (std::size_t i = 0; i < left; ++i)
+        tail |= std::uint64_t{next[i]} << (16 * i);
+    hash = (hash ^ tail) * kMultiplier;
+    hash ^= hash >> 29;
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
 }
 
 std::size_t SkipBlanks(std::u16string_view text, std::size_t position)
@@ -82,6 +107,18 @@ void TSDomParser::Parse(TSDomDocument& document)
     }
     Finish();
     document = result;
+}
+
+void TSDomParser::Parse(TSDomDocument& document, const ChildTaker& take)
+{
+    m_take = &take;
+    try {
+        Parse(document);
+    } catch (...) {
+        m_take = nullptr;
+        throw;
+    }
+    m_take = nullptr;
 }
 
 void TSDomParser::Finish() noexcept
@@ -198,18 +235,34 @@ void TSDomParser::ParseRoot(TSDomNodeImpl* document)
         const TSXmlToken& token = m_tokenizer.Next();
         if (token.m_kind != kXmlTokenTag) {
             AppendContent(m_open.back().m_element, token);
+            if (m_open.size() == 1)
+                HandOver(root);
             continue;
         }
         TSDomNodeImpl* element = ParseTag(token, kind);
         if (kind == kEndTag) {
             CheckEndTag(element ? element->GetNodeName() : m_endName, m_open.back(), token);
             m_open.pop_back();
+            if (m_open.size() == 1)
+                HandOver(root);
             continue;
         }
         m_open.back().m_element->LinkChild(element);
         if (kind == kStartTag)
             m_open.push_back({element, token.m_line, token.m_column});
+        else if (m_open.size() == 1)
+            HandOver(root);
     }
+}
+
+void TSDomParser::HandOver(TSDomNodeImpl* parent)
+{
+    if (!m_take)
+        return;
+    // The handle keeps the child while the taker reads it and until it is unlinked.
+    const TSDomNode child(parent->GetLastChild());
+    (*m_take)(child);
+    parent->RemoveChild(child.Impl());
 }
 
 void TSDomParser::AppendContent(TSDomNodeImpl* parent, const TSXmlToken& token)
@@ -393,9 +446,7 @@ TSDomString TSDomParser::Store(std::u16string_view text)
         return TSDomString();
     if (text.size() > kMaxSharedLength)
         return TSDomString::InArena(*m_arena, text);
-    std::uint32_t hash = 2166136261u;
-    for (char16_t c : text)
-        hash = (hash ^ c) * 16777619u;
+    const std::uint32_t hash = TextHash(text);
     if (m_shared.size() < kMaxSharedSize && ++m_storedSinceGrowth > 4 * m_shared.size())
         GrowShared();
     SharedText& entry = m_shared[(hash ^ (hash >> 16)) & (m_shared.size() - 1)];
@@ -415,6 +466,10 @@ TSDomString TSDomParser::Store(std::u16string_view text)
         return fresh;
     }
     Settle(entry);
+    // Child by child, a shared text outlives the children around it: from
+    // the arena it would keep their whole block.
+    if (m_take)
+        fresh = TSDomString(text);
     // Nobody else knows the new body yet: a plain store will do.
     fresh.GetRep()->m_refs.store(1 + kSharedBias, std::memory_order_relaxed);
     entry = {fresh.GetRep(), hash, 0, 0};

@@ -4,6 +4,7 @@
 #include "tst/xml/io/linebuf.h"
 #include "tst/xml/io/tokenizer.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,13 @@ public:
     // Parses the whole source into a new document.
     void Parse(TSDomDocument& document);
     TSDomDocument Parse();
+    // Parses as Parse does, but hands each child of the root element to
+    // `take` as soon as it is complete and then leaves it out, so however
+    // long the text the tree holds one child of the root at a time. The
+    // document gets the root without children. A failure after some
+    // children were handed over throws all the same.
+    using ChildTaker = std::function<void(const TSDomNode& child)>;
+    void Parse(TSDomDocument& document, const ChildTaker& take);
 
 protected:
     // Called for every start, end or empty-element tag once its element
@@ -53,6 +61,8 @@ private:
     std::u16string_view LeadingWord(const TSXmlToken& token) const;
     void ParseDoctype(const TSXmlToken& token);
     void ParseRoot(TSDomNodeImpl* document);
+    // With a taker, hands it the parent's last child and unlinks that.
+    void HandOver(TSDomNodeImpl* parent);
     void AppendContent(TSDomNodeImpl* parent, const TSXmlToken& token);
     // The new element of a start or empty-element tag (to be linked at once);
     // for an end tag without a hook, null with the name in m_endName.
@@ -70,6 +80,7 @@ private:
     [[noreturn]] void Fail(int code, unsigned line, unsigned column) const;
 
     TSXmlDataSource* m_source;
+    const ChildTaker* m_take = nullptr;
     TSXmlLineBuffer m_buffer;
     TSXmlTokenizer m_tokenizer;
     TSDomArena* m_arena = nullptr;
