@@ -227,12 +227,13 @@ TEST_F(ExchangeTest, CoreRecordsRefreshWhileTheClientReadsThem)
     m_server.SetDefault(ServerScript::Answer(XmlReply(reply)));
     std::atomic<bool> done{false};
     const TempDir dir;
+    // At least one save, however quickly the exchanges end.
     std::thread client([&] {
-        while (!done.load()) {
+        do {
             m_toolkit.GetHelpRecord();
             m_toolkit.AddClientVariables(*std::make_unique<TSStringMap>());
             EXPECT_TRUE(m_toolkit.SaveCoreCache(dir / "Server.dat"));
-        }
+        } while (!done.load());
     });
     VTRoutingServer& routing = m_toolkit.GetRoutingServer();
     for (int i = 0; i < 20; ++i) {
