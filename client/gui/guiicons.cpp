@@ -6,6 +6,17 @@
 #include <QFile>
 #include <QImage>
 
+// The shipped icons are in this static library; nothing would pull them in
+// without a reference.
+static void EnsureResources()
+{
+    static const bool loaded = [] {
+        Q_INIT_RESOURCE(lumora);
+        return true;
+    }();
+    (void)loaded;
+}
+
 namespace {
 
 struct CommandIconName {
@@ -59,6 +70,7 @@ const char* ResourceFile(CCustomMedia::Kind kind, int resourceId)
 
 QIcon CommandIcon(int commandId)
 {
+    EnsureResources();
     for (const CommandIconName& entry : kCommandIcons)
         if (entry.command == commandId)
             return QIcon::fromTheme(QLatin1String(entry.theme), QIcon(Shipped(entry.shipped)));
@@ -69,6 +81,7 @@ CCustomMedia ProgramResource(CCustomMedia::Kind kind, int resourceId)
 {
     CCustomMedia media;
     media.kind = kind;
+    EnsureResources();
     const char* name = ResourceFile(kind, resourceId);
     if (!name)
         return media;

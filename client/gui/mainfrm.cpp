@@ -191,8 +191,7 @@ void CMainFrame::ViewStateChanged(CDocState state, bool controlsEnabled)
 {
     m_idle = state == CDocState::Idle;
     for (const auto& [id, action] : m_commands->Actions())
-        if (!AlwaysEnabled(id))
-            action->setEnabled(m_idle);
+        action->setEnabled(m_commandEnabled ? m_commandEnabled(id) : m_idle || AlwaysEnabled(id));
     m_hideButton->setEnabled(m_idle);
     for (QAction* action : m_tray->Menu()->actions())
         action->setEnabled(m_idle);

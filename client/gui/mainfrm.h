@@ -34,6 +34,8 @@ public:
     CCommandSet* Commands() const { return m_commands; }
     QToolBar* ToolBar() const { return m_toolBar; }
 
+    // Whether a command may run now; none: only while idle, the bars always.
+    void SetCommandFilter(std::function<bool(int id)> enabled) { m_commandEnabled = std::move(enabled); }
     // Whether the window may close now (the document is idle); none: always.
     void SetCloseGuard(std::function<bool()> mayClose) { m_mayClose = std::move(mayClose); }
     // The text of the Edit menu's undo item as the list's last change names
@@ -95,6 +97,7 @@ private:
     QToolBar* m_toolBar = nullptr;
     QToolButton* m_hideButton = nullptr;
     QLabel* m_statusPane = nullptr;
+    std::function<bool(int)> m_commandEnabled;
     std::function<bool()> m_mayClose;
     std::function<QString()> m_undoText;
     bool m_hidden = false;

@@ -1,5 +1,6 @@
 #include "client/gui/qtuiport.h"
 
+#include "client/gui/cliview.h"
 #include "client/gui/guitext.h"
 #include "client/gui/mainfrm.h"
 #include "client/uitextids.h"
@@ -9,6 +10,7 @@
 #include <QThread>
 
 #include <condition_variable>
+#include <utility>
 #include <mutex>
 
 // What a waiting send and the port share; it outlives the port while a
@@ -27,6 +29,11 @@ CQtUiPort::CQtUiPort(const CLanguageMgr& language, QObject* parent)
 CQtUiPort::~CQtUiPort()
 {
     Close();
+}
+
+void CQtUiPort::SetFrame(CMainFrame* frame)
+{
+    m_frame = frame;
 }
 
 void CQtUiPort::Close()
@@ -138,7 +145,22 @@ bool CQtUiPort::ShowAutoDetectInstructions(const std::string&)
 
 std::optional<CFileAnswer> CQtUiPort::AskFileName(const CFileRequest&)
 {
+    if (m_presetFile) {
+        CFileAnswer answer;
+        answer.path = *std::exchange(m_presetFile, std::nullopt);
+        return answer;
+    }
     return std::nullopt;
+}
+
+bool CQtUiPort::RunFirstRunWizard()
+{
+    return m_wizard && m_wizard();
+}
+
+void CQtUiPort::DeliverPendingMessages()
+{
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void CQtUiPort::ViewStateChanged(CDocState state, bool controlsEnabled)
@@ -158,6 +180,14 @@ void CQtUiPort::SetProgress(std::int32_t position, std::int32_t range)
     if (m_frame)
         m_frame->SetProgress(position, range);
 }
+
+void CQtUiPort::SelectEntryText()
+{
+    if (m_frame)
+        m_frame->View()->SelectEntryText();
+}
+
+void CQtUiPort::ShowStoredCode(unsigned) {}
 
 void CQtUiPort::ShowWindowFromTray()
 {

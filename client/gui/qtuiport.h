@@ -28,9 +28,14 @@ public:
 
     // Main thread, before any worker runs.
     void SetMessageHandler(MessageHandler handler) { m_handler = std::move(handler); }
-    void SetFrame(CMainFrame* frame) { m_frame = frame; }
+    void SetFrame(CMainFrame* frame);
     // Tests answer message boxes here instead of a box being shown.
     void SetMessageBoxSeam(MessageBoxSeam seam) { m_messageBoxSeam = std::move(seam); }
+    // What stands in for the first-run wizard; none: it cannot run.
+    void SetFirstRunWizard(std::function<bool()> wizard) { m_wizard = std::move(wizard); }
+    // The next file dialog is answered with this file instead of being shown
+    // (a file dropped on the window).
+    void PresetFileAnswer(std::filesystem::path file) { m_presetFile = std::move(file); }
     // From now on posted messages are dropped and sends return at once.
     void Close();
     bool Closed() const { return m_closed; }
@@ -48,10 +53,14 @@ public:
     void ShowCodeProperties(const CStoredCode& code) override;
     bool ShowAutoDetectInstructions(const std::string& text) override;
     std::optional<CFileAnswer> AskFileName(const CFileRequest& request) override;
+    bool RunFirstRunWizard() override;
+    void DeliverPendingMessages() override;
 
     void ViewStateChanged(CDocState state, bool controlsEnabled) override;
     void SetStatusText(const std::string& text) override;
     void SetProgress(std::int32_t position, std::int32_t range) override;
+    void SelectEntryText() override;
+    void ShowStoredCode(unsigned number) override;
     void ShowWindowFromTray() override;
     void BringToForeground() override;
     void Beep() override;
@@ -65,6 +74,8 @@ private:
     const CLanguageMgr& m_language;
     MessageHandler m_handler;
     MessageBoxSeam m_messageBoxSeam;
+    std::function<bool()> m_wizard;
+    std::optional<std::filesystem::path> m_presetFile;
     QPointer<CMainFrame> m_frame;
     std::atomic<bool> m_closed{false};
     std::shared_ptr<Pending> m_pending;

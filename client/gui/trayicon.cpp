@@ -1,6 +1,7 @@
 #include "client/gui/trayicon.h"
 
 #include "client/gui/commandset.h"
+#include "client/gui/guiicons.h"
 #include "client/gui/guitext.h"
 #include "client/uitextids.h"
 
@@ -24,6 +25,8 @@ CTrayIcon::CTrayIcon(const CLanguageMgr& language, QObject* parent)
     m_menu->setObjectName(QStringLiteral("trayMenu"));
     m_icon->setObjectName(QStringLiteral("trayIcon"));
     m_icon->setContextMenu(m_menu);
+    // The program's own icon until the customisation gives one.
+    m_icon->setIcon(MediaIcon(ProgramResource(CCustomMedia::Kind::Icon, CCustomization::kIconTrayGood)));
     connect(m_commands, &CCommandSet::Triggered, this, &CTrayIcon::Command);
     connect(m_icon, &QSystemTrayIcon::activated, this, &CTrayIcon::OnActivated);
     Retranslate();
