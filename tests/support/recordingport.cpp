@@ -93,6 +93,23 @@ std::size_t RecordingPort::Queued() const
     return m_queue.size();
 }
 
+std::vector<CViewMessage> RecordingPort::QueuedMessages() const
+{
+    std::lock_guard guard(m_lock);
+    std::vector<CViewMessage> messages;
+    for (const Waiting& waiting : m_queue)
+        messages.push_back(waiting.message);
+    return messages;
+}
+
+void RecordingPort::DiscardQueued()
+{
+    std::lock_guard guard(m_lock);
+    m_queue.erase(
+        std::remove_if(m_queue.begin(), m_queue.end(), [](const Waiting& waiting) { return !waiting.sent; }),
+        m_queue.end());
+}
+
 std::vector<CViewMessageId> RecordingPort::Handled() const
 {
     std::lock_guard guard(m_lock);

@@ -72,6 +72,10 @@ public:
     // Pumps until a message with this id was handled.
     bool PumpUntilHandled(CViewMessageId id, std::chrono::milliseconds timeout = std::chrono::seconds(20));
     std::size_t Queued() const;
+    // What waits to be handled, oldest first.
+    std::vector<CViewMessage> QueuedMessages() const;
+    // Drops what was posted and not yet handled (nothing may wait on it).
+    void DiscardQueued();
     std::vector<CViewMessageId> Handled() const;
 
     // Scripted answers, used in order; when a script is empty: Retry, Cancel
