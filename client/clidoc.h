@@ -54,6 +54,9 @@ public:
     static constexpr int kInternalErrorStartUp = 500;
     static constexpr int kInternalErrorStoredValue = 530;
     static constexpr int kInternalErrorOpenAddress = 16;
+    static constexpr int kInternalErrorScanner = 550;
+    static constexpr int kCodeInsertFailed = 555;
+    static constexpr int kCodeListFile = 560;
     static constexpr int kCodeToolkit = 4;
     static constexpr int kCodeIdentity = 5;
     static constexpr int kCodeCoreCache = 6;
@@ -131,16 +134,20 @@ public:
     // The registration of the settings wizard: state 20 and the attach
     // query; false after showing 50104 when it could not be sent.
     bool StartRegistration(std::string_view login, std::string_view password);
+    // Its end: the state the wizard was in before.
+    void EndRegistration();
 
     // Opening an address: outside states 0, 2 and 3 it waits for the client
-    // to have become idle twice (the first entry arms it, the next opens);
-    // else it opens at once, once more after 100 ms when that fails, and a
-    // final failure is internal error 16 with the address.
-    bool OpenAddress(const std::string& address);
+    // to have become idle twice (the first entry arms it, the next opens;
+    // `armNow` arms it at once, so the next idle entry opens it); else it
+    // opens at once, once more after 100 ms when that fails, and a final
+    // failure is internal error 16 with the address.
+    bool OpenAddress(const std::string& address, bool armNow = false);
     bool HasPendingAddress() const { return m_pending; }
     bool AddressArmed() const { return m_armed; }
     const std::string& PendingAddress() const { return m_pendingAddress; }
-    // "LOGIN", "REGISTER", "LOSTPWD": opens at the next idle state.
+    // "LOGIN", "REGISTER", "LOSTPWD": opens at the next idle state (at
+    // once in states 0, 2 and 3).
     bool OpenServerPage(const std::string& key);
     // The help page with number n; empty (after showing why) when there is none.
     std::string HelpAddress(int number);
@@ -181,8 +188,13 @@ private:
     void ShowBox(CMessageBoxRequest::Kind kind, std::string text);
     bool LoadCoreCacheOrEnd();
     bool CheckIdentity();
-    bool SelectConfiguredScanner();
-    void SaveEverything(bool placementToo);
+    bool OpenUserFiles(CStartUpResult& result);
+    void SelectConfiguredScanner();
+    bool FirstRunWizardDone() const;
+    void SaveSettings();
+    void SaveStoredCodes();
+    void SaveCoreCache();
+    void SaveUserCaches();
     void WaitForBatch(std::chrono::milliseconds limit);
 
     CAppContext& m_context;
@@ -194,7 +206,7 @@ private:
     bool m_storageOnly = false;
     bool m_webViewMode = false;
     bool m_pageOpened = false;
-    bool m_wizardPending = false;
+    CDocState m_beforeRegistration = CDocState::StartUp;
     bool m_pending = false;
     bool m_armed = false;
     std::string m_pendingAddress;

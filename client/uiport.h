@@ -32,8 +32,18 @@ struct CViewMessage {
     std::int32_t first = 0;  // position, result, ...
     std::int32_t second = 0; // range, flag, ...
     std::string text;
-    VTBatchCodeList list;
+    VTBatchCodeList list;   // message 5
+    std::int32_t phase = 0; // message 3: the batch phase (negative while cancelling)
 };
+
+inline CViewMessage MakeViewMessage(CViewMessageId id, std::int32_t first = 0, std::int32_t second = 0)
+{
+    CViewMessage message;
+    message.id = id;
+    message.first = first;
+    message.second = second;
+    return message;
+}
 
 // A message box: the client's error, warning and information boxes.
 struct CMessageBoxRequest {

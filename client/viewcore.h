@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/uiport.h"
+#include "vtkit/svrerror.h"
 #include "vtkit/vtbatchlist.h"
 
 #include <cstdint>
@@ -68,22 +69,27 @@ public:
 
 private:
     bool Idle() const;
-    bool TakeEntry(const std::string& text, unsigned listNumber, std::int32_t mode, bool& recognised);
-    std::optional<VTCodeType> ChooseType(const std::string& text, const std::vector<VTCodeType>& types);
-    bool TakeIntoBatch(bool& canceled);
-    void CollectStored(const std::vector<const CStoredCode*>& codes, bool refresh, std::int32_t mode);
-    bool ReadListFile(bool replace);
     void ReturnToIdle();
+    // The entry as the one code of the batch list, taken into the stored
+    // list; false (back to idle) when the user cancelled the type choice.
+    bool TakeEntry(const std::string& text, unsigned listNumber, std::int32_t mode, bool first,
+                   bool& recognised);
+    std::optional<VTCodeType> ChooseType(const std::string& text, const std::vector<VTCodeType>& types);
+    void CollectStored(const std::vector<const CStoredCode*>& codes, bool refresh, bool skipDescribed);
+    bool ReadListFile(bool replace);
+    std::string ErrorText(const VTServerError& error, const std::string& extra) const;
 
     void OnBatchFinished();
     void OnBatchProgress(const CViewMessage& message);
     void OnBatchError();
     void OnBatchUrlsReady(const VTBatchCodeList& list);
+    void BuildWebPage(const VTBatchCodeList& list);
     void OnRegistration(const CViewMessage& message);
     void OnScanDataArrived();
+    bool ProcessesFirstScan(std::size_t count, bool fromOtherProgram) const;
+    void ShowAfterScans(bool processed, std::size_t count);
     void OnScannerError(const std::string& text);
     void OnScannerStopped();
-    void BuildWebPage(const VTBatchCodeList& list);
 
     CClientDoc& m_doc;
     bool m_refreshing = false; // the running batch replaces descriptions
