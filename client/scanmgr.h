@@ -101,8 +101,9 @@ public:
     // failure is shown). The Pocket has no driver and succeeds.
     bool SelectScanner(CScannerType type);
     bool HasScanner() const;
-    // The type last selected, if any.
+    // The type last selected, if any, and its driver (none for the Pocket).
     std::optional<CScannerType> ScannerType() const;
+    const VTBarcodeScanner* Driver() const { return m_scanner.get(); }
 
     // When there is a scanner, "UseScanner" is set and it is not running:
     // starts it; a start failure shows 32817 with code 14 (keyboard scanners
@@ -127,6 +128,7 @@ public:
     // What the driver delivered (or a data block added) and the view has not
     // taken yet. An empty download counts as pending (its box says so).
     bool HasPendingScans() const;
+    std::size_t PendingScanCount() const;
     // Takes the pending scans, and gives the beep their delivery asked for
     // (Pennyscanner and keyboard scanners while idle) through the port.
     VTScanDataSet TakePendingScans();
