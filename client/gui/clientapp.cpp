@@ -2,9 +2,13 @@
 
 #include "client/appcontext.h"
 #include "client/clidoc.h"
+#include "client/gui/aboutdlg.h"
 #include "client/gui/cliview.h"
+#include "client/gui/listprint.h"
+#include "client/gui/scodemodel.h"
+#include "client/gui/scodeview.h"
 #include "client/gui/guiicons.h"
-#include "client/gui/guitext.h"
+#include "client/gui/uitexts.h"
 #include "client/gui/mainfrm.h"
 #include "client/gui/qtuiport.h"
 #include "client/gui/sigwatch.h"
@@ -12,6 +16,7 @@
 #include "client/gui/trayicon.h"
 #include "client/uitextids.h"
 #include "client/viewcore.h"
+#include "platform/instance.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -20,6 +25,7 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 
@@ -78,6 +84,9 @@ std::optional<int> CClientApp::Start()
         return 1;
     }
 
+    if (!BecomeTheInstance())
+        return 0;
+
     m_port = std::make_unique<CQtUiPort>(m_context->Language());
     m_doc = std::make_unique<CClientDoc>(*m_context, *m_port);
     if (!m_doc->Create())
@@ -130,6 +139,65 @@ void CClientApp::RefuseSwitch()
     std::fprintf(stderr, "lumora: %s\n", text.c_str());
 }
 
+bool CClientApp::BecomeTheInstance()
+{
+    m_instance = std::make_unique<platform::InstanceServer>([this](const platform::InstanceMessage& message) {
+        // On the channel's thread: the main thread takes it from here.
+        QMetaObject::invokeMethod(
+            this, [this, message] { OnInstanceMessage(message); }, Qt::QueuedConnection);
+    });
+    std::string error;
+    switch (m_instance->Start(&error)) {
+    case platform::InstanceServer::StartResult::kListening:
+        return true;
+    case platform::InstanceServer::StartResult::kFailed:
+        // The client still runs; only a second start cannot find it.
+        std::fprintf(stderr, "lumora: %s\n", error.c_str());
+        return true;
+    case platform::InstanceServer::StartResult::kOtherInstance:
+        break;
+    }
+    m_instance.reset();
+    platform::InstanceMessage show;
+    show.kind = platform::InstanceMessage::Kind::kCommand;
+    show.number = kCmdShowWindow;
+    platform::SendToRunningClient(show);
+    return false;
+}
+
+void CClientApp::OnInstanceMessage(const platform::InstanceMessage& message)
+{
+    if (!m_running)
+        return;
+    using Kind = platform::InstanceMessage::Kind;
+    switch (message.kind) {
+    case Kind::kCommand:
+        if (message.number == static_cast<std::uint32_t>(kCmdShowWindow))
+            ShowForAnotherStart();
+        else
+            OnCommand(static_cast<int>(message.number));
+        break;
+    case Kind::kDataCopy:
+        m_core->OnDataCopy(message.number, message.data);
+        break;
+    case Kind::kCloseRequest:
+        m_frame->close();
+        break;
+    }
+}
+
+void CClientApp::ShowForAnotherStart()
+{
+    // Hidden: back from the tray; minimised: restored; else raised.
+    if (m_frame->IsHiddenToTray())
+        OnCommand(kCmdHideToTray);
+    if (m_frame->IsHiddenToTray()) {
+        m_frame->SetHiddenToTray(false);
+        m_doc->SetHidden(false);
+    }
+    m_frame->BringToFront();
+}
+
 void CClientApp::CreateWindows()
 {
     CCustomization& custom = m_context->Customization();
@@ -139,7 +207,7 @@ void CClientApp::CreateWindows()
     m_frame->SetCommandFilter(
         [this](int id) { return !SettingsCommand(id) && m_core->IsCommandEnabled(id); });
     m_frame->SetCloseGuard([this] { return m_doc->CanClose(); });
-    m_frame->SetUndoText([this] { return ToQt(m_core->UndoMenuText()); });
+    m_frame->SetUndoText([this] { return ToQString(m_core->UndoMenuText()); });
     m_port->SetFrame(m_frame.get());
     connect(m_frame.get(), &CMainFrame::CommandRequested, this, &CClientApp::OnCommand);
     connect(m_frame.get(), &CMainFrame::Closed, this, &CClientApp::OnWindowClosed);
@@ -150,7 +218,42 @@ void CClientApp::CreateWindows()
             m_core->InsertCodes();
         }
     });
+    CreateList();
     m_frame->RestorePlacement();
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+}
+
+void CClientApp::CreateList()
+{
+    m_list = new CScListCtrl(m_context->StoredCodes(), m_context->Language());
+    m_list->setObjectName(QStringLiteral("codeList"));
+    m_frame->View()->SetList(m_list);
+    m_list->SetFilterEdit(m_frame->View()->FilterEntry());
+    m_list->ApplyColumnData(m_context->Config().Settings());
+    m_list->Model().SetEditCommit(
+        [this](unsigned number, const std::string& text) { return m_core->EditDescription(number, text); });
+    m_port->SetList(m_list);
+    connect(m_list, &CScListCtrl::goRequested, this, [this](unsigned number) {
+        const auto& entries = m_context->StoredCodes().Entries();
+        if (number > 0 && number <= entries.size())
+            m_core->Go(entries[number - 1].codeText, number);
+    });
+    connect(m_list, &CScListCtrl::describeSelectedRequested, this,
+            [this] { m_core->GetDescriptions(CDescriptionKind::Selected); });
+    connect(m_list, &CScListCtrl::deleteRequested, this, [this] { m_core->DeleteSelected(); });
+    connect(m_list, &CScListCtrl::propertiesRequested, this,
+            [this](unsigned number) { m_core->Properties(number); });
+    m_printer = std::make_unique<CListPrinter>(m_context->Language());
+}
+
+void CClientApp::OnFocusChanged(QWidget* now)
+{
+    if (!now || !m_frame)
+        return;
+    if (now == m_frame->View()->Entry())
+        m_listHasFocusRole = false;
+    else if (m_list && (now == m_list || m_list->isAncestorOf(now)))
+        m_listHasFocusRole = true;
 }
 
 void CClientApp::ContinueAfterSplash()
@@ -195,7 +298,7 @@ void CClientApp::ShowMainWindow(bool wizardRan)
 
 unsigned CClientApp::ListNumber() const
 {
-    return 0;
+    return m_listHasFocusRole && m_list ? m_list->CurrentNumber() : 0;
 }
 
 void CClientApp::OnCommand(int id)
@@ -204,11 +307,16 @@ void CClientApp::OnCommand(int id)
         return;
     switch (id) {
     case kCmdGo:
-        m_core->Go(FromQt(m_frame->View()->EntryText()), ListNumber());
+    case kCmdAddToList: {
+        // A code of the list goes as it is stored; else what was typed.
+        const unsigned number = ListNumber();
+        const auto& entries = m_context->StoredCodes().Entries();
+        const std::string text = number > 0 && number <= entries.size()
+                                     ? entries[number - 1].codeText
+                                     : FromQString(m_frame->View()->EntryText());
+        id == kCmdGo ? m_core->Go(text, number) : m_core->AddToList(text, number);
         break;
-    case kCmdAddToList:
-        m_core->AddToList(FromQt(m_frame->View()->EntryText()), ListNumber());
-        break;
+    }
     case kCmdHideToTray:
     case kCmdShowWindow:
         if (const std::optional<bool> hidden = m_core->HideToTray()) {
@@ -247,6 +355,35 @@ void CClientApp::OnCommand(int id)
         m_core->Help();
         break;
     default:
+        RunDialogCommand(id);
+        break;
+    }
+}
+
+void CClientApp::RunDialogCommand(int id)
+{
+    switch (id) {
+    case kCmdAbout: {
+        std::array<long, 3> version{};
+        std::sscanf(LUMORA_VERSION, "%ld.%ld.%ld", &version[0], &version[1], &version[2]);
+        CAboutDlg about(m_context->Language(), version, m_frame.get());
+        about.exec();
+        break;
+    }
+    case kCmdFilePrint:
+        m_printer->Print(*m_list, m_frame.get());
+        break;
+    case kCmdFilePrintSetup:
+        m_printer->PageSetup(m_frame.get());
+        break;
+    case kCmdEditDescription:
+        m_list->EditCurrentDescription();
+        break;
+    case kCmdProperties:
+        if (const unsigned number = m_list->CurrentNumber())
+            m_core->Properties(number);
+        break;
+    default:
         break;
     }
 }
@@ -273,9 +410,11 @@ bool CClientApp::RunListCommand(int id)
         m_core->GetDescriptions(CDescriptionKind::New);
         return true;
     case kCmdDescribeSelected:
+        m_list->MirrorSelection();
         m_core->GetDescriptions(CDescriptionKind::Selected);
         return true;
     case kCmdDelete:
+        m_list->MirrorSelection();
         m_core->DeleteSelected();
         return true;
     case kCmdDeleteAll:
@@ -288,6 +427,7 @@ bool CClientApp::RunListCommand(int id)
 
 void CClientApp::OnWindowClosed()
 {
+    m_list->StoreColumnData(m_context->Config().Settings());
     m_doc->Close();
     Quit(0);
 }
@@ -301,6 +441,7 @@ void CClientApp::EndSession()
     // would put an empty list over the user's.
     if (m_running) {
         m_frame->StorePlacement();
+        m_list->StoreColumnData(m_context->Config().Settings());
         m_doc->EndSession();
     }
     Quit(0);

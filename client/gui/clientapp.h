@@ -12,6 +12,8 @@
 
 class CAppContext;
 class CClientDoc;
+class CListPrinter;
+class CScListCtrl;
 class CMainFrame;
 class CQtUiPort;
 class CSignalWatcher;
@@ -19,6 +21,11 @@ class CSplashWnd;
 class CViewCore;
 class QSessionManager;
 class QTranslator;
+
+namespace platform {
+class InstanceServer;
+struct InstanceMessage;
+} // namespace platform
 
 // The desktop client's process: start-up in its order (customisation and
 // language, command line, single instance, document, splash, the core's
@@ -49,6 +56,7 @@ public:
     CViewCore* Core() const { return m_core.get(); }
     CMainFrame* Frame() const { return m_frame.get(); }
     CQtUiPort* Port() const { return m_port.get(); }
+    CScListCtrl* List() const { return m_list; }
     CStartMode Mode() const { return m_mode; }
     // Start-up has finished and the client runs.
     bool Running() const { return m_running; }
@@ -64,11 +72,19 @@ Q_SIGNALS:
 private:
     void SelectLanguage();
     void RefuseSwitch();
+    // True when this process is the one client; false after handing the
+    // running one a request to show itself.
+    bool BecomeTheInstance();
+    void OnInstanceMessage(const platform::InstanceMessage& message);
+    void ShowForAnotherStart();
     void CreateWindows();
+    void CreateList();
     void ContinueAfterSplash();
     void ShowMainWindow(bool wizardRan);
     void OnCommand(int id);
     bool RunListCommand(int id);
+    void OnFocusChanged(QWidget* now);
+    void RunDialogCommand(int id);
     void OnWindowClosed();
     void OnCommitData(QSessionManager& manager);
     void Quit(int status);
@@ -83,6 +99,11 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<CSignalWatcher> m_signals;
     std::unique_ptr<QTranslator> m_qtTranslator;
+    std::unique_ptr<platform::InstanceServer> m_instance;
+    std::unique_ptr<CListPrinter> m_printer;
+    CScListCtrl* m_list = nullptr;
+    // The list, not the entry, was focused last: Go takes its current code.
+    bool m_listHasFocusRole = false;
     QPointer<CSplashWnd> m_splash;
     bool m_running = false;
     bool m_ended = false;

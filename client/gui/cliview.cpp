@@ -1,6 +1,6 @@
 #include "client/gui/cliview.h"
 
-#include "client/gui/guitext.h"
+#include "client/gui/uitexts.h"
 #include "client/uitextids.h"
 
 #include <QGridLayout>
@@ -60,7 +60,6 @@ CClientView::CClientView(const CLanguageMgr& language, QWidget* parent)
     connect(m_go, &QPushButton::clicked, this, &CClientView::GoRequested);
     connect(m_add, &QPushButton::clicked, this, &CClientView::AddToListRequested);
     connect(m_entry, &QLineEdit::returnPressed, this, &CClientView::GoRequested);
-    connect(m_filter, &QLineEdit::textChanged, this, &CClientView::FilterChanged);
     Retranslate();
 }
 
@@ -96,11 +95,6 @@ void CClientView::FocusEntry()
     m_entry->setFocus(Qt::OtherFocusReason);
 }
 
-QString CClientView::FilterText() const
-{
-    return m_filter->text();
-}
-
 void CClientView::SetControlsEnabled(bool enabled)
 {
     for (QWidget* control : {static_cast<QWidget*>(m_entry), static_cast<QWidget*>(m_go),
@@ -127,9 +121,9 @@ void CClientView::SetProgress(std::int32_t position, std::int32_t range)
 
 void CClientView::Retranslate()
 {
-    m_entryLabel->setText(LoadQText(m_language, kStrEnterCodeLabel));
-    m_go->setText(LoadQText(m_language, kStrGoButton));
-    m_add->setText(LoadQText(m_language, kStrAddToListButton));
-    m_filterLabel->setText(LoadQText(m_language, kStrFilterLabel));
-    m_filter->setPlaceholderText(LoadQText(m_language, kStrFilterHint));
+    m_entryLabel->setText(UiText(m_language, kStrEnterCodeLabel));
+    m_go->setText(UiText(m_language, kStrGoButton));
+    m_add->setText(UiText(m_language, kStrAddToListButton));
+    m_filterLabel->setText(UiText(m_language, kStrFilterLabel));
+    m_filter->setPlaceholderText(UiText(m_language, kStrFilterHint));
 }

@@ -32,7 +32,7 @@ public:
     void SelectEntryText();
     void FocusEntry();
     QLineEdit* Entry() const { return m_entry; }
-    QString FilterText() const;
+    QLineEdit* FilterEntry() const { return m_filter; }
 
     void SetControlsEnabled(bool enabled);
     void SetStatusText(const QString& text);
@@ -43,7 +43,6 @@ public:
 Q_SIGNALS:
     void GoRequested();
     void AddToListRequested();
-    void FilterChanged(const QString& text);
 
 private:
     const CLanguageMgr& m_language;

@@ -1,10 +1,29 @@
 #include "client/gui/commandset.h"
 
-#include "client/gui/guitext.h"
+#include "client/gui/uitexts.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+
+namespace {
+
+// A menu text without its mnemonic marks and trailing dots, as tool tips show it.
+QString PlainCommandText(const QString& menuText)
+{
+    QString plain;
+    plain.reserve(menuText.size());
+    for (qsizetype i = 0; i < menuText.size(); ++i) {
+        if (menuText[i] == u'&' && i + 1 < menuText.size())
+            ++i; // "&&" stands for one "&"; "&x" marks x
+        plain += menuText[i];
+    }
+    while (plain.endsWith(u'.') || plain.endsWith(u' '))
+        plain.chop(1);
+    return plain;
+}
+
+} // namespace
 
 CCommandSet::CCommandSet(QObject* parent) : QObject(parent) {}
 
@@ -37,13 +56,13 @@ void CCommandSet::FillMenu(QMenu& menu, const std::vector<CMenuItem>& items)
             menu.addSeparator();
             break;
         case CMenuItem::Kind::Popup: {
-            QMenu* popup = menu.addMenu(ToQt(item.text));
+            QMenu* popup = menu.addMenu(ToQString(item.text));
             FillMenu(*popup, item.children);
             break;
         }
         case CMenuItem::Kind::Item: {
             QAction* action = Action(item.id);
-            const QString text = ToQt(item.text);
+            const QString text = ToQString(item.text);
             action->setText(text);
             action->setToolTip(PlainCommandText(text));
             action->setStatusTip(PlainCommandText(text));
@@ -61,7 +80,7 @@ void CCommandSet::FillMenuBar(QMenuBar& bar, const std::vector<CMenuItem>& popup
     for (const CMenuItem& popup : popups) {
         if (popup.kind != CMenuItem::Kind::Popup)
             continue;
-        QMenu* menu = bar.addMenu(ToQt(popup.text));
+        QMenu* menu = bar.addMenu(ToQString(popup.text));
         menu->setObjectName(QStringLiteral("menu%1").arg(bar.actions().size()));
         FillMenu(*menu, popup.children);
     }

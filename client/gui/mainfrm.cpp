@@ -3,7 +3,7 @@
 #include "client/gui/cliview.h"
 #include "client/gui/commandset.h"
 #include "client/gui/guiicons.h"
-#include "client/gui/guitext.h"
+#include "client/gui/uitexts.h"
 #include "client/gui/trayicon.h"
 #include "client/gui/winplacement.h"
 #include "client/uitextids.h"
@@ -12,11 +12,13 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -139,12 +141,12 @@ void CMainFrame::Retranslate()
     m_commands->FillMenuBar(*menuBar(), m_language.LoadMenu(kMenuMain));
     for (QMenu* menu : menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateUndoText);
-    m_hideButton->setToolTip(LoadQText(m_language, kStrHideToTrayTip));
+    m_hideButton->setToolTip(UiText(m_language, kStrHideToTrayTip));
     m_tray->Retranslate();
     m_view->Retranslate();
-    setWindowTitle(LoadQText(m_language, kStrAppTitle));
+    setWindowTitle(UiText(m_language, kStrAppTitle));
     if (m_idle)
-        m_statusPane->setText(LoadQText(m_language, kStrReady));
+        m_statusPane->setText(UiText(m_language, kStrReady));
 }
 
 void CMainFrame::UpdateUndoText()
@@ -158,7 +160,7 @@ void CMainFrame::UpdateUndoText()
     for (const CMenuItem& popup : m_language.LoadMenu(kMenuMain))
         for (const CMenuItem& item : popup.children)
             if (item.id == kCmdEditUndo)
-                undo->setText(ToQt(item.text));
+                undo->setText(ToQString(item.text));
 }
 
 void CMainFrame::OnCommand(int id)
@@ -197,7 +199,7 @@ void CMainFrame::ViewStateChanged(CDocState state, bool controlsEnabled)
         action->setEnabled(m_idle);
     m_view->SetControlsEnabled(controlsEnabled);
     if (m_idle)
-        m_statusPane->setText(LoadQText(m_language, kStrReady));
+        m_statusPane->setText(UiText(m_language, kStrReady));
 }
 
 void CMainFrame::SetStatusText(const QString& text)
@@ -265,7 +267,14 @@ void CMainFrame::StorePlacement()
 void CMainFrame::RestorePlacement()
 {
     if (const auto placement = CWindowPlacement::FromBytes(m_settings.windowPlacement))
-        placement->ApplyTo(*this);
+        if (placement->ApplyTo(*this))
+            return;
+    // First start, or the screen it was on is gone: a size the list fits in, centred.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        resize(QSize(960, 600).boundedTo(available.size()));
+        move(available.center() - rect().center());
+    }
 }
 
 void CMainFrame::ShowAsConfigured()

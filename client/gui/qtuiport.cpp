@@ -1,8 +1,17 @@
 #include "client/gui/qtuiport.h"
 
+#include "client/gui/autodetectdlg.h"
+#include "client/gui/batcherrdlg.h"
 #include "client/gui/cliview.h"
-#include "client/gui/guitext.h"
+#include "client/gui/codepropdlg.h"
+#include "client/gui/codetypedlg.h"
+#include "client/gui/filedlg.h"
+#include "client/gui/uitexts.h"
 #include "client/gui/mainfrm.h"
+#include "client/gui/proccodeerrdlg.h"
+#include "client/gui/proxyauthdlg.h"
+#include "client/gui/scanerrdlg.h"
+#include "client/gui/scodeview.h"
 #include "client/uitextids.h"
 
 #include <QApplication>
@@ -34,6 +43,11 @@ CQtUiPort::~CQtUiPort()
 void CQtUiPort::SetFrame(CMainFrame* frame)
 {
     m_frame = frame;
+}
+
+void CQtUiPort::SetList(CScListCtrl* list)
+{
+    m_list = list;
 }
 
 void CQtUiPort::Close()
@@ -102,8 +116,8 @@ CMessageBoxResult CQtUiPort::ShowMessageBox(const CMessageBoxRequest& request)
         : request.buttons == Buttons::kYesNo  ? QMessageBox::Yes | QMessageBox::No
                                               : QMessageBox::Ok;
     const QString caption =
-        request.caption.empty() ? LoadQText(m_language, kStrAppTitle) : ToQt(request.caption);
-    QMessageBox box(icon, caption, ToQt(request.text), buttons, DialogParent());
+        request.caption.empty() ? UiText(m_language, kStrAppTitle) : ToQString(request.caption);
+    QMessageBox box(icon, caption, ToQString(request.text), buttons, DialogParent());
     box.setObjectName(QStringLiteral("messageBox"));
     switch (box.exec()) {
     case QMessageBox::Cancel:
@@ -117,40 +131,61 @@ CMessageBoxResult CQtUiPort::ShowMessageBox(const CMessageBoxRequest& request)
     }
 }
 
-VTBatchCodeListener::Decision CQtUiPort::AskBatchError(const std::string&)
+VTBatchCodeListener::Decision CQtUiPort::AskBatchError(const std::string& text)
 {
-    return VTBatchCodeListener::kCancel;
+    CBatchErrorDlg dialog(m_language, text, DialogParent());
+    return dialog.Ask();
 }
 
-void CQtUiPort::ShowProcessCodeError(const std::string&) {}
-
-bool CQtUiPort::AskProxyCredentials(std::string&, std::string&)
+void CQtUiPort::ShowProcessCodeError(const std::string& text)
 {
-    return false;
+    CProcessCodeErrorDlg dialog(m_language, text, DialogParent());
+    dialog.exec();
 }
 
-std::optional<VTCodeType> CQtUiPort::ChooseCodeType(const std::string&, const std::vector<VTCodeType>&)
+bool CQtUiPort::AskProxyCredentials(std::string& user, std::string& password)
 {
-    return std::nullopt;
+    CProxyAuthDlg dialog(m_language, DialogParent());
+    return dialog.Ask(user, password);
 }
 
-void CQtUiPort::ShowScannerError(const std::string&) {}
-
-void CQtUiPort::ShowCodeProperties(const CStoredCode&) {}
-
-bool CQtUiPort::ShowAutoDetectInstructions(const std::string&)
+std::optional<VTCodeType> CQtUiPort::ChooseCodeType(const std::string& code,
+                                                    const std::vector<VTCodeType>& candidates)
 {
-    return false;
+    std::vector<int> types(candidates.begin(), candidates.end());
+    CCodeTypeChoiceDlg dialog(m_language, code, std::move(types), DialogParent());
+    const std::optional<int> chosen = dialog.Ask();
+    if (!chosen)
+        return std::nullopt;
+    return static_cast<VTCodeType>(*chosen);
 }
 
-std::optional<CFileAnswer> CQtUiPort::AskFileName(const CFileRequest&)
+void CQtUiPort::ShowScannerError(const std::string& text)
+{
+    CScannerErrorDlg dialog(m_language, text, DialogParent());
+    dialog.exec();
+}
+
+void CQtUiPort::ShowCodeProperties(const CStoredCode& code)
+{
+    CCodePropDlg dialog(m_language, code, DialogParent());
+    dialog.exec();
+}
+
+bool CQtUiPort::ShowAutoDetectInstructions(const std::string& text)
+{
+    CScanAutoDetectInstructDlg dialog(m_language, DialogParent());
+    return dialog.ShowInstructions(text);
+}
+
+std::optional<CFileAnswer> CQtUiPort::AskFileName(const CFileRequest& request)
 {
     if (m_presetFile) {
         CFileAnswer answer;
         answer.path = *std::exchange(m_presetFile, std::nullopt);
         return answer;
     }
-    return std::nullopt;
+    return AskFileWithDialog(request, DialogParent());
 }
 
 bool CQtUiPort::RunFirstRunWizard()
@@ -172,7 +207,7 @@ void CQtUiPort::ViewStateChanged(CDocState state, bool controlsEnabled)
 void CQtUiPort::SetStatusText(const std::string& text)
 {
     if (m_frame)
-        m_frame->SetStatusText(ToQt(text));
+        m_frame->SetStatusText(ToQString(text));
 }
 
 void CQtUiPort::SetProgress(std::int32_t position, std::int32_t range)
@@ -209,5 +244,5 @@ void CQtUiPort::Beep()
 void CQtUiPort::TrayMessage(const std::string& text)
 {
     if (m_frame)
-        m_frame->TrayMessage(ToQt(text));
+        m_frame->TrayMessage(ToQString(text));
 }

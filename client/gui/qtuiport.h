@@ -10,6 +10,7 @@
 #include <functional>
 
 class CMainFrame;
+class CScListCtrl;
 
 // The user-interface port on Qt. Messages from worker threads are queued to
 // the main thread, where the handler (the view's core) takes them; a send
@@ -29,6 +30,7 @@ public:
     // Main thread, before any worker runs.
     void SetMessageHandler(MessageHandler handler) { m_handler = std::move(handler); }
     void SetFrame(CMainFrame* frame);
+    void SetList(CScListCtrl* list);
     // Tests answer message boxes here instead of a box being shown.
     void SetMessageBoxSeam(MessageBoxSeam seam) { m_messageBoxSeam = std::move(seam); }
     // What stands in for the first-run wizard; none: it cannot run.
@@ -77,6 +79,7 @@ private:
     std::function<bool()> m_wizard;
     std::optional<std::filesystem::path> m_presetFile;
     QPointer<CMainFrame> m_frame;
+    QPointer<CScListCtrl> m_list;
     std::atomic<bool> m_closed{false};
     std::shared_ptr<Pending> m_pending;
 };

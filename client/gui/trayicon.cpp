@@ -2,7 +2,7 @@
 
 #include "client/gui/commandset.h"
 #include "client/gui/guiicons.h"
-#include "client/gui/guitext.h"
+#include "client/gui/uitexts.h"
 #include "client/uitextids.h"
 
 #include <QAction>
@@ -69,7 +69,7 @@ bool CTrayIcon::IsShown() const
 
 void CTrayIcon::ShowMessage(const QString& text)
 {
-    m_icon->showMessage(LoadQText(m_language, kStrAppTitle), text, QSystemTrayIcon::Information);
+    m_icon->showMessage(UiText(m_language, kStrAppTitle), text, QSystemTrayIcon::Information);
 }
 
 void CTrayIcon::Retranslate()
@@ -79,7 +79,7 @@ void CTrayIcon::Retranslate()
     const QList<QAction*> items = m_menu->actions();
     if (kDefaultItem < items.size())
         m_menu->setDefaultAction(items[kDefaultItem]);
-    m_icon->setToolTip(LoadQText(m_language, kStrAppTitle));
+    m_icon->setToolTip(UiText(m_language, kStrAppTitle));
 }
 
 int CTrayIcon::DefaultCommand() const
