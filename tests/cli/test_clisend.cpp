@@ -1,5 +1,6 @@
 #include "platform/instance.h"
 #include "tests/cli/cliprocess.h"
+#include "tests/support/deadsocket.h"
 #include "tests/support/temphome.h"
 #include "vtkit/bcdblock.h"
 
@@ -7,9 +8,6 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace {
 
@@ -77,16 +75,8 @@ TEST_F(CliSendTest, NoClientRunning)
 {
     for (const bool stale : {false, true}) {
         SCOPED_TRACE(stale);
-        if (stale) {
-            const auto socketPath = platform::InstanceSocketPath();
-            std::filesystem::create_directories(socketPath.parent_path());
-            const int dead = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
-            ASSERT_EQ(::bind(dead, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-            ::close(dead);
-        }
+        if (stale)
+            LeaveDeadSocket(platform::InstanceSocketPath());
         CliProcess cli({"send", "012345678905"});
         EXPECT_EQ(cli.Wait(), 1);
         EXPECT_EQ(cli.Stdout(), "");
