@@ -116,10 +116,11 @@ public:
     void StopReading();
     bool IsReading() const;
 
-    // Memory scanners: one download now (the driver fetches its stored codes
-    // once and ends); the scans arrive as a scan event when it is done.
-    // False when the scanner cannot (no driver, not a memory scanner, not
-    // started; a failure is shown).
+    // Memory scanners that answer commands (the pens and the Symbol
+    // cradles): one download now, the driver fetching the stored codes once
+    // and ending; its scans are posted as a scan event when it is done, and
+    // reading goes on at the next StartReading. False when the scanner
+    // cannot (no driver, another kind, not started: a failure is shown).
     bool Download();
     // Set while a download runs; the view ignores the scanner's events
     // meanwhile (the download's scans are posted when it has ended).
@@ -132,7 +133,8 @@ public:
     // Takes the pending scans, and gives the beep their delivery asked for
     // (Pennyscanner and keyboard scanners while idle) through the port.
     VTScanDataSet TakePendingScans();
-    // Whether the pending scans came from another program's data block.
+    // Whether the pending scans came from another program's data block; ask
+    // before taking them.
     bool ScansFromOtherProgram() const;
 
     // Another program's barcode data block. kAdded: its entries are the

@@ -325,13 +325,15 @@ void InstanceServer::Serve(int connection)
         return;
     switch (reader.GetStatus()) {
     case InstanceFrameReader::Status::kComplete: {
-        const char taken = static_cast<char>(InstanceFrame::kTaken);
-        SendAll(connection, std::string_view(&taken, 1));
+        // Answered once handed on, so a sender that was told "taken" knows
+        // the client has it.
         try {
             m_handler(reader.Message());
         } catch (...) {
             // The handler's failures are its own; the channel goes on.
         }
+        const char taken = static_cast<char>(InstanceFrame::kTaken);
+        SendAll(connection, std::string_view(&taken, 1));
         break;
     }
     case InstanceFrameReader::Status::kMalformed: {

@@ -87,7 +87,8 @@ struct InstanceServerOptions {
 
 // The running client's end: listens on the per-user socket on a thread of
 // its own and hands each message a process of the same user sends to the
-// handler, on that thread. Only one server per socket: a live one means
+// handler, on that thread, before answering the sender; the handler only
+// hands it on (the GUI marshals it to its main thread). Only one server per socket: a live one means
 // another client runs; the socket of one that died is replaced.
 class InstanceServer {
 public:

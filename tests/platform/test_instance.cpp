@@ -1,5 +1,6 @@
 #include "platform/instance.h"
 
+#include "tests/support/deadsocket.h"
 #include "tests/support/scopedenv.h"
 #include "tests/support/temphome.h"
 
@@ -166,14 +167,7 @@ TEST_F(InstanceTest, OneServerPerUser)
 TEST_F(InstanceTest, StaleSocketIsReplaced)
 {
     const fs::path socket = platform::InstanceSocketPath();
-    fs::create_directories(socket.parent_path());
-    fs::permissions(socket.parent_path(), fs::perms::owner_all);
-    const int dead = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
-    ASSERT_EQ(::bind(dead, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ::close(dead);
+    LeaveDeadSocket(socket);
     ASSERT_TRUE(fs::is_socket(socket));
     EXPECT_FALSE(platform::FindRunningClient());
     EXPECT_EQ(platform::SendToRunningClient({Kind::kCommand, 32789, ""}), InstanceSendResult::kNoClient);
