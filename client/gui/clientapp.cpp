@@ -28,6 +28,7 @@
 #include <array>
 #include <csignal>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -167,8 +168,11 @@ bool CClientApp::BecomeTheInstance()
 
 void CClientApp::OnInstanceMessage(const platform::InstanceMessage& message)
 {
-    if (!m_running)
+    // Codes another program sends during start-up wait for the first idle state.
+    if (!m_running) {
+        m_early.push_back(message);
         return;
+    }
     using Kind = platform::InstanceMessage::Kind;
     switch (message.kind) {
     case Kind::kCommand:
@@ -276,6 +280,8 @@ void CClientApp::ContinueAfterSplash()
     }
     m_running = true;
     ShowMainWindow(result.wizardRan && !m_skippedWizard);
+    for (const platform::InstanceMessage& message : std::exchange(m_early, {}))
+        OnInstanceMessage(message);
     Q_EMIT Started();
     if (m_options.exitAtIdle)
         QTimer::singleShot(0, this, [this] { m_frame->close(); });

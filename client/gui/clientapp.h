@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include "platform/instance.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,11 +23,6 @@ class CSplashWnd;
 class CViewCore;
 class QSessionManager;
 class QTranslator;
-
-namespace platform {
-class InstanceServer;
-struct InstanceMessage;
-} // namespace platform
 
 // The desktop client's process: start-up in its order (customisation and
 // language, command line, single instance, document, splash, the core's
@@ -102,6 +99,7 @@ private:
     std::unique_ptr<platform::InstanceServer> m_instance;
     std::unique_ptr<CListPrinter> m_printer;
     CScListCtrl* m_list = nullptr;
+    std::vector<platform::InstanceMessage> m_early;
     // The list, not the entry, was focused last: Go takes its current code.
     bool m_listHasFocusRole = false;
     QPointer<CSplashWnd> m_splash;
