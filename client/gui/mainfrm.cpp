@@ -193,9 +193,11 @@ void CMainFrame::ViewStateChanged(CDocState state, bool controlsEnabled)
 {
     const bool wasBusy = !m_idle;
     m_idle = state == CDocState::Idle;
-    // A finished batch leaves no half-full bar behind.
-    if (m_idle && wasBusy)
+    // A finished batch leaves no half-full bar and no stale phase behind.
+    if (m_idle && wasBusy) {
         m_view->SetProgress(0, 0);
+        m_view->SetStatusText(QString());
+    }
     for (const auto& [id, action] : m_commands->Actions())
         action->setEnabled(m_commandEnabled ? m_commandEnabled(id) : m_idle || AlwaysEnabled(id));
     m_hideButton->setEnabled(m_idle);
