@@ -33,6 +33,9 @@ CClientView::CClientView(const CLanguageMgr& language, QWidget* parent)
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
+    // Shown while a batch reports its progress; the status text keeps the row.
+    m_progress->hide();
+    m_status->setMinimumHeight(m_progress->sizeHint().height());
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* grid = new QGridLayout;
@@ -117,6 +120,7 @@ void CClientView::SetProgress(std::int32_t position, std::int32_t range)
 {
     m_progress->setRange(0, range > 0 ? range : 1);
     m_progress->setValue(range > 0 ? position : 0);
+    m_progress->setVisible(range > 0);
 }
 
 void CClientView::Retranslate()

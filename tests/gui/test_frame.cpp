@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QFont>
 #include <QLabel>
+#include <QMap>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -337,6 +338,45 @@ private Q_SLOTS:
         QVERIFY(!busy.isAccepted());
     }
 
+    // Alt and a letter reach one thing only: a menu of the bar, or a control of the view.
+    void MnemonicsDoNotClash_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::newRow("English") << "en";
+        QTest::newRow("Portuguese") << "pt";
+        QTest::newRow("Spanish") << "es";
+    }
+
+    void MnemonicsDoNotClash()
+    {
+        QFETCH(QString, code);
+        CLanguageMgr language;
+        const std::filesystem::path folder = m_home.Dir() / "program";
+        std::filesystem::create_directories(folder);
+        for (const char* library : {LUMORA_LIB_POR, LUMORA_LIB_SPA})
+            std::filesystem::copy_file(library, folder / std::filesystem::path(library).filename(),
+                                       std::filesystem::copy_options::overwrite_existing);
+        language.Initialize(folder / "lumora");
+        if (code != "en")
+            QVERIFY(language.SelectByCode(code.toStdString()));
+        CMainFrame frame(language, m_settings);
+        QStringList texts;
+        for (const QAction* menu : frame.menuBar()->actions())
+            texts << menu->text();
+        for (const char* name : {"entryLabel", "filterLabel"})
+            texts << frame.findChild<QLabel*>(name)->text();
+        for (const char* name : {"goButton", "addToListButton"})
+            texts << frame.findChild<QPushButton*>(name)->text();
+        QMap<QChar, QString> taken;
+        for (const QString& text : texts) {
+            const qsizetype at = text.indexOf(u'&');
+            QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
+            const QChar letter = text[at + 1].toLower();
+            QVERIFY2(!taken.contains(letter), qPrintable(text + " and " + taken.value(letter)));
+            taken.insert(letter, text);
+        }
+    }
+
     void RetranslatesIntoPortuguese()
     {
         CLanguageMgr language;
@@ -351,7 +391,7 @@ private Q_SLOTS:
         frame.Retranslate();
         QCOMPARE(frame.View()->findChild<QPushButton*>("goButton")->text(),
                  QString::fromStdString(language.LoadText(kStrGoButton)));
-        QCOMPARE(frame.View()->findChild<QLabel*>("filterLabel")->text(), QStringLiteral("&Filtrar:"));
+        QCOMPARE(frame.View()->findChild<QLabel*>("filterLabel")->text(), QStringLiteral("Fi&ltrar:"));
         QCOMPARE(frame.menuBar()->cornerWidget(Qt::TopRightCorner)->toolTip(),
                  QStringLiteral("Ocultar na área de notificação"));
         QCOMPARE(frame.menuBar()->actions().size(), 6);
