@@ -57,15 +57,7 @@ TEST_F(ProcessingTest, GoWithValidInvalidAndAmbiguousCodes)
         bool asksServer;
     } table[] = {
         {"valid", kOatCrunch, {}, kCodeUpcA, CStoredCode::kShown, "Oat Crunch cereal, 500 g", {}, true, true},
-        {"no type",
-         kNoType,
-         {},
-         0,
-         CStoredCode::kInvalid,
-         "INVALID",
-         {kNoPage},
-         false,
-         false},
+        {"no type", kNoType, {}, 0, CStoredCode::kInvalid, "INVALID", {kNoPage}, false, false},
         {"ambiguous, EAN-8 chosen",
          kAmbiguous,
          std::optional<VTCodeType>(kCodeEan8),
