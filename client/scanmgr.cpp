@@ -178,6 +178,7 @@ bool CScannerMgr::SelectScanner(CScannerType type)
         m_beepOnDelivery = BeepsOnDelivery(type);
     }
     m_type = type;
+    LoadTexts();
     if (type == CScannerType::Pocket)
         return true;
     m_scanner = MakeDriver(type, ConfiguredPortIndex(type), m_listener);
@@ -335,6 +336,12 @@ bool CScannerMgr::HasPendingScans() const
 {
     std::lock_guard guard(m_lock);
     return m_pending.any;
+}
+
+std::size_t CScannerMgr::PendingScanCount() const
+{
+    std::lock_guard guard(m_lock);
+    return m_pending.scans.size();
 }
 
 VTScanDataSet CScannerMgr::TakePendingScans()

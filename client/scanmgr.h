@@ -101,8 +101,9 @@ public:
     // failure is shown). The Pocket has no driver and succeeds.
     bool SelectScanner(CScannerType type);
     bool HasScanner() const;
-    // The type last selected, if any.
+    // The type last selected, if any, and its driver (none for the Pocket).
     std::optional<CScannerType> ScannerType() const;
+    const VTBarcodeScanner* Driver() const { return m_scanner.get(); }
 
     // When there is a scanner, "UseScanner" is set and it is not running:
     // starts it; a start failure shows 32817 with code 14 (keyboard scanners
@@ -115,10 +116,11 @@ public:
     void StopReading();
     bool IsReading() const;
 
-    // Memory scanners: one download now (the driver fetches its stored codes
-    // once and ends); the scans arrive as a scan event when it is done.
-    // False when the scanner cannot (no driver, not a memory scanner, not
-    // started; a failure is shown).
+    // Memory scanners that answer commands (the pens and the Symbol
+    // cradles): one download now, the driver fetching the stored codes once
+    // and ending; its scans are posted as a scan event when it is done, and
+    // reading goes on at the next StartReading. False when the scanner
+    // cannot (no driver, another kind, not started: a failure is shown).
     bool Download();
     // Set while a download runs; the view ignores the scanner's events
     // meanwhile (the download's scans are posted when it has ended).
@@ -127,10 +129,12 @@ public:
     // What the driver delivered (or a data block added) and the view has not
     // taken yet. An empty download counts as pending (its box says so).
     bool HasPendingScans() const;
+    std::size_t PendingScanCount() const;
     // Takes the pending scans, and gives the beep their delivery asked for
     // (Pennyscanner and keyboard scanners while idle) through the port.
     VTScanDataSet TakePendingScans();
-    // Whether the pending scans came from another program's data block.
+    // Whether the pending scans came from another program's data block; ask
+    // before taking them.
     bool ScansFromOtherProgram() const;
 
     // Another program's barcode data block. kAdded: its entries are the
