@@ -96,7 +96,11 @@ CStartUpResult CClientDoc::StartUp()
         settings.autoRun = 1;
         m_context.Config().Save(CConfigGroup::AutoRun);
     }
-    if (!CheckIdentity() || !OpenUserFiles(result))
+    if (!CheckIdentity()) {
+        result.outcome = CStartUpResult::Outcome::kQuit;
+        return result;
+    }
+    if (!OpenUserFiles(result))
         return result;
     if (settings.useScanner)
         SelectConfiguredScanner();

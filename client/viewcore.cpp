@@ -260,34 +260,32 @@ bool CViewCore::RegistrationInformation()
 
 // The list ----------------------------------------------------------------
 
-bool CViewCore::DeleteSelected()
+bool CViewCore::ChangeList(const std::function<bool(CStoredCodeMgr&)>& change)
 {
     if (!Idle())
         return false;
     m_doc.SetState(CDocState::ListBusy);
-    m_doc.Context().StoredCodes().DeleteSelected();
+    const bool changed = change(m_doc.Context().StoredCodes());
     ReturnToIdle();
-    return true;
+    return changed;
+}
+
+bool CViewCore::DeleteSelected()
+{
+    return ChangeList([](CStoredCodeMgr& codes) { return codes.DeleteSelected() > 0; });
 }
 
 bool CViewCore::DeleteAll()
 {
-    if (!Idle())
-        return false;
-    m_doc.SetState(CDocState::ListBusy);
-    m_doc.Context().StoredCodes().DeleteAll();
-    ReturnToIdle();
-    return true;
+    return ChangeList([](CStoredCodeMgr& codes) {
+        codes.DeleteAll();
+        return true;
+    });
 }
 
 bool CViewCore::EditDescription(unsigned number, const std::string& text)
 {
-    if (!Idle())
-        return false;
-    m_doc.SetState(CDocState::ListBusy);
-    const bool edited = m_doc.Context().StoredCodes().EditDescription(number, text);
-    ReturnToIdle();
-    return edited;
+    return ChangeList([&](CStoredCodeMgr& codes) { return codes.EditDescription(number, text); });
 }
 
 bool CViewCore::Properties(unsigned number)
@@ -358,12 +356,9 @@ bool CViewCore::ExportCodes()
 
 bool CViewCore::Undo()
 {
-    if (!Idle() || m_doc.Context().StoredCodes().UndoTextId() == 0)
+    if (m_doc.Context().StoredCodes().UndoTextId() == 0)
         return false;
-    m_doc.SetState(CDocState::ListBusy);
-    m_doc.Context().StoredCodes().Undo();
-    ReturnToIdle();
-    return true;
+    return ChangeList([](CStoredCodeMgr& codes) { return codes.Undo(); });
 }
 
 std::string CViewCore::UndoMenuText() const

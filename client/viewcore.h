@@ -5,11 +5,13 @@
 #include "vtkit/vtbatchlist.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 class CClientDoc;
+class CStoredCodeMgr;
 struct CStoredCode;
 
 // Which stored codes Get Descriptions asks for: every one (their
@@ -77,6 +79,9 @@ private:
     std::optional<VTCodeType> ChooseType(const std::string& text, const std::vector<VTCodeType>& types);
     void CollectStored(const std::vector<const CStoredCode*>& codes, bool refresh, bool skipDescribed);
     bool ReadListFile(bool replace);
+    // A change of the stored list, in the list-busy state; false when idle
+    // did not allow it or nothing changed.
+    bool ChangeList(const std::function<bool(CStoredCodeMgr&)>& change);
     std::string ErrorText(const VTServerError& error, const std::string& extra) const;
 
     void OnBatchFinished();

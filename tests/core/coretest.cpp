@@ -8,6 +8,14 @@
 
 namespace fs = std::filesystem;
 
+std::string DataBlock(const std::vector<std::string>& codes)
+{
+    std::string block;
+    for (const std::string& code : codes)
+        block += static_cast<char>(code.size() + 1) + std::string("X") + code;
+    return block + '\0';
+}
+
 CoreTest::CoreTest()
 {
     fs::create_directories(ProgramFolder());
@@ -32,6 +40,15 @@ void CoreTest::WriteHive(const std::string& extraConfig, bool withIdentity) cons
             "\"Installing\"=dword:00000000\r\n\"Auto Run\"=dword:00000000\r\n" +
             extraConfig;
     m_home.Dir().WriteFile("home/.config/lumora/user.reg", hive);
+}
+
+void CoreTest::UseWand(const std::string& device) const
+{
+    fs::create_directories(m_home.ConfigHome() / "lumora/dosdevices");
+    fs::create_symlink(device, m_home.ConfigHome() / "lumora/dosdevices/com1");
+    WriteHive("\"UseScanner\"=dword:00000001\r\n\"Scanner\"=dword:00000006\r\n"
+              "\r\n[HKEY_CURRENT_USER\\Software\\Tessaly Technologies\\Lumora\\Config\\ScannerConfig]\r\n"
+              "\"Port\"=dword:00000000\r\n");
 }
 
 void CoreTest::WriteCoreCache(const std::string& base) const

@@ -22,6 +22,10 @@
 // The blinded id of the sample data's demo account.
 inline constexpr const char* kDemoUser = "116306380970205";
 
+// A barcode data block as another program hands it over: each code with
+// the type letter "X" (any symbology).
+std::string DataBlock(const std::vector<std::string>& codes);
+
 class CoreTest : public ::testing::Test {
 protected:
     using Event = RecordingPort::Event;
@@ -40,6 +44,8 @@ protected:
     // The current user's hive: the identity and the settings of a client
     // that was set up before (no wizard), plus `extra` lines for "Config".
     void WriteHive(const std::string& extraConfig = {}, bool withIdentity = true) const;
+    // The settings of a Welch Allyn wand on COM1, which is `device`.
+    void UseWand(const std::string& device) const;
     // A Server.dat in the program folder whose routing record points at `base`.
     void WriteCoreCache(const std::string& base) const;
 

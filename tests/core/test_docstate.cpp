@@ -12,24 +12,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string DataBlock(const std::vector<std::string>& codes)
-{
-    std::string block;
-    for (const std::string& code : codes)
-        block += static_cast<char>(code.size() + 1) + std::string("X") + code;
-    return block + '\0';
-}
-
 // A client reading a Welch Allyn wand on COM1, a pseudo-terminal here.
 class DocStateTest : public CoreTest {
 protected:
     void SetUp() override
     {
-        std::filesystem::create_directories(m_home.ConfigHome() / "lumora/dosdevices");
-        std::filesystem::create_symlink(m_wand.SlavePath(), m_home.ConfigHome() / "lumora/dosdevices/com1");
-        WriteHive("\"UseScanner\"=dword:00000001\r\n\"Scanner\"=dword:00000006\r\n"
-                  "\r\n[HKEY_CURRENT_USER\\Software\\Tessaly Technologies\\Lumora\\Config\\ScannerConfig]\r\n"
-                  "\"Port\"=dword:00000000\r\n");
+        UseWand(m_wand.SlavePath());
         Start();
         ASSERT_EQ(Doc().State(), CDocState::Idle);
     }
