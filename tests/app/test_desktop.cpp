@@ -110,8 +110,9 @@ protected:
         const ScopedEnv splash("LUMORA_SPLASH_MS", "100");
         m_client = std::make_unique<ServerProcess>(LUMORA_PATH, args);
         ASSERT_TRUE(WaitFor([] { return platform::FindRunningClient(); })) << m_client->ErrorOutput();
-        if (!hidden)
+        if (!hidden) {
             ASSERT_TRUE(WaitFor([&] { return !Windows(true).empty(); })) << m_client->ErrorOutput();
+        }
     }
 
     // The client's main windows, only those shown or all of them.
