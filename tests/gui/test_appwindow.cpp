@@ -280,6 +280,27 @@ private Q_SLOTS:
         else
             QTRY_VERIFY(Frame().isVisible() && Frame().isMinimized());
     }
+
+    // Last: the session's end quits the application's event loop for good.
+    void SessionEndDuringProcessingKeepsTheCode()
+    {
+        LoopbackHttpServer silent;
+        silent.Enqueue(ServerScript::Silent());
+        const fs::path serverDat = UserFolder() / "Server.dat";
+        const std::string saved = ReadAll(serverDat);
+        std::ofstream(serverDat) << "<CORE_SERVER_LIST><SERVER TYPE='ROUTING'><TEMPLATE CMD='SPLIT'>"
+                                 << silent.Url("/route") << "</TEMPLATE><TEMPLATE CMD='GET'>"
+                                 << silent.Url("/route") << "</TEMPLATE></SERVER></CORE_SERVER_LIST>";
+        Start();
+        std::ofstream(serverDat) << saved;
+        Type("4006381333931");
+        QTest::mouseClick(Frame().findChild<QPushButton*>("goButton"), Qt::LeftButton);
+        QTRY_COMPARE(m_app->Doc()->State(), CDocState::Processing);
+        m_app->EndSession(); // as SIGTERM does: the batch cancelled and waited for, then the saves
+        QCOMPARE(m_app->Doc()->State(), CDocState::Closing);
+        const std::string stored = ReadAll(UserFolder() / (kDemoUser + "Codes.dat"));
+        QVERIFY2(stored.find("4006381333931") != std::string::npos, stored.c_str());
+    }
 };
 
 LUMORA_QTEST_MAIN(AppWindowTest)
