@@ -24,10 +24,14 @@
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <fstream>
 #include <memory>
@@ -222,6 +226,29 @@ private Q_SLOTS:
             QCOMPARE(m_boxes.size(), std::size_t{1});
             QVERIFY2(m_boxes.front().find(box.toStdString()) != std::string::npos, m_boxes.front().c_str());
         }
+    }
+
+    void DroppedListFileIsInsertedAsInsertCodesDoes()
+    {
+        const fs::path file = m_root / "dropped.codelist";
+        std::ofstream(file) << "Version Format: 2.0\n1\t96385074\t5\t\t\t1\t\tGreen tea, 20 bags\t\t\t\t\n";
+        Start();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+        const QPoint at = Frame().rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&Frame(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&Frame(), &drop);
+        QTRY_COMPARE(m_app->Doc()->State(), CDocState::Idle);
+        QCOMPARE(Codes().size(), std::size_t{1});
+        QCOMPARE(Codes()[0].codeText, std::string("96385074"));
+        QCOMPARE(Codes()[0].itemDescription, std::string("Green tea, 20 bags"));
+        // As the menu command, it can be undone.
+        QCOMPARE(Command(kCmdEditUndo)->isEnabled(), true);
+        QVERIFY(!m_app->Core()->UndoMenuText().empty());
+        QVERIFY2(m_boxes.empty(), m_boxes.empty() ? "" : m_boxes.front().c_str());
     }
 
     void ProcessingKeepsTheWindowFromHidingAndClosing()
