@@ -323,8 +323,13 @@ void CClientApp::OnCommand(int id)
         id == kCmdGo ? m_core->Go(text, number) : m_core->AddToList(text, number);
         break;
     }
-    case kCmdHideToTray:
     case kCmdShowWindow:
+        // The tray's show item, a click or a double click on the icon: only
+        // ever shows, so the second click of a double click changes nothing.
+        if (m_frame->IsHiddenToTray())
+            OnCommand(kCmdHideToTray);
+        break;
+    case kCmdHideToTray:
         if (const std::optional<bool> hidden = m_core->HideToTray()) {
             m_frame->SetHiddenToTray(*hidden);
             m_doc->SetHidden(m_frame->IsHiddenToTray());

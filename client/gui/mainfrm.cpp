@@ -87,10 +87,7 @@ CMainFrame::CMainFrame(const CLanguageMgr& language, CClientSettings& settings, 
 
     connect(m_commands, &CCommandSet::Triggered, this, &CMainFrame::OnCommand);
     connect(m_hideButton, &QToolButton::clicked, this, [this] { Q_EMIT CommandRequested(kCmdHideToTray); });
-    connect(m_tray, &CTrayIcon::Command, this, [this](int id) {
-        // The tray's show item toggles a hidden window back, as a second start does.
-        Q_EMIT CommandRequested(id == kCmdShowWindow ? kCmdHideToTray : id);
-    });
+    connect(m_tray, &CTrayIcon::Command, this, &CMainFrame::CommandRequested);
     connect(m_view, &CClientView::GoRequested, this, [this] { Q_EMIT CommandRequested(kCmdGo); });
     connect(m_view, &CClientView::AddToListRequested, this,
             [this] { Q_EMIT CommandRequested(kCmdAddToList); });

@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -282,8 +283,15 @@ private Q_SLOTS:
         Command(kCmdHideToTray)->trigger();
         QVERIFY(Frame().IsHiddenToTray());
         QVERIFY(m_app->Doc()->IsHidden());
-        Command(kCmdHideToTray)->trigger();
+        // A double click on the icon comes as a click and then a double click: shown once, and it stays.
+        auto* icon = Frame().findChild<QSystemTrayIcon*>("trayIcon");
+        QVERIFY(icon && icon->isVisible());
+        Q_EMIT icon->activated(QSystemTrayIcon::Trigger);
+        Q_EMIT icon->activated(QSystemTrayIcon::DoubleClick);
         QVERIFY(!Frame().IsHiddenToTray());
+        QVERIFY(!m_app->Doc()->IsHidden());
+        QVERIFY(!icon->isVisible());
+        QTRY_VERIFY(Frame().isVisible());
         QVERIFY(m_app->Doc()->CanClose());
     }
 

@@ -221,7 +221,7 @@ private Q_SLOTS:
         items[0]->trigger();
         items[2]->trigger();
         QCOMPARE(commands.count(), 2);
-        QCOMPARE(commands[0].at(0).toInt(), kCmdHideToTray);
+        QCOMPARE(commands[0].at(0).toInt(), kCmdShowWindow);
         QCOMPARE(commands[1].at(0).toInt(), kCmdAppExit);
     }
 
