@@ -36,7 +36,7 @@ private Q_SLOTS:
         std::vector<std::int32_t> seen;
         bool allOnMain = true;
         port.SetMessageHandler([&](const CViewMessage& message) {
-            allOnMain = allOnMain && QThread::currentThread() == qApp->thread();
+            allOnMain = allOnMain && QThread::currentThread() == QCoreApplication::instance()->thread();
             seen.push_back(message.first);
         });
         std::thread worker([&] {
@@ -56,7 +56,7 @@ private Q_SLOTS:
         CQtUiPort port(m_language);
         std::atomic<int> handled{0};
         port.SetMessageHandler([&](const CViewMessage& message) {
-            QVERIFY(QThread::currentThread() == qApp->thread());
+            QVERIFY(QThread::currentThread() == QCoreApplication::instance()->thread());
             handled = message.first;
         });
         std::atomic<bool> returned{false};
