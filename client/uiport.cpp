@@ -10,3 +10,9 @@ bool CUiPort::RunFirstRunWizard()
 void CUiPort::RegistrationProgress(std::int32_t, std::int32_t) {}
 
 void CUiPort::RegistrationEnded(bool, const std::string&) {}
+
+void CUiPort::DeliverPendingMessages() {}
+
+void CUiPort::SelectEntryText() {}
+
+void CUiPort::ShowStoredCode(unsigned) {}

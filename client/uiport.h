@@ -113,17 +113,19 @@ public:
 
     // While the core waits on the main thread for a worker (the end of a
     // session), it calls this to have the messages that workers posted or
-    // sent handed to the view now; a worker waiting on a send goes on.
-    virtual void DeliverPendingMessages() = 0;
+    // sent handed to the view now; a worker waiting on a send goes on. The
+    // desktop client's port must do so; this default (for ports whose sends
+    // never wait) does nothing.
+    virtual void DeliverPendingMessages();
 
     // What the view shows.
     virtual void ViewStateChanged(CDocState state, bool controlsEnabled) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     virtual void SetProgress(std::int32_t position, std::int32_t range) = 0;
     // Selects the whole text of the code entry and keeps the focus there.
-    virtual void SelectEntryText() = 0;
+    virtual void SelectEntryText();
     // Brings the stored code with this number into view and selects it.
-    virtual void ShowStoredCode(unsigned number) = 0;
+    virtual void ShowStoredCode(unsigned number);
     // The window comes back from the notification area (the document has
     // cleared its hidden flag).
     virtual void ShowWindowFromTray() = 0;

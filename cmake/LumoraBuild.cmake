@@ -26,7 +26,7 @@ endif()
 set(LUMORA_TEST_ENVIRONMENT
     "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1"
     "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
-    "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
+    "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
 
 # lumora_add_library(NAME SOURCES... [DEPENDS libs...])
 function(lumora_add_library name)
@@ -47,7 +47,19 @@ function(lumora_add_test_program name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         TEST_PREFIX "${name}."
-        PROPERTIES ENVIRONMENT "${LUMORA_TEST_ENVIRONMENT}" TIMEOUT ${ARG_TIMEOUT} LABELS "unit;${ARG_LABELS}")
+        PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+    # The discovery script splits list-valued properties into words, so the
+    # environment and labels are set by a script of our own that CTest reads
+    # after the discovered tests (given to the discovery, every item after the
+    # first became a property of its own and the sanitizer options never
+    # reached the tests).
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+    file(WRITE ${script}
+        "if(${name}_TESTS)\n"
+        "    set_tests_properties(\${${name}_TESTS} PROPERTIES\n"
+        "        ENVIRONMENT [==[${LUMORA_TEST_ENVIRONMENT}]==] LABELS [==[unit;${ARG_LABELS}]==])\n"
+        "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
 # lumora_add_fuzzer(NAME SOURCES... LIBRARIES...): a libFuzzer target with

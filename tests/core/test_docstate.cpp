@@ -115,15 +115,20 @@ TEST_F(DocStateTest, AnAddressAskedForWhileBusyOpensAtTheSecondIdleEntry)
 
     // In start-up, a modal dialog or the settings the address opens at once;
     // in other states, while one is pending, so does the next.
+    // Each opener runs detached, so the test waits for one before the next
+    // to keep the log in order.
     const CDocState atOnce[] = {CDocState::StartUp, CDocState::ModalDialog, CDocState::SettingsOpen};
+    std::size_t opened = 1;
     for (const CDocState state : atOnce) {
         Doc().SetState(state);
         EXPECT_TRUE(Doc().OpenAddress("http://127.0.0.1:1/state" + std::to_string(static_cast<int>(state))));
         EXPECT_FALSE(Doc().HasPendingAddress());
+        m_opener.WaitForAddresses(++opened);
     }
     Doc().SetState(CDocState::ListBusy);
     Doc().OpenAddress("http://127.0.0.1:1/pending");
     Doc().OpenAddress("http://127.0.0.1:1/while-pending");
+    m_opener.WaitForAddresses(++opened);
     Doc().SetState(CDocState::Idle);
     Doc().SetState(CDocState::ListBusy);
     Doc().SetState(CDocState::Idle);
