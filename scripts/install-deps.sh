@@ -23,6 +23,9 @@ packages=(
     # the keyboard hook library (Xlib, XInput2, XTest), and the X server and
     # key typist of its tests
     libx11-dev libxi-dev libxtst-dev xvfb xdotool
+    # the desktop client's widgets and printing, and the PDF reader of the
+    # printing tests
+    qt6-base-dev qt6-base-dev-tools poppler-utils
 )
 
 missing=()
