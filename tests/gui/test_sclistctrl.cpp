@@ -14,14 +14,6 @@
 
 namespace {
 
-QStringList Codes(const QAbstractItemModel& model)
-{
-    QStringList codes;
-    for (int row = 0; row < model.rowCount(); ++row)
-        codes << model.index(row, kColumnCode).data().toString();
-    return codes;
-}
-
 // A list of the sample codes shown on its own, as the main view holds it.
 struct ShownList {
     explicit ShownList(std::size_t count = 12)
@@ -34,7 +26,7 @@ struct ShownList {
         list->setFocus();
     }
 
-    int RowOf(const QString& code) const { return static_cast<int>(Codes(list->Proxy()).indexOf(code)); }
+    int RowOf(const QString& code) const { return static_cast<int>(ShownCodes(list->Proxy()).indexOf(code)); }
     void Select(std::initializer_list<QString> codes) const
     {
         list->clearSelection();
@@ -86,11 +78,11 @@ private Q_SLOTS:
             QStringList expected;
             for (const CStoredCode* entry : shown.fixture.codes.SortedEntries())
                 expected << QString::fromStdString(entry->codeText);
-            QCOMPARE(Codes(shown.list->Proxy()), expected);
+            QCOMPARE(ShownCodes(shown.list->Proxy()), expected);
         }
         // The export follows what the list shows.
         QCOMPARE(QString::fromStdString(shown.fixture.codes.FormatText()).split('\n').at(5).split('\t').at(1),
-                 Codes(shown.list->Proxy()).front());
+                 ShownCodes(shown.list->Proxy()).front());
     }
 
     void columnDataKeepsWidthsAndSort()
@@ -186,7 +178,7 @@ private Q_SLOTS:
         QCOMPARE(shown.fixture.codes.Entries()[number - 1].userDescription, std::string());
     }
 
-    void commandsForwardTheChosenCodes()
+    void commandsForwardTheChosenShownCodes()
     {
         ShownList shown;
         QVERIFY(QTest::qWaitForWindowExposed(shown.list.get()));
@@ -304,9 +296,9 @@ private Q_SLOTS:
         QCOMPARE(shown.list->model()->rowCount(), 3); // the EAN8 and two EAN13 codes
         filter.clear();
         QTest::keyClicks(&filter, "pretz");
-        QCOMPARE(Codes(*shown.list->model()), QStringList{"04252614"});
+        QCOMPARE(ShownCodes(*shown.list->model()), QStringList{"04252614"});
         QTest::keyClick(&filter, Qt::Key_Backspace);
-        QCOMPARE(Codes(*shown.list->model()), QStringList{"04252614"});
+        QCOMPARE(ShownCodes(*shown.list->model()), QStringList{"04252614"});
         // A code the view wants shown comes back, the filter cleared.
         QVERIFY(shown.list->ShowNumber(6)); // "42"
         QCOMPARE(filter.text(), QString());
