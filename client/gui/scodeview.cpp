@@ -88,6 +88,10 @@ void CScListCtrl::Retranslate()
             if (id == item.id)
                 action->setText(ToQString(item.text));
     m_model->Retranslate();
+    // A column never hides its own title (a longer one in another language).
+    for (int column = 0; column < kColumnCount; ++column)
+        if (header()->sectionSize(column) < header()->sectionSizeHint(column))
+            header()->resizeSection(column, header()->sectionSizeHint(column));
 }
 
 void CScListCtrl::SetFilterEdit(QLineEdit* edit)

@@ -12,6 +12,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <cmath>
+
 namespace {
 
 // A list of the sample codes shown on its own, as the main view holds it.
@@ -90,7 +92,9 @@ private Q_SLOTS:
         ShownList shown;
         const int charWidth = shown.list->fontMetrics().averageCharWidth();
         const int defaultItemId = shown.list->header()->sectionSize(kColumnItemId);
-        QCOMPARE(defaultItemId, CScListCtrl::kDefaultWidths[kColumnItemId] * charWidth);
+        // At first as wide as it says, or as its title where that is wider.
+        QCOMPARE(defaultItemId, std::max(CScListCtrl::kDefaultWidths[kColumnItemId] * charWidth,
+                                         shown.list->header()->sectionSizeHint(kColumnItemId)));
         CClientSettings settings;
         settings.colWidth = {4, 20, 40, 12, 30, 30, -1, 0, 6};
         settings.sortCol = kColumnDescription;
@@ -110,7 +114,8 @@ private Q_SLOTS:
         shown.list->StoreColumnData(stored);
         QCOMPARE(stored.colWidth[kColumnCode], 20);
         QCOMPARE(stored.colWidth[kColumnType], 17);
-        QCOMPARE(stored.colWidth[kColumnItemId], CScListCtrl::kDefaultWidths[kColumnItemId]);
+        QCOMPARE(stored.colWidth[kColumnItemId],
+                 static_cast<int>(std::lround(double(defaultItemId) / charWidth)));
         QCOMPARE(stored.sortCol, int(kColumnDescription));
         QCOMPARE(stored.sortAsc, 0);
 

@@ -25,10 +25,12 @@
 
 namespace {
 
+// Shown at its own size unless it was given one.
 void Save(QWidget& widget, const QString& folder, const QString& name)
 {
     widget.show();
-    widget.adjustSize();
+    if (!widget.testAttribute(Qt::WA_Resized))
+        widget.adjustSize();
     QCoreApplication::processEvents();
     const QString path = folder + "/" + name + ".png";
     if (!widget.grab().save(path))
@@ -76,7 +78,6 @@ int main(int argc, char** argv)
     view.resize(1100, 520);
     codes->ShowNumber(2);
     Save(view, folder, "list" + suffix);
-    view.resize(1100, 520);
     codes->ContextMenu().popup(codes->mapToGlobal(QPoint(200, 80)));
     Save(codes->ContextMenu(), folder, "list-menu" + suffix);
     codes->ContextMenu().hide();
