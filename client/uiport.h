@@ -32,8 +32,18 @@ struct CViewMessage {
     std::int32_t first = 0;  // position, result, ...
     std::int32_t second = 0; // range, flag, ...
     std::string text;
-    VTBatchCodeList list;
+    VTBatchCodeList list;   // message 5
+    std::int32_t phase = 0; // message 3: the batch phase (negative while cancelling)
 };
+
+inline CViewMessage MakeViewMessage(CViewMessageId id, std::int32_t first = 0, std::int32_t second = 0)
+{
+    CViewMessage message;
+    message.id = id;
+    message.first = first;
+    message.second = second;
+    return message;
+}
 
 // A message box: the client's error, warning and information boxes.
 struct CMessageBoxRequest {
@@ -92,10 +102,30 @@ public:
     virtual bool ShowAutoDetectInstructions(const std::string& text) = 0;
     virtual std::optional<CFileAnswer> AskFileName(const CFileRequest& request) = 0;
 
+    // The first-run settings wizard, modal; false when the user cancels it
+    // (the program then ends). Until the wizard exists the desktop client
+    // may report false, as this default does.
+    virtual bool RunFirstRunWizard();
+    // The registration dialog of the wizard: its progress, and its end with
+    // the reason of a failure (empty on success).
+    virtual void RegistrationProgress(std::int32_t position, std::int32_t range);
+    virtual void RegistrationEnded(bool attached, const std::string& failure);
+
+    // While the core waits on the main thread for a worker (the end of a
+    // session), it calls this to have the messages that workers posted or
+    // sent handed to the view now; a worker waiting on a send goes on.
+    virtual void DeliverPendingMessages() = 0;
+
     // What the view shows.
     virtual void ViewStateChanged(CDocState state, bool controlsEnabled) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     virtual void SetProgress(std::int32_t position, std::int32_t range) = 0;
+    // Selects the whole text of the code entry and keeps the focus there.
+    virtual void SelectEntryText() = 0;
+    // Brings the stored code with this number into view and selects it.
+    virtual void ShowStoredCode(unsigned number) = 0;
+    // The window comes back from the notification area (the document has
+    // cleared its hidden flag).
     virtual void ShowWindowFromTray() = 0;
     virtual void BringToForeground() = 0;
     virtual void Beep() = 0;

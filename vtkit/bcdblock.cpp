@@ -18,6 +18,26 @@ ScanType VTBarcodeDataBlock::ScanTypeOfLetter(std::uint8_t letter)
     return letter >= 'A' && letter <= 'H' ? static_cast<ScanType>(letter - 'A' + 1) : kScanTypeUnknown;
 }
 
+std::uint8_t VTBarcodeDataBlock::LetterOfScanType(ScanType type)
+{
+    return type >= kScanTypeCode128 && type <= kScanTypeEAN8 ? static_cast<std::uint8_t>('A' + type - 1)
+                                                             : 'Z';
+}
+
+std::optional<std::string> VTBarcodeDataBlock::Format(const std::vector<VTBarcodeDataBlockEntry>& entries)
+{
+    std::string bytes;
+    for (const VTBarcodeDataBlockEntry& entry : entries) {
+        if (entry.text.empty() || entry.text.size() > kMaxText)
+            return std::nullopt;
+        bytes.push_back(static_cast<char>(entry.text.size() + 1));
+        bytes.push_back(static_cast<char>(LetterOfScanType(entry.type)));
+        bytes += entry.text;
+    }
+    bytes.push_back('\0');
+    return bytes;
+}
+
 bool VTBarcodeDataBlock::ParseRecords(const std::uint8_t* bytes, std::size_t size)
 {
     // An empty buffer lacks even the closing zero.

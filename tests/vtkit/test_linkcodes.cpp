@@ -518,6 +518,34 @@ TEST(BarcodeDataBlock, LettersMapToScanTypes)
         EXPECT_EQ(VTBarcodeDataBlock::ScanTypeOfLetter(static_cast<std::uint8_t>(letter)), type) << letter;
 }
 
+// What another program sends parses back to the same entries; a text a
+// length byte cannot carry makes no block.
+TEST(BarcodeDataBlock, FormatIsWhatParseReads)
+{
+    const std::vector<VTBarcodeDataBlockEntry> entries = {
+        {kScanTypeUPC, "1234"},
+        {kScanTypeEAN8, "02103822"},
+        {kScanTypeUnknown, "V12"},
+        {kScanTypeCode128, "x"},
+        {kScanTypeUPCOrEAN, std::string(VTBarcodeDataBlock::kMaxText, '7')}};
+    const auto bytes = VTBarcodeDataBlock::Format(entries);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->substr(0, 6), std::string("\x05"
+                                               "B1234"));
+    VTBarcodeDataBlock block;
+    ASSERT_TRUE(block.Parse(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));
+    EXPECT_EQ(block.Entries(), entries);
+    EXPECT_EQ(VTBarcodeDataBlock::Format({}), std::string(1, '\0'));
+    EXPECT_FALSE(VTBarcodeDataBlock::Format({{kScanTypeUPC, ""}}));
+    EXPECT_FALSE(
+        VTBarcodeDataBlock::Format({{kScanTypeUPC, std::string(VTBarcodeDataBlock::kMaxText + 1, '7')}}));
+    for (std::int32_t type = 0; type <= 8; ++type)
+        EXPECT_EQ(VTBarcodeDataBlock::ScanTypeOfLetter(
+                      VTBarcodeDataBlock::LetterOfScanType(static_cast<ScanType>(type))),
+                  type);
+    EXPECT_EQ(VTBarcodeDataBlock::LetterOfScanType(static_cast<ScanType>(9)), 'Z');
+}
+
 TEST(BarcodeDataBlock, FailureLeavesNoEntriesAndIndexIsChecked)
 {
     VTBarcodeDataBlock block;

@@ -4,6 +4,7 @@
 #include "tools/cli/cmdcode.h"
 #include "tools/cli/cmdresolve.h"
 #include "tools/cli/cmdscan.h"
+#include "tools/cli/cmdsend.h"
 
 #include <cstring>
 #include <iostream>
@@ -24,9 +25,13 @@ struct Command {
 const std::vector<Command>& Commands()
 {
     static const std::vector<Command> commands = {
-        {"analyze", CmdAnalyze, kAnalyzeUsage},       {"attach", CmdAttach, kAttachUsage},
-        {"construct", CmdConstruct, kConstructUsage}, {"decompose", CmdDecompose, kDecomposeUsage},
-        {"resolve", CmdResolve, kResolveUsage},       {"scan", CmdScan, kScanUsage},
+        {"analyze", CmdAnalyze, kAnalyzeUsage},
+        {"attach", CmdAttach, kAttachUsage},
+        {"construct", CmdConstruct, kConstructUsage},
+        {"decompose", CmdDecompose, kDecomposeUsage},
+        {"resolve", CmdResolve, kResolveUsage},
+        {"scan", CmdScan, kScanUsage},
+        {"send", CmdSend, kSendUsage},
     };
     return commands;
 }
