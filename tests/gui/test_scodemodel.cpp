@@ -159,6 +159,24 @@ private Q_SLOTS:
                  list.codes.Read(in, true);
              }},
             {"sorted by enter date", [&] { list.codes.Sort(kColumnEnterDate, true); }},
+            {"an access time refreshed",
+             [&] {
+                 list.codes.SetRefreshingAccessTimes(true);
+                 list.Add("X1", 9);
+                 list.codes.SetRefreshingAccessTimes(false);
+             }},
+            {"sorted by last access, descending", [&] { list.codes.Sort(kColumnLastAccessed, false); }},
+            {"a file replacing the list",
+             [&] {
+                 const auto file = list.program.WriteFile("saved.codelist", saved);
+                 list.codes.Replace(file);
+             }},
+            {"a file inserted",
+             [&] {
+                 const auto file = list.program.WriteFile(
+                     "more.codelist", "080442957X,6,08044,Field guide\n5551212,9,NUMI\nX1,9,NUMI\n");
+                 list.codes.Insert(file);
+             }},
             {"full: the oldest goes",
              [&] {
                  for (int i = 0; i < 200; ++i)

@@ -410,6 +410,40 @@ private Q_SLOTS:
                                   QString::fromStdString(m_list->language.LoadText(kStrCurrentLanguage))}));
     }
 
+    // Tab walks the fields in reading order, then the buttons.
+    void tabOrder_data()
+    {
+        QTest::addColumn<int>("dialog");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("batch error") << 0
+                                     << QStringList{"retryButton", "skipButton", "cancelButton",
+                                                    "retryButton"};
+        QTest::newRow("proxy authentication")
+            << 2 << QStringList{"userEdit", "passwordEdit", "okButton", "cancelButton", "userEdit"};
+        QTest::newRow("code type choice")
+            << 4 << QStringList{"typeList", "okButton", "cancelButton", "typeList"};
+    }
+
+    void tabOrder()
+    {
+        QFETCH(int, dialog);
+        QFETCH(QStringList, order);
+        const std::unique_ptr<QDialog> shown =
+            AllDialogs()[static_cast<std::size_t>(dialog)].second(m_list->language);
+        if (auto* user = shown->findChild<QLineEdit*>("userEdit"))
+            user->setText("ana"); // OK takes the focus once it may be pressed
+        shown->show();
+        shown->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(shown.get()));
+        shown->findChild<QWidget*>(order.front())->setFocus();
+        QStringList visited{QApplication::focusWidget()->objectName()};
+        for (qsizetype i = 1; i < order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(visited, order);
+    }
+
     // In every language each dialog gives each of its controls its own
     // access key, and a label with an access key leads to its field.
     void accessKeysAreUnique_data()
