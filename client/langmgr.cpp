@@ -251,9 +251,9 @@ std::string CLanguageMgr::FormatNumbers(std::string_view text, const std::vector
     for (std::size_t i = 0; i < text.size(); ++i) {
         const std::string_view rest = text.substr(i);
         std::size_t length = 0;
-        for (std::string_view spec : {"%ld", "%lu", "%d", "%u"})
-            if (rest.substr(0, spec.size()) == spec) {
-                length = spec.size();
+        for (std::string_view conversion : {"%ld", "%lu", "%d", "%u"})
+            if (rest.substr(0, conversion.size()) == conversion) {
+                length = conversion.size();
                 break;
             }
         if (rest.substr(0, 2) == "%%") {

@@ -16,9 +16,7 @@ CScanAutoDetectInstructDlg::CScanAutoDetectInstructDlg(const CLanguageMgr& langu
     setWindowModality(Qt::ApplicationModal);
     m_ui->buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
     m_ui->buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
-    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    m_ui->iconLabel->setPixmap(
-        style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(iconSize));
+    SetMessageIcon(*m_ui->iconLabel, QStyle::SP_MessageBoxInformation);
     connect(m_ui->buttons, &QDialogButtonBox::accepted, this, [this] {
         if (m_answer)
             m_answer->exit(1);

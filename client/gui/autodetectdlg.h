@@ -1,5 +1,7 @@
 #pragma once
 
+#include "client/scanmgr.h"
+
 #include <QDialog>
 #include <QEventLoop>
 
@@ -16,9 +18,9 @@ class CScanAutoDetectInstructDlg;
 // "Scanner Auto Detect": the instruction for the scanner with OK and
 // Cancel; after OK the same window shows the probing's progress bar and
 // text and keeps its owner disabled until the detection finishes. The
-// scanner manager drives it: ShowInstructions, then SetProgress and
-// SetText while probing, then Finish.
-class CScanAutoDetectInstructDlg : public QDialog {
+// scanner manager drives it (RunAutoDetect): ShowInstructions, then
+// SetProgress and SetText while probing, then Finish.
+class CScanAutoDetectInstructDlg : public QDialog, public CAutoDetectUi {
     Q_OBJECT
 
 public:
@@ -28,11 +30,11 @@ public:
     void Retranslate();
     // Waits for OK (true: the window stays, now showing the progress) or
     // Cancel (false: the window closes).
-    bool ShowInstructions(const std::string& text);
-    void SetProgress(std::int32_t position, std::int32_t range);
-    void SetText(const std::string& text);
+    bool ShowInstructions(const std::string& text) override;
+    void SetProgress(std::int32_t position, std::int32_t range) override;
+    void SetText(const std::string& text) override;
     // Detection ended: the owner comes back and the window closes.
-    void Finish(std::optional<std::int32_t> foundPort);
+    void Finish(std::optional<std::int32_t> foundPort) override;
     bool Probing() const { return m_probing; }
 
 protected:

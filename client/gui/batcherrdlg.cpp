@@ -12,9 +12,7 @@ CBatchErrorDlg::CBatchErrorDlg(const CLanguageMgr& language, const std::string& 
     : QDialog(parent), m_ui(std::make_unique<Ui::CBatchErrorDlg>()), m_language(language)
 {
     m_ui->setupUi(this);
-    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    m_ui->iconLabel->setPixmap(
-        style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(iconSize));
+    SetMessageIcon(*m_ui->iconLabel, QStyle::SP_MessageBoxWarning);
     m_ui->errorText->setText(ToQString(text));
     connect(m_ui->retryButton, &QPushButton::clicked, this, [this] { done(VTBatchCodeListener::kRetry); });
     connect(m_ui->skipButton, &QPushButton::clicked, this, [this] { done(VTBatchCodeListener::kGoOn); });

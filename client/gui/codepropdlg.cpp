@@ -16,6 +16,27 @@ CCodePropDlg::CCodePropDlg(const CLanguageMgr& language, const CStoredCode& code
     m_ui->setupUi(this);
     m_ui->buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
     connect(m_ui->buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    QFont bold = m_ui->descriptionHeading->font();
+    bold.setBold(true);
+    m_ui->descriptionHeading->setFont(bold);
+    // Values (a long date on one line) wrap between words at about sixty
+    // characters; a longer word
+    // is cut, its whole text in the tooltip.
+    const int charWidth = fontMetrics().averageCharWidth();
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label->objectName().endsWith(QLatin1String("Value"))) {
+            label->setMinimumWidth(40 * charWidth);
+            label->setMaximumWidth(60 * charWidth);
+        } else {
+            // A title beside a value of several lines stays on its first line.
+            label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
+            label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::MinimumExpanding);
+        }
+    }
+    // The three descriptions stand under their heading.
+    for (QLabel* label :
+         {m_ui->userDescriptionLabel, m_ui->itemDescriptionLabel, m_ui->genericDescriptionLabel})
+        label->setContentsMargins(2 * charWidth, 0, 0, 0);
     Retranslate();
 }
 
@@ -34,10 +55,11 @@ void CCodePropDlg::Retranslate()
                       {kCtlPropLastAccessed, m_ui->lastAccessedLabel},
                       {kCtlPropStatus, m_ui->statusLabel},
                       {kCtlOk, m_ui->buttons->button(QDialogButtonBox::Ok)}});
-    m_ui->descriptionGroup->setTitle(UiText(m_language, kStrColumnDescription));
+    m_ui->descriptionHeading->setText(UiText(m_language, kStrColumnDescription));
     const QString none = UiText(m_language, kStrNone);
     const auto show = [&none](QLabel* label, const QString& text) {
         label->setText(text.isEmpty() ? none : text);
+        label->setToolTip(text);
     };
     show(m_ui->numberValue, QString::number(m_code->number));
     show(m_ui->codeValue, ToQString(m_code->codeText));

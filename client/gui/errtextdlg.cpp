@@ -15,8 +15,7 @@ CErrorTextDlg::CErrorTextDlg(const CLanguageMgr& language, int dialogId, int int
 {
     m_ui->setupUi(this);
     m_ui->buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
-    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    m_ui->iconLabel->setPixmap(style()->standardIcon(icon, nullptr, this).pixmap(iconSize));
+    SetMessageIcon(*m_ui->iconLabel, icon);
     m_ui->introLabel->setVisible(introControl != 0);
     m_ui->errorText->setText(ToQString(text));
     connect(m_ui->buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -12,8 +12,9 @@ class QWidget;
 // Prints the stored code list as a table over as many pages as it needs:
 // each page headed by the product name and "Stored Codes" and the list's
 // column titles, the columns as wide, in proportion, as the list shows
-// them, long texts wrapped, and "Page N" at the foot. The printer and its
-// page set-up are kept from one print to the next.
+// them, long texts wrapped, and "Page N" at the foot. The printer (landscape
+// to begin with: the table is wide) and its page set-up are kept from one
+// print to the next.
 class CListPrinter {
 public:
     explicit CListPrinter(const CLanguageMgr& language);
@@ -29,11 +30,15 @@ public:
 
     // Prints without asking; the number of pages printed, 0 on failure.
     int PrintTo(QPrinter& printer, const CScListCtrl& list) const;
-    // Any table: its rows and header titles, columns in proportion to `widths`.
-    int PrintTo(QPrinter& printer, const QAbstractItemModel& model, const std::vector<int>& widths) const;
+    // Any table: its rows and header titles, columns in proportion to
+    // `widths` (pixels of a font whose average character is `charWidth`
+    // wide). The text is made as small as needed, within limits, for what
+    // fits a column on the screen to fit it on paper.
+    int PrintTo(QPrinter& printer, const QAbstractItemModel& model, const std::vector<int>& widths,
+                int charWidth) const;
 
 private:
-    struct Layout;
+    class Job;
 
     const CLanguageMgr& m_language;
     const std::unique_ptr<QPrinter> m_printer;

@@ -15,9 +15,7 @@ CProxyAuthDlg::CProxyAuthDlg(const CLanguageMgr& language, QWidget* parent)
     m_ui->setupUi(this);
     m_ui->buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
     m_ui->buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
-    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    m_ui->iconLabel->setPixmap(
-        style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this).pixmap(iconSize));
+    SetMessageIcon(*m_ui->iconLabel, QStyle::SP_MessageBoxQuestion);
     connect(m_ui->buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_ui->buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_ui->userEdit, &QLineEdit::textChanged, this, &CProxyAuthDlg::UpdateOk);

@@ -88,6 +88,10 @@ void CScListCtrl::Retranslate()
             if (id == item.id)
                 action->setText(ToQString(item.text));
     m_model->Retranslate();
+    // A column never hides its own title (a longer one in another language).
+    for (int column = 0; column < kColumnCount; ++column)
+        if (header()->sectionSize(column) < header()->sectionSizeHint(column))
+            header()->resizeSection(column, header()->sectionSizeHint(column));
 }
 
 void CScListCtrl::SetFilterEdit(QLineEdit* edit)
@@ -204,6 +208,8 @@ void CScListCtrl::contextMenuEvent(QContextMenuEvent* event)
 
 void CScListCtrl::Go()
 {
+    if (SelectedNumbers().size() != 1)
+        return;
     if (const unsigned number = CurrentNumber())
         Q_EMIT goRequested(number);
 }
@@ -246,8 +252,10 @@ void CScListCtrl::OnSortChanged(int column, Qt::SortOrder order)
 
 void CScListCtrl::UpdateCommands()
 {
-    const bool one = CurrentNumber() != 0;
-    const bool any = selectionModel()->hasSelection();
+    // Go, Edit Description and Properties act on one code.
+    const std::size_t selected = SelectedNumbers().size();
+    const bool one = selected == 1;
+    const bool any = selected > 0;
     for (const auto& [id, action] : m_commands)
         action->setEnabled(id == kCmdListGetDescriptions || id == kCmdListDelete ? any : one);
 }

@@ -26,7 +26,7 @@ class CScListCtrl : public QTreeView {
 public:
     // Widths a column has until the stored column data says otherwise, in
     // average character widths.
-    static constexpr std::array<int, 9> kDefaultWidths = {5, 16, 32, 14, 28, 28, 10, 10, 10};
+    static constexpr std::array<int, 9> kDefaultWidths = {5, 20, 32, 18, 38, 38, 11, 11, 14};
 
     CScListCtrl(CStoredCodeMgr& codes, const CLanguageMgr& language, QWidget* parent = nullptr);
     ~CScListCtrl() override;

@@ -44,6 +44,13 @@ void ApplyDialogTexts(QWidget& dialog, const CDialogTexts& texts,
     }
 }
 
+void SetMessageIcon(QLabel& label, QStyle::StandardPixmap icon)
+{
+    QStyle* style = label.style();
+    const int size = style->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &label);
+    label.setPixmap(style->standardIcon(icon, nullptr, &label).pixmap(size));
+}
+
 QString DisplayDate(const std::string& fileTime)
 {
     if (fileTime.empty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStyle>
 
 #include <initializer_list>
 #include <string>
@@ -8,6 +9,7 @@
 
 class CLanguageMgr;
 struct CDialogTexts;
+class QLabel;
 class QWidget;
 
 // The language manager's UTF-8 texts as Qt strings.
@@ -20,6 +22,9 @@ QString UiText(const CLanguageMgr& language, int id);
 // buttons and group boxes take it as their text.
 void ApplyDialogTexts(QWidget& dialog, const CDialogTexts& texts,
                       std::initializer_list<std::pair<int, QWidget*>> controls);
+
+// A message box's icon of the style, in the label at the dialog's left.
+void SetMessageIcon(QLabel& label, QStyle::StandardPixmap icon);
 
 // A stored date (a file time) in the system's long date format with the
 // time of day; empty when never, the text itself when it is not a date.

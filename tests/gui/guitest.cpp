@@ -37,6 +37,14 @@ constexpr Sample kSamples[] = {
 
 } // namespace
 
+QStringList ShownCodes(const QAbstractItemModel& model)
+{
+    QStringList codes;
+    for (int row = 0; row < model.rowCount(); ++row)
+        codes << model.index(row, kColumnCode).data().toString();
+    return codes;
+}
+
 ListFixture::ListFixture() : codes(language, settings)
 {
     program.WriteFile("lumora", "");

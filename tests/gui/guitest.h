@@ -6,7 +6,9 @@
 #include "tests/support/tempdir.h"
 #include "tests/support/temphome.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
+#include <QStringList>
 #include <QTest>
 
 #include <cstdlib>
@@ -35,6 +37,9 @@ public:
     CClientSettings settings;
     CStoredCodeMgr codes;
 };
+
+// The codes in the order a model (the list's, or its proxy) shows them.
+QStringList ShownCodes(const QAbstractItemModel& model);
 
 // Runs a Qt Test class offscreen in a throw-away home (made before the
 // application, so Qt's own folders are in it too), with local time UTC.

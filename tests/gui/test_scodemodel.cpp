@@ -12,15 +12,6 @@
 
 namespace {
 
-// The codes in the order a model shows them.
-QStringList Codes(const QAbstractItemModel& model)
-{
-    QStringList codes;
-    for (int row = 0; row < model.rowCount(); ++row)
-        codes << model.index(row, kColumnCode).data().toString();
-    return codes;
-}
-
 QStringList SortedCodes(const CStoredCodeMgr& codes)
 {
     QStringList texts;
@@ -53,7 +44,7 @@ private Q_SLOTS:
         model.Retranslate();
         // Row 0 is number 1, the code added last; the fill added these in turn.
         const auto row = [&](const char* code) {
-            const QStringList codes = Codes(model);
+            const QStringList codes = ShownCodes(model);
             return static_cast<int>(codes.indexOf(QString::fromLatin1(code)));
         };
         struct Expected {
@@ -168,6 +159,24 @@ private Q_SLOTS:
                  list.codes.Read(in, true);
              }},
             {"sorted by enter date", [&] { list.codes.Sort(kColumnEnterDate, true); }},
+            {"an access time refreshed",
+             [&] {
+                 list.codes.SetRefreshingAccessTimes(true);
+                 list.Add("X1", 9);
+                 list.codes.SetRefreshingAccessTimes(false);
+             }},
+            {"sorted by last access, descending", [&] { list.codes.Sort(kColumnLastAccessed, false); }},
+            {"a file replacing the list",
+             [&] {
+                 const auto file = list.program.WriteFile("saved.codelist", saved);
+                 list.codes.Replace(file);
+             }},
+            {"a file inserted",
+             [&] {
+                 const auto file = list.program.WriteFile(
+                     "more.codelist", "080442957X,6,08044,Field guide\n5551212,9,NUMI\nX1,9,NUMI\n");
+                 list.codes.Insert(file);
+             }},
             {"full: the oldest goes",
              [&] {
                  for (int i = 0; i < 200; ++i)
@@ -208,7 +217,7 @@ private Q_SLOTS:
                         shown << QString::fromStdString(entry->codeText);
                 expected = shown;
             }
-            QVERIFY2(Codes(proxy) == expected, name);
+            QVERIFY2(ShownCodes(proxy) == expected, name);
         }
         QCOMPARE(list.codes.Entries().size(), std::size_t{200});
     }
@@ -221,9 +230,9 @@ private Q_SLOTS:
         CStoredCodeProxy proxy(model);
         list.codes.Sort(kColumnCode, true);
         const QPersistentModelIndex isbn =
-            proxy.index(static_cast<int>(Codes(proxy).indexOf("080442957X")), 2);
+            proxy.index(static_cast<int>(ShownCodes(proxy).indexOf("080442957X")), 2);
         const QPersistentModelIndex source =
-            model.index(static_cast<int>(Codes(model).indexOf("080442957X")), 2);
+            model.index(static_cast<int>(ShownCodes(model).indexOf("080442957X")), 2);
         list.Add("96385074", 5); // another code moves to the top
         list.Add("1111", 9);     // a new one above all
         list.codes.Sort(kColumnNumber, false);
@@ -269,7 +278,7 @@ private Q_SLOTS:
         CStoredCodeModel model(list.codes, list.language);
         CStoredCodeProxy proxy(model);
         list.codes.Sort(column, ascending);
-        QCOMPARE(Codes(proxy), expected);
+        QCOMPARE(ShownCodes(proxy), expected);
     }
 
     void filterNarrowsByCodeTypeOrDescription_data()
@@ -310,7 +319,7 @@ private Q_SLOTS:
         else if (expected == QStringList{"-"})
             QCOMPARE(proxy.rowCount(), 0);
         else
-            QCOMPARE(Codes(proxy), expected);
+            QCOMPARE(ShownCodes(proxy), expected);
     }
 
     void filterHoldsForNewRows()
@@ -323,12 +332,12 @@ private Q_SLOTS:
         QCOMPARE(proxy.rowCount(), 0);
         list.Add("111", 9, "Green tea, 20 bags");
         list.Add("222", 9, "Coffee");
-        QCOMPARE(Codes(proxy), QStringList{"111"});
+        QCOMPARE(ShownCodes(proxy), QStringList{"111"});
         list.codes.EditDescription(2, "Iced tea"); // "111" is number 2 now
         list.codes.EditDescription(1, "Tea again");
-        QCOMPARE(Codes(proxy), (QStringList{"222", "111"}));
+        QCOMPARE(ShownCodes(proxy), (QStringList{"222", "111"}));
         list.codes.EditDescription(2, "Water");
-        QCOMPARE(Codes(proxy), QStringList{"222"});
+        QCOMPARE(ShownCodes(proxy), QStringList{"222"});
     }
 
     void editedDescriptionsAreCommitted()
