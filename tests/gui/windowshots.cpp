@@ -1,14 +1,11 @@
-// Renders the main window with 20 stored codes of mixed types, its tray
-// menu, a batch error dialog and a code's properties to PNG files, for a
-// look at them and for the README: lumora_window_shots FOLDER [en|pt|es].
-// Run it under an X server (xvfb-run) to see them as a desktop draws them.
-#include "client/gui/batcherrdlg.h"
-#include "client/gui/codepropdlg.h"
+// Renders the main window with 20 stored codes of mixed types and its tray
+// menu to PNG files, for a look at them and for the README (the dialogs
+// have lumora_widget_shots): lumora_window_shots FOLDER [en|pt|es]. Run it
+// under an X server (xvfb-run) to see them as a desktop draws them.
 #include "client/gui/cliview.h"
 #include "client/gui/mainfrm.h"
 #include "client/gui/scodeview.h"
 #include "client/gui/trayicon.h"
-#include "client/uitextids.h"
 #include "tests/gui/guitest.h"
 
 #include <QApplication>
@@ -62,18 +59,5 @@ int main(int argc, char** argv)
     ok = Save(tray, folder / ("tray-menu-" + language + ".png")) && ok;
     tray.hide();
 
-    const std::string error = list.language.LoadText(kStrConnectionFailure) +
-                              "\n[http://127.0.0.1:8470/route]" + "\n\n\t" +
-                              list.language.LoadText(kStrErrorCode) + "T-301-4";
-    CBatchErrorDlg batchError(list.language, error, &frame);
-    ok = Save(batchError, folder / ("batch-error-" + language + ".png")) && ok;
-    batchError.hide();
-
-    const CStoredCode* described = &list.codes.Entries()[0];
-    for (const CStoredCode& entry : list.codes.Entries())
-        if (entry.codeText == "036000291452")
-            described = &entry;
-    CCodePropDlg properties(list.language, *described, &frame);
-    ok = Save(properties, folder / ("code-properties-" + language + ".png")) && ok;
     return ok ? 0 : 1;
 }
