@@ -244,6 +244,31 @@ std::string CLanguageMgr::FormatInserts(std::string_view text, const std::vector
     return out;
 }
 
+std::string CLanguageMgr::FormatNumbers(std::string_view text, const std::vector<long>& numbers)
+{
+    std::string out;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::string_view rest = text.substr(i);
+        std::size_t length = 0;
+        for (std::string_view conversion : {"%ld", "%lu", "%d", "%u"})
+            if (rest.substr(0, conversion.size()) == conversion) {
+                length = conversion.size();
+                break;
+            }
+        if (rest.substr(0, 2) == "%%") {
+            out.push_back('%');
+            ++i;
+        } else if (length && next < numbers.size()) {
+            out.append(std::to_string(numbers[next++]));
+            i += length - 1;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
 bool CLanguageMgr::BuildMenu(const LumoraResourceTable* table, int id, std::vector<CMenuItem>& items)
 {
     if (!table)

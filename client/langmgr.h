@@ -86,6 +86,9 @@ public:
     // Fills "%1" to "%9"; "%%" is "%", and a "%" before any other character
     // (or a digit beyond the inserts, or 0) stays as it is.
     static std::string FormatInserts(std::string_view text, const std::vector<std::string>& inserts);
+    // Fills the printf-style "%d", "%ld", "%u" and "%lu" of some texts with
+    // the numbers in order; "%%" is "%", anything else stays as it is.
+    static std::string FormatNumbers(std::string_view text, const std::vector<long>& numbers);
 
 private:
     void Reset(const std::filesystem::path& programPath);

@@ -111,6 +111,23 @@ std::string FileField(std::string_view text)
     return field;
 }
 
+// One CSV field: quoted when it holds a separator, a quote or a line break.
+// A text that a spreadsheet would take for a formula (descriptions come from
+// servers) is kept as text by a leading apostrophe.
+std::string CsvField(std::string_view text, bool entry)
+{
+    std::string field;
+    if (entry && !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+        field.push_back('\'');
+    field.append(text);
+    if (field.find_first_of(",\"\r\n") == std::string::npos)
+        return field;
+    std::string quoted = "\"";
+    for (char c : field)
+        quoted.append(c == '"' ? "\"\"" : std::string(1, c));
+    return quoted + "\"";
+}
+
 // Reads one line of at most `limit` bytes; false at the end of the input.
 bool NextLine(std::istream& in, std::string& line, std::size_t limit, bool& tooLong)
 {
@@ -183,14 +200,29 @@ CStoredCodeMgr::CStoredCodeMgr(const CLanguageMgr& language, const CClientSettin
 {
 }
 
+int StoredColumnTitleId(int column)
+{
+    return kColumnTitleIds[column >= 0 && column < kColumnCount ? column : 0];
+}
+
+int StoredTypeNameId(int type)
+{
+    return kTypeNameIds[type >= 0 && type <= kLastType ? type : 0];
+}
+
+int StoredStatusNameId(int status)
+{
+    return kStatusNameIds[status >= 0 && status <= 3 ? status : 1];
+}
+
 std::string CStoredCodeMgr::TypeName(int type) const
 {
-    return m_language.LoadText(kTypeNameIds[type >= 0 && type <= kLastType ? type : 0]);
+    return m_language.LoadText(StoredTypeNameId(type));
 }
 
 std::string CStoredCodeMgr::StatusName(int status) const
 {
-    return m_language.LoadText(kStatusNameIds[status >= 0 && status <= 3 ? status : 1]);
+    return m_language.LoadText(StoredStatusNameId(status));
 }
 
 std::string CStoredCodeMgr::FileTimeText(std::chrono::system_clock::time_point when, bool zeroMilliseconds)
@@ -583,6 +615,79 @@ std::string CStoredCodeMgr::FormatText() const
 bool CStoredCodeMgr::ExportText(const std::filesystem::path& path, std::string* error) const
 {
     return platform::WriteFileAtomically(path, FormatText(), 0644, error);
+}
+
+std::string CStoredCodeMgr::FormatCsv() const
+{
+    std::string out;
+    const auto row = [&out](const auto& fields, bool entry) {
+        for (std::size_t i = 0; i < std::size(fields); ++i)
+            out.append(i ? "," : "").append(CsvField(fields[i], entry));
+        out.append("\r\n");
+    };
+    std::vector<std::string> titles;
+    for (int column = 0; column < kColumnCount; ++column)
+        titles.emplace_back(Trim(m_language.LoadText(kColumnTitleIds[column])));
+    row(titles, false);
+    const auto date = [](const std::string& fileTime) {
+        return fileTime.empty() ? fileTime : DateText(fileTime);
+    };
+    for (const CStoredCode* entry : SortedEntries()) {
+        const std::string fields[] = {
+            std::to_string(entry->number),
+            entry->codeText,
+            entry->ShownDescription(),
+            TypeName(entry->codeType),
+            date(entry->enterDate),
+            date(entry->lastAccessed),
+            entry->itemId,
+            entry->serverId,
+            StatusName(entry->status),
+        };
+        static_assert(std::size(fields) == kColumnCount);
+        row(fields, true);
+    }
+    return out;
+}
+
+bool CStoredCodeMgr::ExportCsv(const std::filesystem::path& path, std::string* error) const
+{
+    return platform::WriteFileAtomically(path, FormatCsv(), 0644, error);
+}
+
+bool CStoredCodeMgr::Export(const std::filesystem::path& path, CListFileKind kind, std::string* error)
+{
+    switch (kind) {
+    case CListFileKind::kText:
+        return ExportText(path, error);
+    case CListFileKind::kCsv:
+        return ExportCsv(path, error);
+    default:
+        return Save(path, error);
+    }
+}
+
+std::string CStoredCodeMgr::ExportFilter() const
+{
+    // "A|*.a|B|*.b||" ends with an empty entry; the CSV entry goes before it.
+    std::string filter = m_language.LoadText(kStrExportFilter);
+    if (filter.size() >= 2 && filter.compare(filter.size() - 2, 2, "||") == 0)
+        filter.pop_back();
+    return filter + m_language.LoadText(kStrExportFilterCsv);
+}
+
+CListFileKind CStoredCodeMgr::ExportKind(const std::filesystem::path& path, std::size_t filterIndex)
+{
+    const std::string extension = Fold(path.extension().string());
+    if (extension == ".codelist")
+        return CListFileKind::kCodeList;
+    if (extension == ".txt")
+        return CListFileKind::kText;
+    if (extension == ".csv")
+        return CListFileKind::kCsv;
+    static constexpr CListFileKind kByFilter[] = {CListFileKind::kCodeList, CListFileKind::kText,
+                                                  CListFileKind::kCsv};
+    return filterIndex < std::size(kByFilter) ? kByFilter[filterIndex] : CListFileKind::kCodeList;
 }
 
 // ---------------------------------------------------------------------------

@@ -59,6 +59,15 @@ enum CStoredColumn {
     kColumnCount
 };
 
+// The string identifiers of a column's title, a stored type's name and a
+// status's name; values out of range give column 0, type 0 and status New.
+int StoredColumnTitleId(int column);
+int StoredTypeNameId(int type);
+int StoredStatusNameId(int status);
+
+// What an exported list is written as.
+enum class CListFileKind { kCodeList, kText, kCsv };
+
 // How reading a list file ended. Entries read before an error stay.
 struct CListLoadResult {
     enum class Status { Ok, CannotOpen, WrongFormat, BadLine };
@@ -176,6 +185,17 @@ public:
     bool ExportText(const std::filesystem::path& path, std::string* error = nullptr) const;
     std::string FormatList() const;
     std::string FormatText() const;
+    // Comma-separated values (RFC 4180, UTF-8, CR LF): a row of the column
+    // titles, then the entries in the order of the current sort.
+    std::string FormatCsv() const;
+    bool ExportCsv(const std::filesystem::path& path, std::string* error = nullptr) const;
+    // The export command: a code list (as Save), text or CSV.
+    bool Export(const std::filesystem::path& path, CListFileKind kind, std::string* error = nullptr);
+    // The export dialog's filter: code lists, text and CSV, in this order.
+    std::string ExportFilter() const;
+    // What to write: the kind the file's extension names, else the filter
+    // entry chosen (0 code list, 1 text, 2 CSV).
+    static CListFileKind ExportKind(const std::filesystem::path& path, std::size_t filterIndex);
 
     // Adds a code at the top or moves it there; false when it cannot be
     // stored (a type outside 1 to 10, unless `first` allows type 0).

@@ -336,18 +336,19 @@ bool CViewCore::ExportCodes()
     CFileRequest request;
     request.mode = CFileRequest::Mode::kSave;
     request.title = m_doc.Text(kStrSelectExportFile);
-    request.filter = m_doc.Text(kStrExportFilter);
+    CStoredCodeMgr& stored = m_doc.Context().StoredCodes();
+    request.filter = stored.ExportFilter();
     std::optional<CFileAnswer> answer = m_doc.Port().AskFileName(request);
     if (!answer)
         return true;
     fs::path file = answer->path;
+    // The file's extension says what to write, else the filter chosen (and names it).
+    const CListFileKind kind = CStoredCodeMgr::ExportKind(file, answer->filterIndex);
     if (!file.has_extension())
-        file += answer->filterIndex == 1 ? ".txt" : ".codelist";
+        file += kind == CListFileKind::kText ? ".txt" : kind == CListFileKind::kCsv ? ".csv" : ".codelist";
     m_doc.SetState(CDocState::ListBusy);
-    const CStoredCodeMgr& stored = m_doc.Context().StoredCodes();
-    const bool text = file.extension() == ".txt";
     std::string why;
-    const bool saved = text ? stored.ExportText(file, &why) : m_doc.Context().StoredCodes().Save(file, &why);
+    const bool saved = stored.Export(file, kind, &why);
     ReturnToIdle();
     if (!saved)
         m_doc.ShowError(kStrFatalMissingFile, CClientDoc::kCodeListFile, {file.string()});

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The main job end to end: the reference server on 127.0.0.1:8470 with the
-# sample data, the demo account attached when no identity is stored, and a
-# sample of codes of every type resolved with descriptions. Run through
-# `make demo`, which installs and builds first. What it leaves: the identity
-# in $XDG_CONFIG_HOME/lumora/user.reg and the caches in
+# sample data, the demo account attached when no identity is stored, then,
+# where there is a display, the desktop client with a sample code of every
+# type in its list (the server stops when its window closes); without a
+# display, the same codes resolved with descriptions and printed as a
+# table. Run through `make demo`, which installs and builds first. What it
+# leaves: the identity and the client's settings in
+# $XDG_CONFIG_HOME/lumora/user.reg, the caches and the stored codes in
 # $XDG_DATA_HOME/lumora/; nothing in the build tree, no log-on entry.
 set -euo pipefail
 
@@ -11,6 +14,7 @@ build_dir=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 cli="$build_dir/tools/cli/lumora-cli"
+client="$build_dir/tools/cli/lumora"
 refserver="$build_dir/tools/refserver/lumora-refserver"
 address=127.0.0.1
 port=8470
@@ -58,26 +62,67 @@ esac
 
 codes=(
     036000291452             # UPC-A
-    UPCE:04252614            # UPC-E
+    04252614                 # UPC-E
     4006381333931            # EAN-13
     96385074                 # EAN-8
     080442957X               # ISBN
     9780306406157            # BookLand
-    NUMI:42                  # Numicode
+    42                       # Numicode
     PRINTSHOP/SPRING         # vanity
-    VANTREL:687813053406     # Vantrel
-    VANTREL:237659           # Vantrel without a description server
+    687813053406             # Vantrel
+    237659                   # Vantrel without a description server
     "http://$address:$port/item?type=URL&sid=URL&iid=welcome" # URL
 )
+
+# With a display: the desktop client. A user without a stored list gets one
+# holding the sample codes as resolved above (one of each type); then the
+# first code is handed to the client as another program hands it, which
+# processes it and opens its page.
+user_list() {
+    local uid
+    uid=$(sed -n 's/^"UID"="\([0-9]*\)".*/\1/p' "${XDG_CONFIG_HOME:-$HOME/.config}/lumora/user.reg" 2>/dev/null |
+        head -1) || true
+    if [ -n "$uid" ]; then
+        printf '%s/lumora/%sCodes.dat' "${XDG_DATA_HOME:-$HOME/.local/share}" "$uid"
+    fi
+}
+
+write_sample_list() {
+    "$cli" resolve --descriptions --json "${codes[@]}" 2>/dev/null | python3 -c '
+import calendar, json, sys, time
+# Entered now, as a local file time: 100 ns units since 1601.
+now = str((calendar.timegm(time.localtime()) + 11644473600) * 10**7)
+types = {"VANTREL": 1, "UPCA": 2, "UPCE": 3, "EAN13": 4, "EAN8": 5, "ISBN": 6,
+         "VANITY": 7, "BOOKLAND": 8, "NUMI": 9, "URL": 10}
+rows = [json.loads(line) for line in sys.stdin if line.strip()]
+out = open(sys.argv[1], "w", newline="")
+out.write("Version Format: 2.0\n")
+for number, row in enumerate(reversed(rows), 1):
+    clean = lambda text: text.replace("\t", " ").replace("\n", " ")
+    fields = [str(number), row["code"], str(types.get(row["type"], 0)), row["sid"], row["iid"], "2",
+              "", clean(row["description"]), "", "", now]
+    out.write("".join(field + "\t" for field in fields) + "\n")
+' "$1"
+}
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$client" ]; then
+    list=$(user_list)
+    if [ -n "$list" ] && [ ! -e "$list" ]; then
+        mkdir -p "$(dirname "$list")"
+        write_sample_list "$list" && say "demo: stored the sample codes in $list"
+    fi
+    "$client" &
+    client_pid=$!
+    say "demo: started the desktop client; close its window to end the demo"
+    for _ in $(seq 100); do
+        "$cli" send "${codes[0]}" >/dev/null 2>&1 && break
+        kill -0 "$client_pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    wait "$client_pid" || true
+    exit 0
+fi
+
 status=0
 "$cli" resolve --descriptions "${codes[@]}" || status=$?
-
-# The first code's page, in the browser when there is a display to show it.
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && command -v xdg-open >/dev/null; then
-    first=$("$cli" resolve --offline --json "${codes[0]}" | sed -n 's/.*"url":"\([^"]*\)".*/\1/p')
-    if [ -n "$first" ]; then
-        say "demo: opening $first"
-        xdg-open "$first" >/dev/null 2>&1 || true
-    fi
-fi
 exit "$status"

@@ -23,6 +23,12 @@ packages=(
     # the keyboard hook library (Xlib, XInput2, XTest), and the X server and
     # key typist of its tests
     libx11-dev libxi-dev libxtst-dev xvfb xdotool
+    # the desktop client: Qt 6 Widgets and PrintSupport, the SVG icon and image
+    # plugins for the shipped icons, Qt's own translations for the standard buttons
+    qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n
+    # its end-to-end tests and screenshots: the X server's cookie, window
+    # look-ups, screen grabs and the printed list's text
+    xauth x11-utils imagemagick poppler-utils
 )
 
 missing=()

@@ -41,6 +41,10 @@ public:
     void BringToForeground() override;
     void Beep() override;
     void TrayMessage(const std::string& text) override;
+    // The scanner manager neither waits on the main thread nor touches the entry or the list.
+    void DeliverPendingMessages() override {}
+    void SelectEntryText() override {}
+    void ShowStoredCode(unsigned) override {}
 
     // The next posted message, waiting for it; none when the time ran out.
     std::optional<CViewMessage> NextMessage(Ms timeout = Ms(10000));

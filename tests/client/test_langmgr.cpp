@@ -212,4 +212,21 @@ TEST(LanguageManager, MessageInserts)
     EXPECT_EQ(CLanguageMgr::FormatInserts("%9%8%1", nine), "981");
 }
 
+TEST(LanguageTexts, NumbersFillPrintfStyleTexts)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"Version %ld.%ld Build %ld", "Version 3.2 Build 17"},
+        {"Page %d", "Page 3"},
+        {"%u.%u", "3.2"},
+        {"%lu%d", "32"},
+        {"100%% %d", "100% 3"},
+        {"%s %x %", "%s %x %"},       // other conversions stay
+        {"%d %d %d %d", "3 2 17 %d"}, // more places than numbers
+        {"%l", "%l"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(CLanguageMgr::FormatNumbers(text, {3, 2, 17}), expected) << text;
+    EXPECT_EQ(CLanguageMgr::FormatNumbers("%d", {-5}), "-5");
+}
+
 } // namespace

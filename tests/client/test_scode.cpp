@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <map>
 #include <sstream>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -581,6 +583,104 @@ TEST_F(StoredCodes, ExportAsText)
               "\n"
               "1\t036000291452\tUPCA Code\tSoup\t2000-01-01 00:00:00\t-none-\t1234\t0\tShown\n"
               "2\tnever\tNumicode\tNumicode\t2000-01-01 00:00:00\t-none-\t\t\tNew\n");
+}
+
+// Each field of a CSV row, read back as RFC 4180 says: quoted fields may
+// hold separators, doubled quotes and line breaks.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text)
+{
+    std::vector<std::vector<std::string>> rows(1);
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+                field.push_back(text[++i]);
+            else if (c == '"')
+                quoted = false;
+            else
+                field.push_back(c);
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            rows.back().push_back(std::exchange(field, {}));
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            rows.back().push_back(std::exchange(field, {}));
+            rows.emplace_back();
+            ++i;
+        } else {
+            field.push_back(c);
+        }
+    }
+    EXPECT_TRUE(field.empty() && rows.back().empty()) << "every row ends with CR LF";
+    rows.pop_back();
+    return rows;
+}
+
+TEST_F(StoredCodes, ExportAsCsv)
+{
+    // Descriptions the way users and servers write them.
+    const std::string text =
+        "Version Format: 2.0\n" +
+        Line({"1", "036000291452", "2", "0", "1234", "3", "", "Soup, hot", "", "", kY2k}) +
+        Line({"2", "ACME/1", "7", "", "", "1", "", "", "say \"hi\"", "", kY2k}) +
+        Line({"3", "12345", "9", "", "", "2", "", "=HYPERLINK(\"x\")", "", "", kY2k}) +
+        Line({"4", "978", "6", "", "", "0", "", "", "Café Ñandú", kY2k, kY2k}) +
+        Line({"5", "-5", "9", "", "", "1", "", "", "@home +1", "", kY2k});
+    ASSERT_TRUE(Read(text).Ok());
+    m_codes.EditDescription(2, "two\nlines");
+    const auto rows = ParseCsv(m_codes.FormatCsv());
+    const std::vector<std::vector<std::string>> expected = {
+        {"#", "Code", "Description", "Type", "Enter Date", "Last Accessed", "Item ID", "Server ID", "@"},
+        {"1", "036000291452", "Soup, hot", "UPCA Code", "2000-01-01 00:00:00", "", "1234", "0", "Shown"},
+        {"2", "ACME/1", "two\nlines", "Lumora Code", "2000-01-01 00:00:00", "", "", "", "New"},
+        // A formula stays text in a spreadsheet.
+        {"3", "12345", "'=HYPERLINK(\"x\")", "Numicode", "2000-01-01 00:00:00", "", "", "", "Not Shown"},
+        {"4", "978", "Café Ñandú", "ISBN Code", "2000-01-01 00:00:00", "2000-01-01 00:00:00", "", "",
+         "Invalid"},
+        {"5", "'-5", "'@home +1", "Numicode", "2000-01-01 00:00:00", "", "", "", "New"},
+    };
+    EXPECT_EQ(rows, expected);
+    EXPECT_NE(m_codes.FormatCsv().find("\"two\nlines\""), std::string::npos) << "a line break is quoted";
+
+    // The rows follow the list's sort; the file is the same text.
+    m_codes.Sort(kColumnCode, false);
+    const auto sorted = ParseCsv(m_codes.FormatCsv());
+    std::vector<std::string> codes;
+    for (std::size_t i = 1; i < sorted.size(); ++i)
+        codes.push_back(sorted[i][1]);
+    EXPECT_EQ(codes, (std::vector<std::string>{"ACME/1", "978", "12345", "036000291452", "'-5"}));
+    const auto path = m_dir / "list.csv";
+    ASSERT_TRUE(m_codes.Export(path, CListFileKind::kCsv));
+    EXPECT_EQ(TempDir::ReadFile(path), m_codes.FormatCsv());
+}
+
+TEST_F(StoredCodes, ExportKindsAndFilter)
+{
+    EXPECT_EQ(m_codes.ExportFilter(),
+              "Code Files (*.codelist)|*.codelist|Text Files (*.txt)|*.txt|CSV Files (*.csv)|*.csv||");
+    const std::tuple<const char*, std::size_t, CListFileKind> cases[] = {
+        {"a.codelist", 2, CListFileKind::kCodeList}, // the name wins over the filter
+        {"a.TXT", 0, CListFileKind::kText},
+        {"a.Csv", 0, CListFileKind::kCsv},
+        {"a", 0, CListFileKind::kCodeList},
+        {"a", 1, CListFileKind::kText},
+        {"a", 2, CListFileKind::kCsv},
+        {"a.list", 7, CListFileKind::kCodeList},
+    };
+    for (const auto& [name, index, kind] : cases)
+        EXPECT_EQ(CStoredCodeMgr::ExportKind(name, index), kind) << name << " " << index;
+
+    ASSERT_TRUE(m_codes.AddEntry(Code("12345", 9), false));
+    for (const auto kind : {CListFileKind::kCodeList, CListFileKind::kText, CListFileKind::kCsv}) {
+        const auto path = m_dir / "export";
+        ASSERT_TRUE(m_codes.Export(path, kind));
+        const std::string written = TempDir::ReadFile(path);
+        EXPECT_EQ(written, kind == CListFileKind::kCodeList ? m_codes.FormatList()
+                           : kind == CListFileKind::kText   ? m_codes.FormatText()
+                                                            : m_codes.FormatCsv());
+    }
 }
 
 TEST(StoredCodeTimes, FileTimes)

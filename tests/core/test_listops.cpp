@@ -62,11 +62,17 @@ TEST_F(ListOpsTest, FilesComeThroughTheFileDialogWithTheirTitlesAndFilters)
     m_port.AnswerFileName(File(m_home.Dir() / "out"));
     ASSERT_TRUE(View().ExportCodes());
     EXPECT_EQ(Read(m_home.Dir() / "out.codelist").rfind("Version Format: 2.0\n", 0), 0u);
+    m_port.AnswerFileName(File(m_home.Dir() / "out", 2));
+    ASSERT_TRUE(View().ExportCodes());
+    EXPECT_EQ(Read(m_home.Dir() / "out.csv").rfind("#,Code,Description,Type,Enter Date,", 0), 0u);
+    m_port.AnswerFileName(File(m_home.Dir() / "sheet.CSV", 0));
+    ASSERT_TRUE(View().ExportCodes());
+    EXPECT_EQ(Read(m_home.Dir() / "sheet.CSV"), Context().StoredCodes().FormatCsv()) << "the name wins";
     m_port.AnswerFileName(std::nullopt);
     EXPECT_TRUE(View().ExportCodes()) << "a cancelled dialog does nothing";
 
     const auto requests = m_port.FileRequests();
-    ASSERT_EQ(requests.size(), 5u);
+    ASSERT_EQ(requests.size(), 7u);
     const struct {
         CFileRequest::Mode mode;
         const char* title;
@@ -77,7 +83,7 @@ TEST_F(ListOpsTest, FilesComeThroughTheFileDialogWithTheirTitlesAndFilters)
         {CFileRequest::Mode::kOpen, "Select file containing codes to replace current list.",
          "Code Files (*.codelist)|*.codelist||"},
         {CFileRequest::Mode::kSave, "Select file to copy list into.",
-         "Code Files (*.codelist)|*.codelist|Text Files (*.txt)|*.txt||"},
+         "Code Files (*.codelist)|*.codelist|Text Files (*.txt)|*.txt|CSV Files (*.csv)|*.csv||"},
     };
     for (std::size_t i = 0; i < requests.size(); ++i) {
         const auto& want = expected[std::min<std::size_t>(i, 2)];

@@ -1,0 +1,47 @@
+#include "client/startmode.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+std::string Lowered(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+} // namespace
+
+CStartMode ParseStartMode(const std::vector<std::string>& arguments)
+{
+    CStartMode mode = CStartMode::Normal;
+    for (const std::string& argument : arguments) {
+        if (argument.size() < 2 || (argument[0] != '-' && argument[0] != '/'))
+            continue;
+        const std::string name = Lowered(argument.substr(1));
+        if (name == "autorun")
+            mode = CStartMode::AutoRun;
+        else if (name == "install")
+            mode = CStartMode::Install;
+        else if (name == "remove")
+            mode = CStartMode::Remove;
+    }
+    return mode;
+}
+
+const char* StartModeSwitch(CStartMode mode)
+{
+    switch (mode) {
+    case CStartMode::AutoRun:
+        return "-autorun";
+    case CStartMode::Install:
+        return "-install";
+    case CStartMode::Remove:
+        return "-remove";
+    case CStartMode::Normal:
+        break;
+    }
+    return "";
+}
