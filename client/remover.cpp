@@ -54,6 +54,9 @@ std::string CRemover::Remove(CSetupProgress& progress)
     if (!description.packageManager.empty())
         throw CSetupError::Message(kStrRemovedByPackageManager, CInstaller::kCodeRights,
                                    {description.packageManager});
+    // Only what an installer made is removed: never a build's or another folder.
+    if (description.createdFiles.empty())
+        throw CSetupError::Message(kStrNotAnInstalledCopy, kCodeNotInstalled);
     if (!CanWriteFolder(Folder()))
         throw CSetupError::Message(kStrNeedAdminToRemove, CInstaller::kCodeRights);
     if (!StopRunningClient(m_options.socketPath, progress, m_language.LoadText(kStrStoppingClient),

@@ -38,6 +38,7 @@ class CRemover {
 public:
     static constexpr const char* kModule = "remover";
     static constexpr long kLineRunEntry = 491;
+    static constexpr int kCodeNotInstalled = 105;
 
     CRemover(CLanguageMgr& language, CRemoveOptions options);
 

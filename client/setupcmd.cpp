@@ -8,17 +8,7 @@
 #include "platform/folders.h"
 #include "platform/registry.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace {
-
-std::string Lowered(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // Prints each step as it begins.
 class CStreamProgress : public CSetupProgress {
@@ -41,9 +31,7 @@ CSetupArguments ParseSetupArguments(const std::vector<std::string>& arguments)
     CSetupArguments parsed;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (argument.size() < 2 || (argument[0] != '-' && argument[0] != '/'))
-            continue;
-        const std::string name = Lowered(argument.substr(1));
+        const std::string name = SwitchName(argument);
         const bool takesValue = name == "dir" || name == "lang";
         if (name == "quiet")
             parsed.quiet = true;
@@ -95,8 +83,12 @@ int RunQuietSetup(CStartMode mode, const CSetupArguments& arguments, CLanguageMg
         } else {
             CRemover remover(language, CRemoveOptions{});
             remover.Remove(progress);
-            for (const std::string& left : remover.Left())
-                std::fprintf(err, "%s\n", left.c_str());
+            if (!remover.Left().empty()) {
+                std::fprintf(err, "lumora: %s\n", language.LoadText(kStrRemoveIncomplete).c_str());
+                for (const std::string& left : remover.Left())
+                    std::fprintf(err, "%s\n", left.c_str());
+                return 1;
+            }
         }
     } catch (const CSetupError& error) {
         std::fprintf(err, "lumora: %s\n", error.Text(language).c_str());

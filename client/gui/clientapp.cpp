@@ -7,6 +7,7 @@
 #include "client/gui/listprint.h"
 #include "client/gui/scodemodel.h"
 #include "client/gui/scodeview.h"
+#include "client/gui/setupwizard.h"
 #include "client/gui/guiicons.h"
 #include "client/gui/uitexts.h"
 #include "client/gui/mainfrm.h"
@@ -80,10 +81,8 @@ std::optional<int> CClientApp::Start()
     SelectLanguage();
 
     m_mode = ParseStartMode(m_options.arguments);
-    if (m_mode == CStartMode::Install || m_mode == CStartMode::Remove) {
-        RefuseSwitch();
-        return 1;
-    }
+    if (m_mode == CStartMode::Install || m_mode == CStartMode::Remove)
+        return RunSetup(m_mode, ParseSetupArguments(m_options.arguments), m_context->Language());
 
     if (!BecomeTheInstance())
         return 0;
@@ -131,13 +130,6 @@ void CClientApp::SelectLanguage()
         QCoreApplication::installTranslator(translator.get());
         m_qtTranslator = std::move(translator);
     }
-}
-
-void CClientApp::RefuseSwitch()
-{
-    const std::string text =
-        m_context->Language().FormatMessage(kStrSwitchNotAvailable, {StartModeSwitch(m_mode)});
-    std::fprintf(stderr, "lumora: %s\n", text.c_str());
 }
 
 bool CClientApp::BecomeTheInstance()

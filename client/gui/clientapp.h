@@ -68,7 +68,6 @@ Q_SIGNALS:
 
 private:
     void SelectLanguage();
-    void RefuseSwitch();
     // True when this process is the one client; false after handing the
     // running one a request to show itself.
     bool BecomeTheInstance();

@@ -726,6 +726,22 @@ TEST_F(RemoverTest, TwoDescriptionFilesStopBeforeAnythingIsDeleted)
     EXPECT_TRUE(Machine(kAppPath, "").has_value());
 }
 
+TEST_F(RemoverTest, SourceFolderIsNotRemoved)
+{
+    CRemoveOptions options = RemoveOptions();
+    options.program = Source() / "lumora";
+    CRemover remover(m_language, options);
+    RecordingProgress progress;
+    try {
+        remover.Remove(progress);
+        ADD_FAILURE() << "removed the installation source";
+    } catch (const CSetupError& error) {
+        EXPECT_EQ(error.textId, kStrNotAnInstalledCopy);
+    }
+    EXPECT_TRUE(PathExists(Source() / "lumora"));
+    EXPECT_TRUE(PathExists(Source() / "Server.dat"));
+}
+
 TEST_F(RemoverTest, RunningClientThatDoesNotCloseStopsTheRemoval)
 {
     Install(Options());
