@@ -239,7 +239,14 @@ void CClientApp::CreateList()
     connect(m_list, &CScListCtrl::deleteRequested, this, [this] { m_core->DeleteSelected(); });
     connect(m_list, &CScListCtrl::propertiesRequested, this,
             [this](unsigned number) { m_core->Properties(number); });
-    m_printer = std::make_unique<CListPrinter>(m_context->Language());
+}
+
+CListPrinter& CClientApp::Printer()
+{
+    // Made when first asked for: setting up a printer costs start-up time.
+    if (!m_printer)
+        m_printer = std::make_unique<CListPrinter>(m_context->Language());
+    return *m_printer;
 }
 
 void CClientApp::OnFocusChanged(QWidget* now)
@@ -374,10 +381,10 @@ void CClientApp::RunDialogCommand(int id)
         break;
     }
     case kCmdFilePrint:
-        m_printer->Print(*m_list, m_frame.get());
+        Printer().Print(*m_list, m_frame.get());
         break;
     case kCmdFilePrintSetup:
-        m_printer->PageSetup(m_frame.get());
+        Printer().PageSetup(m_frame.get());
         break;
     case kCmdEditDescription:
         m_list->EditCurrentDescription();

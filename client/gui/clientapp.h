@@ -75,6 +75,7 @@ private:
     void ShowForAnotherStart();
     void CreateWindows();
     void CreateList();
+    CListPrinter& Printer();
     void ContinueAfterSplash();
     void ShowMainWindow(bool wizardRan);
     void OnCommand(int id);
