@@ -188,7 +188,8 @@ namespace {
 std::vector<CCacheProblem> LoadCacheFiles(VTCache& cache, const fs::path& formats, const fs::path& templates)
 {
     std::vector<CCacheProblem> problems;
-    const std::pair<fs::path, VTCacheFile*> files[] = {{formats, &cache.Formats()}, {templates, &cache.Templates()}};
+    const std::pair<fs::path, VTCacheFile*> files[] = {{formats, &cache.Formats()},
+                                                       {templates, &cache.Templates()}};
     for (const auto& [file, cacheFile] : files) {
         if (!Exists(file))
             continue;
@@ -207,10 +208,8 @@ std::vector<CCacheProblem> CAppContext::LoadUserCaches()
 
 void CAppContext::StartLoadingUserCaches()
 {
-    m_toolkit.LoadCacheInBackground(
-        [formats = FormatCachePath(), templates = TemplateCachePath()](VTCache& cache) {
-            LoadCacheFiles(cache, formats, templates);
-        });
+    m_toolkit.LoadCacheInBackground([formats = FormatCachePath(), templates = TemplateCachePath()](
+                                        VTCache& cache) { LoadCacheFiles(cache, formats, templates); });
 }
 
 bool CAppContext::SaveUserCaches(std::string* error)

@@ -75,7 +75,8 @@ TEST_F(CacheTest, ACacheReadInTheBackgroundIsWaitedForWhenAskedFor)
         while (!started)
             std::this_thread::yield();
         VTCodeFormat found;
-        EXPECT_TRUE(m_toolkit.GetCache().FindFormat(kCodeUpcA, "036000291452", found, false)) << "another thread";
+        EXPECT_TRUE(m_toolkit.GetCache().FindFormat(kCodeUpcA, "036000291452", found, false))
+            << "another thread";
     });
     VTCodeFormat found;
     EXPECT_TRUE(Cache().FindFormat(kCodeUpcA, "036000291452", found, false));
