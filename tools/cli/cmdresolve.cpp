@@ -2,8 +2,11 @@
 
 #include "tools/cli/cliargs.h"
 #include "tools/cli/clicontext.h"
+#include "tools/cli/clihelp.h"
+#include "tools/cli/cliinput.h"
 #include "tools/cli/clijson.h"
 #include "tools/cli/clitable.h"
+#include "tools/cli/clitypes.h"
 #include "tst/tsexcep.h"
 #include "vtkit/cdanalyze.h"
 #include "vtkit/vtbatch.h"
@@ -19,10 +22,6 @@
 #include <optional>
 #include <unistd.h>
 #include <utility>
-
-const char* const kResolveUsage =
-    "[--descriptions] [--offline] [--server-dat FILE] [--cache-dir DIR] [--uid BLINDED] [--proxy HOST:PORT] "
-    "[--proxy-user U] [--proxy-password P] [--json] CODE...";
 
 namespace {
 
@@ -110,6 +109,7 @@ private:
 struct Options {
     bool describe = false;
     bool offline = false;
+    std::vector<std::string> codes; // as typed, or as the lines read
 };
 
 int Failure(const CliArgs& args, const std::string& message)
@@ -119,17 +119,18 @@ int Failure(const CliArgs& args, const std::string& message)
 
 int Usage(const std::string& message)
 {
-    std::cerr << "lumora-cli " << kCommand << ": " << message << "\nusage: lumora-cli " << kCommand << ' '
-              << kResolveUsage << '\n';
-    return kExitUsage;
+    return ReportUsage(kCommand, message);
 }
 
 // "TYPE:TEXT" when the prefix names a type ("http://..." stays a text);
-// otherwise the first type that analysis finds, or none.
+// otherwise the first type that analysis finds, or none. A text that no
+// code can be written in gets no type.
 VTBatchCode MakeCode(const std::string& word, std::int32_t mode)
 {
+    if (!UnsupportedCharacter(word).empty())
+        return VTBatchCode(kCodeUnknown, std::string_view(word), mode);
     if (const auto colon = word.find(':'); colon != std::string::npos && colon > 0) {
-        const VTCodeType type = CodeTypeFromName(std::string_view(word).substr(0, colon));
+        const VTCodeType type = CliCodeType(std::string_view(word).substr(0, colon));
         if (type != kCodeUnknown)
             return VTBatchCode(type, std::string_view(word).substr(colon + 1), mode);
     }
@@ -231,13 +232,13 @@ std::string ErrorOf(const VTBatchCode& code, const ResolveListener& listener, co
 }
 
 // One line per code, in input order; "code" is the argument as it was typed.
-void PrintResults(const CliArgs& args, const std::vector<VTBatchCode>& codes, const ResolveListener& listener,
-                  const VTServerError& lastError)
+void PrintResults(const CliArgs& args, const Options& options, const std::vector<VTBatchCode>& codes,
+                  const ResolveListener& listener, const VTServerError& lastError)
 {
     std::vector<std::vector<std::string>> rows;
     for (std::size_t i = 0; i < codes.size(); ++i) {
         const VTBatchCode& code = codes[i];
-        const std::string& typed = args.Positional().at(i);
+        const std::string& typed = options.codes.at(i);
         const VTCodeContents& contents = code.GetContents();
         const std::string type = CodeTypeName(code.GetCodeType(), false);
         const std::string error = ErrorOf(code, listener, lastError);
@@ -262,14 +263,14 @@ void PrintResults(const CliArgs& args, const std::vector<VTBatchCode>& codes, co
     }
     if (!args.Json())
         PrintTable(std::cout, {"CODE", "TYPE", "STATUS", "SID", "IID", "TEXT", "URL", "DESCRIPTION", "ERROR"},
-                   rows);
+                   rows, args.Style());
 }
 
 int Resolve(const CliArgs& args, const Options& options, CAppContext& context)
 {
     const std::int32_t mode = options.describe ? VTBatchCode::kDescribe : VTBatchCode::kAddressOnly;
     VTBatchCodeList list;
-    for (const std::string& word : args.Positional())
+    for (const std::string& word : options.codes)
         list.Add(MakeCode(word, mode));
 
     for (const CCacheProblem& problem : context.LoadUserCaches())
@@ -291,7 +292,7 @@ int Resolve(const CliArgs& args, const Options& options, CAppContext& context)
 
     for (const std::string& error : listener.Errors())
         std::cerr << "lumora-cli " << kCommand << ": " << error << '\n';
-    PrintResults(args, codes, listener, lastError);
+    PrintResults(args, options, codes, listener, lastError);
 
     std::string why;
     const bool saved = context.SaveUserCaches(&why);
@@ -309,14 +310,20 @@ int CmdResolve(const std::vector<std::string>& words)
 {
     std::string error;
     const auto args = CliArgs::Parse(
-        words, {"--server-dat", "--cache-dir", "--uid", "--proxy", "--proxy-user", "--proxy-password"},
+        words,
+        {"--server-dat", "--cache-dir", "--uid", "--proxy", "--proxy-user", "--proxy-password", "--file"},
         {"--descriptions", "--offline"}, error);
     if (!args)
         return Usage(error);
-    if (args->Positional().empty())
-        return Usage("at least one CODE is required");
-
     Options options;
+    CodeInput input = ReadCodes(*args);
+    if (input.usage)
+        return Usage(input.error);
+    if (!input.error.empty())
+        return Failure(*args, input.error);
+    if (input.codes.empty())
+        return Usage("at least one CODE is required");
+    options.codes = std::move(input.codes);
     options.describe = args->Has("--descriptions");
     options.offline = args->Has("--offline");
 

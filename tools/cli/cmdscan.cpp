@@ -2,6 +2,7 @@
 
 #include "client/scanfactory.h"
 #include "tools/cli/cliargs.h"
+#include "tools/cli/clihelp.h"
 #include "tools/cli/clicontext.h"
 #include "tools/cli/clijson.h"
 #include "vtkit/scanner/scexcep.h"
@@ -20,9 +21,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
-
-const char* const kScanUsage =
-    "--scanner N [--port COMn] [--detect] [--once] [--timeout SECONDS] [--json]  (no port for 8 and 9)";
 
 namespace {
 
@@ -317,15 +315,12 @@ int RunScan(VTBarcodeScanner& scanner, const ScanOptions& options)
     return failed ? kExitFailed : kExitOk;
 }
 
-std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
+std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words, std::string& error)
 {
-    std::string error;
     const auto args =
         CliArgs::Parse(words, {"--scanner", "--port", "--timeout"}, {"--detect", "--once"}, error);
-    if (!args) {
-        std::cerr << "lumora-cli scan: " << error << '\n';
+    if (!args)
         return std::nullopt;
-    }
     ScanOptions options;
     const auto number = ParseLong(args->Value("--scanner").value_or(""));
     const auto type = number && *number == static_cast<std::int32_t>(*number)
@@ -346,10 +341,8 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
         if (!options.timeoutSeconds || *options.timeoutSeconds <= 0)
             error = "--timeout takes a whole number of seconds above 0";
     }
-    if (!error.empty()) {
-        std::cerr << "lumora-cli scan: " << error << '\n';
+    if (!error.empty())
         return std::nullopt;
-    }
     options.type = *type;
     options.port = port.portName;
     options.detect = args->Has("--detect");
@@ -362,11 +355,10 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
 
 int CmdScan(const std::vector<std::string>& words)
 {
-    const auto options = ParseOptions(words);
-    if (!options) {
-        std::cerr << "usage: lumora-cli scan " << kScanUsage << '\n';
-        return kExitUsage;
-    }
+    std::string error;
+    const auto options = ParseOptions(words, error);
+    if (!options)
+        return ReportUsage("scan", error);
     const auto context = OpenCliContext();
     const auto scanner = context ? context->MakeScanner(options->type) : nullptr;
     if (!scanner) {

@@ -2,6 +2,7 @@
 
 #include "platform/instance.h"
 #include "tools/cli/cliargs.h"
+#include "tools/cli/clihelp.h"
 #include "tools/cli/clijson.h"
 #include "vtkit/bcdblock.h"
 
@@ -9,8 +10,6 @@
 #include <iomanip>
 #include <iostream>
 #include <optional>
-
-const char* const kSendUsage = "[--type LETTER] [--json] TEXT...  (LETTER: A to H, or Z for any type)";
 
 namespace {
 
@@ -30,9 +29,8 @@ std::optional<ScanType> TypeOfLetter(const std::string& word)
     return VTBarcodeDataBlock::ScanTypeOfLetter(letter);
 }
 
-std::optional<SendOptions> ParseOptions(const std::vector<std::string>& words)
+std::optional<SendOptions> ParseOptions(const std::vector<std::string>& words, std::string& error)
 {
-    std::string error;
     const auto args = CliArgs::Parse(words, {"--type"}, {}, error);
     std::optional<ScanType> type = kScanTypeUnknown;
     if (args) {
@@ -46,10 +44,8 @@ std::optional<SendOptions> ParseOptions(const std::vector<std::string>& words)
             if (error.empty() && (text.empty() || text.size() > VTBarcodeDataBlock::kMaxText))
                 error = "a code is 1 to " + std::to_string(VTBarcodeDataBlock::kMaxText) + " bytes long";
     }
-    if (!error.empty()) {
-        std::cerr << "lumora-cli send: " << error << '\n';
+    if (!error.empty())
         return std::nullopt;
-    }
     SendOptions options;
     for (const std::string& text : args->Positional())
         options.entries.push_back({*type, text});
@@ -88,11 +84,10 @@ const char* FailureText(platform::InstanceSendResult result)
 
 int CmdSend(const std::vector<std::string>& words)
 {
-    const auto options = ParseOptions(words);
-    if (!options) {
-        std::cerr << "usage: lumora-cli send " << kSendUsage << '\n';
-        return kExitUsage;
-    }
+    std::string error;
+    const auto options = ParseOptions(words, error);
+    if (!options)
+        return ReportUsage("send", error);
     platform::InstanceMessage message;
     message.kind = platform::InstanceMessage::Kind::kDataCopy;
     message.number = platform::InstanceMessage::kBarcodeDataBlock;
