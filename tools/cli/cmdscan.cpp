@@ -5,6 +5,7 @@
 #include "tools/cli/clihelp.h"
 #include "tools/cli/clicontext.h"
 #include "tools/cli/clijson.h"
+#include "tools/cli/clitable.h"
 #include "vtkit/scanner/scexcep.h"
 #include "vtkit/scanner/scqoder.h"
 #include "vtkit/scanner/scserial.h"
@@ -13,7 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <iomanip>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -193,8 +194,10 @@ public:
         if (m_json) {
             std::cout << JsonObject().Add("type", scan.type).Add("text", scan.text).Str() << '\n';
         } else {
+            // Printed as each scan comes, so the columns are fixed: a type is one digit.
             Header("TYPE  TEXT");
-            std::cout << std::left << std::setw(4) << scan.type << "  " << scan.text << '\n';
+            const std::string text = EscapeCell(scan.text);
+            std::cout << scan.type << "     " << (text.empty() ? "-" : text) << '\n';
         }
         std::cout << std::flush;
     }
@@ -221,6 +224,27 @@ private:
     bool m_json;
     bool m_headerDone = false;
 };
+
+// "COM1, the device /dev/ttyUSB0": the port and what it leads to.
+std::string DeviceOf(const std::string& port)
+{
+    const std::string path = VTSerialPort::ResolvePortName(port);
+    if (path.empty() || path == port)
+        return port;
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::weakly_canonical(path, error);
+    return port + ", the device " + (error ? path : device.string());
+}
+
+void TellWhereItListens(const ScanOptions& options)
+{
+    if (options.detect || !isatty(STDERR_FILENO))
+        return;
+    if (IsKeyboardScanner(options.type))
+        std::cerr << "lumora-cli: listening to the keyboard for the scanner's downloads (Ctrl-C stops)\n";
+    else
+        std::cerr << "lumora-cli: listening on " << DeviceOf(options.port) << " (Ctrl-C stops)\n";
+}
 
 int OpenFailure(VTBarcodeScanner& scanner, const ScanOptions& options, int result)
 {
@@ -253,14 +277,22 @@ const char* DownloadErrorText(int code)
     }
 }
 
+// What the run came to, for its exit status.
+struct ScanOutcome {
+    bool failed = false;
+    bool delivered = false;
+    bool nothingFound = false;
+};
+
 // Prints the events; true when the scan is over.
 bool Report(const std::vector<ScanEvents::Event>& events, const ScanOptions& options, ScanPrinter& printer,
-            bool& failed)
+            ScanOutcome& outcome)
 {
     bool over = false;
     for (const auto& event : events) {
         for (const auto& scan : event.scans)
             printer.Scan(scan);
+        outcome.delivered = outcome.delivered || event.delivered;
         if (event.delivered && event.scans.empty())
             std::cerr << "lumora-cli: the scanner downloaded successfully; it held no codes\n";
         if (event.delivered && options.once)
@@ -268,15 +300,32 @@ bool Report(const std::vector<ScanEvents::Event>& events, const ScanOptions& opt
         if (event.downloadError)
             std::cerr << "lumora-cli: " << DownloadErrorText(*event.downloadError)
                       << "; please download the data again\n";
-        if (event.found)
+        if (event.found) {
             printer.Found(*event.found);
+            outcome.nothingFound = *event.found == 0;
+        }
         if (event.error) {
             std::cerr << "lumora-cli: " << *event.error << '\n';
-            failed = true;
+            outcome.failed = true;
         }
         over = over || event.stopped;
     }
     return over;
+}
+
+int ExitStatus(const ScanOutcome& outcome, const ScanOptions& options, bool timedOut)
+{
+    if (outcome.failed)
+        return kExitFailed;
+    if (outcome.nothingFound) {
+        std::cerr << "lumora-cli: no device answered on " << options.port << '\n';
+        return kExitFailed;
+    }
+    if (options.once && timedOut && !outcome.delivered) {
+        std::cerr << "lumora-cli: no code came within " << *options.timeoutSeconds << " s\n";
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
 int RunScan(VTBarcodeScanner& scanner, const ScanOptions& options)
@@ -289,30 +338,31 @@ int RunScan(VTBarcodeScanner& scanner, const ScanOptions& options)
         scanner.SetListener(nullptr);
         return OpenFailure(scanner, options, started);
     }
-    if (IsKeyboardScanner(options.type) && !options.detect && isatty(STDERR_FILENO))
-        std::cerr << "lumora-cli: listening to the keyboard for the scanner's downloads (Ctrl-C stops)\n";
+    TellWhereItListens(options);
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(options.timeoutSeconds.value_or(0));
     ScanPrinter printer(options.json);
-    bool failed = false;
+    ScanOutcome outcome;
+    bool timedOut = false;
     for (;;) {
         int waitMs = -1;
         if (options.timeoutSeconds) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0)
+            timedOut = left <= 0;
+            if (timedOut)
                 break;
             waitMs = static_cast<int>(left);
         }
         interruption.Wait(waitMs);
-        if (g_interrupted || Report(events.Take(), options, printer, failed))
+        if (g_interrupted || Report(events.Take(), options, printer, outcome))
             break;
     }
     scanner.Stop(true);
     // Scans that came while stopping are still shown, unless one was enough.
     if (!options.once)
-        Report(events.Take(), options, printer, failed);
+        Report(events.Take(), options, printer, outcome);
     scanner.SetListener(nullptr);
-    return failed ? kExitFailed : kExitOk;
+    return ExitStatus(outcome, options, timedOut);
 }
 
 std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words, std::string& error)
@@ -333,7 +383,7 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words, s
     else if (IsKeyboardScanner(*type) && args->Value("--port"))
         error = "--port is not for the keyboard scanners 8 and 9";
     else if (!IsKeyboardScanner(*type) && !port.IsValid())
-        error = "--port takes a port name COM0 to COM9";
+        error = "--port takes a port name COM0 to COM9 or a device path such as /dev/ttyUSB0";
     else if (!args->Positional().empty())
         error = "unexpected argument " + args->Positional().front();
     if (const auto timeout = args->Value("--timeout")) {
