@@ -11,13 +11,14 @@ namespace {
 
 constexpr std::string_view kOutputOptions = "  --json        one JSON object per line (UTF-8)\n"
                                             "  --tsv         tab-separated values under a header line\n"
-                                            "  -h, --help    this help\n";
+                                            "  -h, --help    this help\n"
+                                            "  --            every word after it is an argument, even one\n"
+                                            "                that begins with '-'\n";
 
 constexpr std::string_view kCodeInput =
-    "  --file FILE   read the codes from FILE, one a line (blank lines are skipped)\n"
+    "  --file FILE   the codes, one a line, from FILE (blank lines are skipped)\n"
     "  -             read the codes from standard input, one a line; so does a\n"
-    "                run without codes when standard input is not a terminal\n"
-    "  --            every word after it is a code, even one that begins with '-'\n";
+    "                run without codes when standard input is not a terminal\n";
 
 const std::vector<CommandHelp>& Helps()
 {
@@ -69,8 +70,9 @@ const std::vector<CommandHelp>& Helps()
          "  --cache-dir DIR    where the caches are loaded from and saved to\n"
          "  --uid BLINDED      the user id the caches are kept under (default: the\n"
          "                     stored identity)\n"
-         "  --proxy HOST:PORT, --proxy-user U, --proxy-password P\n"
-         "                     the HTTP proxy and its credentials\n"
+         "  --proxy HOST:PORT  the HTTP proxy to go through\n"
+         "  --proxy-user U, --proxy-password P\n"
+         "                     the proxy's credentials\n"
          "Exits 0 when every code ended with an address, else 1."},
         {"scan", "read a scanner and print each scan as it arrives",
          "--scanner N [--port COMn|DEVICE] [--detect] [--once] [--timeout SECONDS] [--json|--tsv]",
@@ -124,12 +126,12 @@ void PrintCommandHelp(std::ostream& out, const CommandHelp& help)
     summary[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(summary[0])));
     out << "usage: lumora-cli " << help.name << ' ' << help.usage << "\n\n"
         << summary << ".\n"
-        << help.details << "\n\nOptions every command takes:\n"
-        << kOutputOptions;
+        << help.details << '\n';
     if (help.name == "analyze" || help.name == "resolve")
-        out << kCodeInput;
+        out << "\nWhere the codes come from:\n" << kCodeInput;
+    out << "\nOptions every command takes:\n" << kOutputOptions;
     if (help.name != "scan" && help.name != "send" && help.name != "attach")
-        out << "\nTYPES: " << CliCodeTypeNames() << ", in any case, also with dashes (UPC-A).\n";
+        out << "\nTYPES: " << CliCodeTypeNames() << ",\nin any case, also with dashes (UPC-A).\n";
     out << "\nExit status: 0 success, 1 an operation failed, 2 bad usage.\n";
 }
 
