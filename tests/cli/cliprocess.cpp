@@ -95,11 +95,21 @@ bool CliProcess::WaitForLines(std::size_t lines, Ms timeout)
     return true;
 }
 
+bool CliProcess::WaitForOutput(const std::string& text, Ms timeout)
+{
+    return WaitForText(m_out, m_stdout, text, timeout);
+}
+
 bool CliProcess::WaitForError(const std::string& text, Ms timeout)
 {
+    return WaitForText(m_err, m_stderr, text, timeout);
+}
+
+bool CliProcess::WaitForText(int fd, std::string& into, const std::string& text, Ms timeout)
+{
     const auto deadline = Clock::now() + timeout;
-    while (m_stderr.find(text) == std::string::npos) {
-        if (Clock::now() >= deadline || !ReadSome(m_err, m_stderr, deadline))
+    while (into.find(text) == std::string::npos) {
+        if (Clock::now() >= deadline || !ReadSome(fd, into, deadline))
             return false;
     }
     return true;

@@ -32,6 +32,8 @@ public:
 
     // Reads standard output until it holds `lines` lines or the time runs out.
     bool WaitForLines(std::size_t lines, Ms timeout = Ms(10000));
+    // Reads standard output until it holds `text` or the time runs out.
+    bool WaitForOutput(const std::string& text, Ms timeout = Ms(10000));
     // Reads standard error until it holds `text` or the time runs out.
     bool WaitForError(const std::string& text, Ms timeout = Ms(10000));
 
@@ -47,6 +49,7 @@ public:
     const std::string& Stderr() const { return m_stderr; }
 
 private:
+    static bool WaitForText(int fd, std::string& into, const std::string& text, Ms timeout);
     // False at end of file or when the time ran out.
     static bool ReadSome(int fd, std::string& into, Clock::time_point deadline);
 

@@ -6,6 +6,8 @@
 #include "tools/cli/clijson.h"
 #include "tools/cli/clipassword.h"
 #include "tools/cli/clitable.h"
+#include "tools/cli/resolvelistener.h"
+#include "tools/cli/resolvereasons.h"
 #include "vtkit/vttoolkit.h"
 
 #include <condition_variable>
@@ -48,6 +50,17 @@ private:
 int Failure(const CliArgs& args, const std::string& message)
 {
     return ReportFailure(kCommand, message, args.Json());
+}
+
+// The exchange's failure in plain words, naming the server, with the toolkit's own text.
+int ExchangeFailed(const CliArgs& args, VTToolkit& toolkit, VTRegistrationServer& registration)
+{
+    VTServerError failure;
+    registration.GetError(failure);
+    const ServerRoute route{"the registration server", ServerAddress(toolkit.GetRegistrationRecord()),
+                            toolkit.GetProxy()};
+    return Failure(args, ExchangeFailure(failure, route, toolkit.GetTimeouts()) + " (" +
+                             ResolveListener::Describe(failure) + ")");
 }
 
 void Print(const CliArgs& args, const VTAttachResults& results, const std::string& uid)
@@ -116,18 +129,11 @@ int CmdAttach(const std::vector<std::string>& words)
     VTRegistrationServer& registration = context->Toolkit().GetRegistrationServer();
     AttachWaiter waiter;
     registration.SetListener(&waiter);
-    if (!registration.RequestAttach(args->Positional()[0], *password)) {
-        VTServerError failure;
-        registration.GetError(failure);
-        return Failure(*args, "the attach request could not be sent " + failure.GetErrorCode());
-    }
+    if (!registration.RequestAttach(args->Positional()[0], *password))
+        return ExchangeFailed(*args, context->Toolkit(), registration);
     waiter.Wait();
-    if (registration.GetState(true) != VTRegistrationServer::kAnswered) {
-        VTServerError failure;
-        registration.GetError(failure);
-        return Failure(*args, failure.GetErrorCode() + ": " + failure.GetMessage() +
-                                  (failure.GetDetails().empty() ? "" : " (" + failure.GetDetails() + ")"));
-    }
+    if (registration.GetState(true) != VTRegistrationServer::kAnswered)
+        return ExchangeFailed(*args, context->Toolkit(), registration);
     VTAttachResults results;
     registration.GetAttachResults(results);
     if (!results.IsAttached()) {
