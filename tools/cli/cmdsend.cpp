@@ -4,10 +4,10 @@
 #include "tools/cli/cliargs.h"
 #include "tools/cli/clihelp.h"
 #include "tools/cli/clijson.h"
+#include "tools/cli/clitable.h"
 #include "vtkit/bcdblock.h"
 
 #include <cctype>
-#include <iomanip>
 #include <iostream>
 #include <optional>
 
@@ -16,6 +16,7 @@ namespace {
 struct SendOptions {
     std::vector<VTBarcodeDataBlockEntry> entries;
     bool json = false;
+    TableStyle style;
 };
 
 // The letters a block knows; any other would reach the client as "Z".
@@ -50,20 +51,22 @@ std::optional<SendOptions> ParseOptions(const std::vector<std::string>& words, s
     for (const std::string& text : args->Positional())
         options.entries.push_back({*type, text});
     options.json = args->Json();
+    options.style = args->Style();
     return options;
 }
 
 void PrintSent(const SendOptions& options)
 {
-    if (!options.json)
-        std::cout << "TYPE  TEXT\n";
+    std::vector<std::vector<std::string>> rows;
     for (const auto& entry : options.entries) {
         if (options.json)
             std::cout << JsonObject().Add("type", static_cast<int>(entry.type)).Add("text", entry.text).Str()
                       << '\n';
         else
-            std::cout << std::left << std::setw(4) << entry.type << "  " << entry.text << '\n';
+            rows.push_back({std::to_string(entry.type), entry.text});
     }
+    if (!options.json)
+        PrintTable(std::cout, {"TYPE", "TEXT"}, rows, options.style);
 }
 
 const char* FailureText(platform::InstanceSendResult result)
