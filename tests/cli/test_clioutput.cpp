@@ -3,6 +3,7 @@
 // that Python's csv module reads back.
 #include "tests/cli/cliprocess.h"
 #include "tests/cli/clirefserver.h"
+#include "tests/support/scopedenv.h"
 #include "tools/cli/clitable.h"
 
 #include <filesystem>
@@ -125,6 +126,41 @@ TEST_F(CliOutput, ControlCharactersInCellsAreEscaped)
     }
     const ProgramResult json = RunProgram(LUMORA_CLI_PATH, {"analyze", "--json", code});
     EXPECT_EQ(json.out, "{\"text\":\"ab\\u001b[31m\\u0007\\rcd\",\"candidates\":[]}\n");
+}
+
+// The README's pipe example, as a reader copies it, with lumora-cli on PATH
+// and the user's own Server.dat pointing at the test's reference server.
+TEST_F(CliOutput, ReadmePipeExampleRuns)
+{
+    if (RunProgram("/bin/sh", {"-c", "command -v jq"}).exitStatus != 0)
+        GTEST_SKIP() << "jq is not installed (scripts/install-deps.sh installs it)";
+    const std::string readme = TempDir::ReadFile(std::filesystem::path(LUMORA_SOURCE_DIR) / "README.md");
+    const auto section = readme.find("\n## The command line\n");
+    ASSERT_NE(section, std::string::npos);
+    const auto start = readme.find("```sh\n", section);
+    ASSERT_NE(start, std::string::npos);
+    const auto end = readme.find("```\n", start + 6);
+    const std::string example = readme.substr(start + 6, end - start - 6);
+    ASSERT_NE(example.find("lumora-cli resolve --json - | jq "), std::string::npos) << example;
+
+    m_home.Dir().WriteFile("home/.local/share/lumora/Server.dat", TempDir::ReadFile(m_serverDat));
+    const std::string path = std::filesystem::path(LUMORA_CLI_PATH).parent_path().string() + ":" +
+                             (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    ScopedEnv onPath("PATH", path.c_str());
+    const ProgramResult run = RunProgram("/bin/bash", {"-eu", "-c", example});
+    // One code has no type: resolve exits 1, the pipe's status is jq's, and
+    // the addresses of the others come through.
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 3u) << run.out << run.err;
+    const std::pair<std::string, std::string> expected[] = {
+        {"036000291452", "item?type=UPCA&sid=036000&iid=29145&user="},
+        {"4006381333931", "item?type=EAN13&sid=4006381&iid=33393&user="},
+        {"PRINTSHOP / SPRING", "item?type=VANITY&sid=PRINTSHOP&iid=SPRING&user="},
+    };
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].starts_with(expected[i].first + "\t" + m_base + expected[i].second)) << lines[i];
+    EXPECT_NE(run.err.find("3 of 4 codes linked; 1 failed"), std::string::npos) << run.err;
 }
 
 } // namespace
