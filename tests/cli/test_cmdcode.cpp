@@ -209,4 +209,34 @@ TEST(CliDecompose, BadUsage)
     });
 }
 
+// A code is written in printable ASCII: any other character is named, and
+// nothing is split off in front of it.
+TEST(CliCodes, TextsOutsidePrintableAsciiAreRefusedNamingTheCharacter)
+{
+    const std::string accent =
+        "'\xC3\xA9' (U+00E9) is not a character codes are written in (printable ASCII)";
+    RunCases({
+        {{"decompose", "--json", "--type", "VANITY",
+          "Caf\xC3\xA9/\xC3\x9Cn\xC3\xAF"
+          "code"},
+         1,
+         "{\"error\":\"'Caf\xC3\xA9/\xC3\x9Cn\xC3\xAF"
+         "code': " +
+             accent + "\"}\n",
+         accent},
+        {{"construct", "--type", "VANITY", "ACME", "\xF0\x9F\x98\x80"},
+         1,
+         "",
+         "'\xF0\x9F\x98\x80' (U+1F600) is not a character codes are written in"},
+        {{"construct", "--json", "--type", "VANITY", "Caf\xE9", "x"},
+         1,
+         "{\"error\":\"'Caf\\\\xe9': the byte \\\\xe9 is not UTF-8, and codes are written in ASCII\"}\n",
+         "'Caf\\xe9': the byte \\xe9 is not UTF-8"},
+        {{"analyze", "--tsv", "x\x01y"},
+         1,
+         "TEXT\tCANDIDATES\nx\\x01y\t\n",
+         "'x\\x01y': '\\x01' (U+0001) is not a character codes are written in"},
+    });
+}
+
 } // namespace
