@@ -118,15 +118,23 @@ TEST_F(CliScanTest, PortNameOrDevicePathAndWhereItListens)
 }
 
 // What a device sends cannot steer the terminal: control characters show
-// as escapes, an empty scan as "-".
+// as escapes, an empty scan as "-" (and as an empty cell in --tsv).
 TEST_F(CliScanTest, ControlCharactersInScansAreShownEscaped)
 {
-    PlayWhenOpened("cab\x1b[2J\acd\r\nc\r\n");
-    CliProcess cli({"scan", "--scanner", "6", "--port", "COM1", "--timeout", "2"});
-    EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
-    EXPECT_EQ(cli.Stdout(), "TYPE  TEXT\n"
-                            "2     ab\\e[2J\\acd\n"
-                            "2     -\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "TYPE  TEXT\n2     ab\\e[2J\\acd\n2     -\n"},
+        {"--tsv", "TYPE\tTEXT\n2\tab\\e[2J\\acd\n2\t\n"},
+    };
+    for (const auto& [flag, shown] : cases) {
+        PlayWhenOpened("cab\x1b[2J\acd\r\nc\r\n");
+        std::vector<std::string> args{"scan", "--scanner", "6", "--port", "COM1", "--timeout", "2"};
+        if (!flag.empty())
+            args.push_back(flag);
+        CliProcess cli(args);
+        EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+        EXPECT_EQ(cli.Stdout(), shown);
+        m_device.StopPlaying();
+    }
 }
 
 TEST_F(CliScanTest, DeviceThatGoesAwayFailsTheScan)

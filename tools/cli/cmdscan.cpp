@@ -38,6 +38,7 @@ struct ScanOptions {
     bool once = false;
     std::optional<long> timeoutSeconds;
     bool json = false;
+    TableStyle style;
 };
 
 // The write end of the pipe that wakes the main loop; also written by the
@@ -185,43 +186,62 @@ int StartWorker(VTBarcodeScanner& scanner, bool detect)
     return result;
 }
 
+// Scans are printed as they come, so a table's columns are fixed: a type
+// or a found flag is one digit.
 class ScanPrinter {
 public:
-    explicit ScanPrinter(bool json) : m_json(json) {}
+    ScanPrinter(bool json, const TableStyle& style) : m_json(json), m_style(style) {}
 
     void Scan(const VTScanData& scan)
     {
-        if (m_json) {
-            std::cout << JsonObject().Add("type", scan.type).Add("text", scan.text).Str() << '\n';
-        } else {
-            // Printed as each scan comes, so the columns are fixed: a type is one digit.
-            Header("TYPE  TEXT");
-            const std::string text = EscapeCell(scan.text);
-            std::cout << scan.type << "     " << (text.empty() ? "-" : text) << '\n';
-        }
-        std::cout << std::flush;
+        if (m_json)
+            Line(JsonObject().Add("type", scan.type).Add("text", scan.text).Str());
+        else
+            Row({"TYPE", "TEXT"}, {std::to_string(scan.type), scan.text});
     }
 
     void Found(int found)
     {
-        if (m_json) {
-            std::cout << JsonObject().Add("found", found).Str() << '\n';
-        } else {
-            Header("FOUND");
-            std::cout << found << '\n';
-        }
-        std::cout << std::flush;
+        if (m_json)
+            Line(JsonObject().Add("found", found).Str());
+        else
+            Row({"FOUND"}, {std::to_string(found)});
     }
 
 private:
-    void Header(const char* header)
+    // The header before the first row.
+    void Row(const std::vector<std::string>& header, std::vector<std::string> cells)
     {
         if (!m_headerDone)
-            std::cout << header << '\n';
+            Line(Join(header));
         m_headerDone = true;
+        for (std::string& cell : cells) {
+            cell = EscapeCell(cell);
+            if (cell.empty() && !m_style.tsv)
+                cell = "-";
+        }
+        Line(Join(cells));
     }
 
+    std::string Join(std::vector<std::string> cells) const
+    {
+        std::string line;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (!m_style.tsv && i + 1 < cells.size())
+                cells[i].resize(std::max<std::size_t>(cells[i].size(), kFirstColumn), ' ');
+            line += (i ? (m_style.tsv ? "\t" : "  ") : "") + cells[i];
+        }
+        return line;
+    }
+
+    void Line(const std::string& line)
+    {
+        std::cout << (m_style.maxWidth ? ShortenToWidth(line, m_style.maxWidth) : line) << '\n' << std::flush;
+    }
+
+    static constexpr std::size_t kFirstColumn = 4; // "TYPE"
     bool m_json;
+    TableStyle m_style;
     bool m_headerDone = false;
 };
 
@@ -341,7 +361,7 @@ int RunScan(VTBarcodeScanner& scanner, const ScanOptions& options)
     TellWhereItListens(options);
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(options.timeoutSeconds.value_or(0));
-    ScanPrinter printer(options.json);
+    ScanPrinter printer(options.json, options.style);
     ScanOutcome outcome;
     bool timedOut = false;
     for (;;) {
@@ -398,6 +418,7 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words, s
     options.detect = args->Has("--detect");
     options.once = args->Has("--once");
     options.json = args->Json();
+    options.style = args->Style();
     return options;
 }
 
