@@ -1,4 +1,5 @@
 #include "tools/cli/cliargs.h"
+#include "tools/cli/cliinput.h"
 #include "tools/cli/clijson.h"
 #include "tools/cli/clitable.h"
 
@@ -48,6 +49,28 @@ TEST(CliArgs, ParseLong)
     EXPECT_FALSE(ParseLong(""));
     EXPECT_FALSE(ParseLong("4x"));
     EXPECT_FALSE(ParseLong("99999999999999999999999"));
+}
+
+TEST(CliInput, CodeLinesKeepTheirBlanks)
+{
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"a\nb\n", {"a", "b"}},
+        {"a\r\nb", {"a", "b"}},
+        {"\n \n\t\n0 36000 29145 2 \n\n", {"0 36000 29145 2 "}},
+        {"\xEF\xBB\xBF"
+         "036000291452\r\n",
+         {"036000291452"}},
+        {"\xEF\xBB\xBF\n\xEF\xBB\xBF"
+         "1\n",
+         {"\xEF\xBB\xBF"
+          "1"}}, // only the file's first bytes
+        {"a\rb\n", {"a\rb"}},
+        {"", {}},
+    };
+    for (const auto& [text, lines] : cases) {
+        std::istringstream in(text);
+        EXPECT_EQ(ReadCodeLines(in), lines) << testing::PrintToString(text);
+    }
 }
 
 TEST(CliJson, QuotingKeepsEveryByte)

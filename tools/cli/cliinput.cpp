@@ -12,6 +12,8 @@
 
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 bool IsBlank(std::string_view line)
 {
     return line.find_first_not_of(" \t") == std::string_view::npos;
@@ -22,7 +24,11 @@ bool IsBlank(std::string_view line)
 std::vector<std::string> ReadCodeLines(std::istream& in)
 {
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
+    bool first = true;
+    for (std::string line; std::getline(in, line); first = false) {
+        // Editors on other systems may begin a UTF-8 file with a byte order mark.
+        if (first && line.starts_with(kByteOrderMark))
+            line.erase(0, kByteOrderMark.size());
         if (line.ends_with('\r'))
             line.pop_back();
         if (!IsBlank(line))

@@ -19,7 +19,8 @@ struct CodeInput {
 // terminal. Blank lines are skipped; a line keeps its blanks.
 CodeInput ReadCodes(const CliArgs& args);
 
-// The non-blank lines of `in` without their line ends (LF or CR LF).
+// The non-blank lines of `in` without their line ends (LF or CR LF) and
+// without a byte order mark in front of the first.
 std::vector<std::string> ReadCodeLines(std::istream& in);
 
 // Codes are written in printable ASCII: why `text` cannot be one, naming
