@@ -51,7 +51,7 @@ TEST(CliArgs, ParseLong)
     EXPECT_FALSE(ParseLong("99999999999999999999999"));
 }
 
-TEST(CliInput, CodeLinesKeepTheirBlanks)
+TEST(CliCodeLines, BlanksStayAndBlankLinesGo)
 {
     const std::pair<std::string, std::vector<std::string>> cases[] = {
         {"a\nb\n", {"a", "b"}},
