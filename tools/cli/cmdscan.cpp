@@ -6,21 +6,16 @@
 #include "tools/cli/clicontext.h"
 #include "tools/cli/clijson.h"
 #include "tools/cli/clitable.h"
+#include "tools/cli/scanevents.h"
 #include "vtkit/scanner/scexcep.h"
 #include "vtkit/scanner/scqoder.h"
 #include "vtkit/scanner/scserial.h"
 
-#include <cerrno>
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <poll.h>
-#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -40,151 +35,6 @@ struct ScanOptions {
     bool json = false;
     TableStyle style;
 };
-
-// The write end of the pipe that wakes the main loop; also written by the
-// signal handler, so nothing but write() happens there.
-int g_wakeFd = -1;
-volatile sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnInterrupt(int)
-{
-    const int savedErrno = errno;
-    g_interrupted = 1;
-    [[maybe_unused]] const ssize_t ignored = write(g_wakeFd, "!", 1);
-    errno = savedErrno;
-}
-
-void Wake(int fd)
-{
-    [[maybe_unused]] const ssize_t ignored = write(fd, "!", 1);
-}
-
-// What the worker reports, kept for the main thread, which prints it.
-class ScanEvents : public VTScannerListener {
-public:
-    struct Event {
-        std::vector<VTScanData> scans;
-        std::optional<int> found;
-        std::optional<std::string> error;
-        bool stopped = false;
-        bool delivered = false; // a keyboard scanner's download may be empty
-        std::optional<int> downloadError;
-    };
-
-    explicit ScanEvents(int wakeFd) : m_wakeFd(wakeFd) {}
-    ~ScanEvents() override { DetachFromScanner(); }
-
-    std::vector<Event> Take()
-    {
-        std::lock_guard lock(m_lock);
-        return std::move(m_events);
-    }
-
-    void OnScanData(VTScanDataSet set) override
-    {
-        Event event;
-        for (std::size_t i = 0; i < set.GetCount(); ++i)
-            event.scans.push_back(set.GetAt(i));
-        event.delivered = true;
-        Push(std::move(event));
-    }
-    void OnDetectResult(int found) override
-    {
-        PushFilled([&](Event& event) { event.found = found; });
-    }
-    void OnScannerError(const char* message) override
-    {
-        PushFilled([&](Event& event) { event.error = message; });
-    }
-    void OnScannerStopped() override
-    {
-        PushFilled([](Event& event) { event.stopped = true; });
-    }
-    void OnDownloadError(int code) override
-    {
-        PushFilled([&](Event& event) { event.downloadError = code; });
-    }
-
-private:
-    template <class Fill> void PushFilled(Fill fill)
-    {
-        Event event;
-        fill(event);
-        Push(std::move(event));
-    }
-    void Push(Event event)
-    {
-        {
-            std::lock_guard lock(m_lock);
-            m_events.push_back(std::move(event));
-        }
-        Wake(m_wakeFd);
-    }
-
-    int m_wakeFd;
-    std::mutex m_lock;
-    std::vector<Event> m_events;
-};
-
-// The wake pipe and the Ctrl-C handlers for the life of one scan.
-class Interruption {
-public:
-    Interruption()
-    {
-        if (pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            throw std::runtime_error("cannot create a pipe");
-        g_wakeFd = m_pipe[1];
-        g_interrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_previousInt);
-        sigaction(SIGTERM, &action, &m_previousTerm);
-    }
-    ~Interruption()
-    {
-        sigaction(SIGINT, &m_previousInt, nullptr);
-        sigaction(SIGTERM, &m_previousTerm, nullptr);
-        g_wakeFd = -1;
-        close(m_pipe[0]);
-        close(m_pipe[1]);
-    }
-
-    int WakeFd() const { return m_pipe[1]; }
-    // Waits for a wake-up or the time-out (-1: none) and empties the pipe.
-    void Wait(int timeoutMs)
-    {
-        pollfd entry{m_pipe[0], POLLIN, 0};
-        poll(&entry, 1, timeoutMs);
-        char bytes[64];
-        while (read(m_pipe[0], bytes, sizeof bytes) > 0) {
-        }
-    }
-
-private:
-    int m_pipe[2];
-    struct sigaction m_previousInt {};
-    struct sigaction m_previousTerm {};
-};
-
-// Starts the worker with Ctrl-C blocked, so the handler runs on this thread.
-int StartWorker(VTBarcodeScanner& scanner, bool detect)
-{
-    sigset_t blocked, previous;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGINT);
-    sigaddset(&blocked, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
-    int result;
-    try {
-        result = detect ? scanner.Detect() : scanner.Start();
-    } catch (...) {
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        throw;
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return result;
-}
 
 // Scans are printed as they come, so a table's columns are fixed: a type
 // or a found flag is one digit.
@@ -374,7 +224,7 @@ int RunScan(VTBarcodeScanner& scanner, const ScanOptions& options)
             waitMs = static_cast<int>(left);
         }
         interruption.Wait(waitMs);
-        if (g_interrupted || Report(events.Take(), options, printer, outcome))
+        if (interruption.Interrupted() || Report(events.Take(), options, printer, outcome))
             break;
     }
     scanner.Stop(true);

@@ -43,16 +43,6 @@ std::vector<QueryFailure> ResolveListener::Failures() const
     return m_failures;
 }
 
-// Read after the batch has ended, when nothing adds to the list any more.
-const QueryFailure* ResolveListener::FindFailure(std::int32_t phase, const std::string& serverName) const
-{
-    std::lock_guard guard(m_lock);
-    const auto found = std::find_if(m_failures.rbegin(), m_failures.rend(), [&](const QueryFailure& failure) {
-        return failure.phase == phase && failure.serverName == serverName;
-    });
-    return found == m_failures.rend() ? nullptr : &*found;
-}
-
 std::string ResolveListener::Describe(const VTServerError& error)
 {
     std::string text = error.GetErrorCode() + " " + error.GetMessage();

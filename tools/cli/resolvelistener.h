@@ -35,9 +35,6 @@ public:
     bool WaitFinished(std::chrono::milliseconds timeout);
     int Percent() const;
     std::vector<QueryFailure> Failures() const;
-    // The last failure of the query of `phase` (to `serverName`, for
-    // descriptions); null when it did not fail.
-    const QueryFailure* FindFailure(std::int32_t phase, const std::string& serverName) const;
 
     // "T-302-4 Transaction Failed (details)": the toolkit's own words.
     static std::string Describe(const VTServerError& error);
