@@ -129,4 +129,15 @@ TEST_F(CliInput, WrongInputIsRefused)
     }
 }
 
+// On a terminal a run without codes is bad usage at once; it never waits
+// for lines the user did not mean to type.
+TEST_F(CliInput, NoCodeOnATerminalIsBadUsage)
+{
+    for (const auto& args : {std::vector<std::string>{"analyze"}, ResolveArgs({})}) {
+        CliProcess cli(args, CliStreams{false, "", 80});
+        EXPECT_EQ(cli.Wait(CliProcess::Ms(5000)), 2) << cli.Stdout();
+        EXPECT_NE(cli.Stdout().find("usage: lumora-cli " + args.front()), std::string::npos) << cli.Stdout();
+    }
+}
+
 } // namespace
