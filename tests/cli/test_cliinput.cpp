@@ -60,6 +60,7 @@ TEST_F(CliInput, FiveThousandCodesFromAPipeOrAFile)
         {"resolve_stdin_dash", ResolveArgs({"--json", "-"}), file},
         {"resolve_stdin_no_code", ResolveArgs({"--json"}), file},
         {"resolve_file", ResolveArgs({"--json", "--file", file}), ""},
+        {"resolve_file_dash", ResolveArgs({"--json", "--file", "-"}), file},
         {"analyze_stdin", {"analyze", "--json", "-"}, file},
         {"analyze_file", {"analyze", "--json", "--file", file}, ""},
     };

@@ -16,7 +16,8 @@ constexpr std::string_view kOutputOptions = "  --json        one JSON object per
                                             "                that begins with '-'\n";
 
 constexpr std::string_view kCodeInput =
-    "  --file FILE   the codes, one a line, from FILE (blank lines are skipped)\n"
+    "  --file FILE   the codes, one a line, from FILE (blank lines are skipped;\n"
+    "                '-' is standard input)\n"
     "  -             read the codes from standard input, one a line; so does a\n"
     "                run without codes when standard input is not a terminal\n";
 

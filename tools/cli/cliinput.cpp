@@ -50,6 +50,8 @@ CodeInput ReadCodes(const CliArgs& args)
     } else if (words.size() > 1 && std::find(words.begin(), words.end(), "-") != words.end()) {
         input.error = "'-' (standard input) must be the only code argument";
         input.usage = true;
+    } else if (file && *file == "-") {
+        input.codes = ReadCodeLines(std::cin);
     } else if (file) {
         std::ifstream in(*file);
         if (!in)

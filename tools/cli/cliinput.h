@@ -14,9 +14,10 @@ struct CodeInput {
     bool usage = false; // the error is bad usage, not a failed read
 };
 
-// The positional words, or the lines of --file FILE, or of standard input
-// when "-" is the only word or no word is given and standard input is not a
-// terminal. Blank lines are skipped; a line keeps its blanks.
+// The positional words, or the lines of --file FILE ("-": standard input),
+// or of standard input when "-" is the only word or no word is given and
+// standard input is not a terminal. Blank lines are skipped; a line keeps
+// its blanks.
 CodeInput ReadCodes(const CliArgs& args);
 
 // The non-blank lines of `in` without their line ends (LF or CR LF) and
