@@ -5,12 +5,6 @@
 #include "tst/tsstrmap.h"
 #include "vtkit/vtparsers.h"
 
-namespace {
-
-constexpr TSHttpTimeouts kDefaultTimeouts{30, 30, 60, 30, 30, 30};
-
-} // namespace
-
 VTToolkitServerListener::~VTToolkitServerListener() = default;
 
 void VTToolkitServerListener::OnServerProgress(int, int) {}

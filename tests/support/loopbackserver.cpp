@@ -45,7 +45,8 @@ bool FindHeadEnd(const std::string& bytes, std::size_t& headEnd, std::size_t& bo
     return true;
 }
 
-void SendAllBytes(int fd, const std::string& bytes)
+// False when the client went away; what it got is what the test sees.
+bool SendAllBytes(int fd, std::string_view bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
@@ -53,9 +54,10 @@ void SendAllBytes(int fd, const std::string& bytes)
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
-            return; // the client went away; what it got is what the test sees
+            return false;
         sent += static_cast<std::size_t>(count);
     }
+    return true;
 }
 
 } // namespace
@@ -115,6 +117,12 @@ ServerScript& ServerScript::Send(std::string bytes)
 ServerScript& ServerScript::Pause(std::chrono::milliseconds duration)
 {
     m_steps.push_back({Action::kPause, {}, duration});
+    return *this;
+}
+
+ServerScript& ServerScript::Trickle(std::string bytes, std::chrono::milliseconds interval)
+{
+    m_steps.push_back({Action::kTrickle, std::move(bytes), interval});
     return *this;
 }
 
@@ -287,6 +295,8 @@ void LoopbackHttpServer::Serve(Connection& connection, const ServerScript& scrip
             SendAllBytes(connection.m_fd, step.m_bytes);
         if (step.m_action == ServerScript::Action::kPause && WaitReadable(m_wakeRead, step.m_duration))
             break;
+        if (step.m_action == ServerScript::Action::kTrickle && !Trickle(connection, step))
+            break;
         if (step.m_action == ServerScript::Action::kHold)
             Hold(connection);
         if (step.m_action == ServerScript::Action::kReset)
@@ -301,6 +311,17 @@ void LoopbackHttpServer::Serve(Connection& connection, const ServerScript& scrip
     m_requestRead[connection.m_index] = true;
     connection.m_finished = true;
     m_changed.notify_all();
+}
+
+bool LoopbackHttpServer::Trickle(Connection& connection, const ServerScript::Step& step)
+{
+    for (std::size_t i = 0; i < step.m_bytes.size(); ++i) {
+        if (!SendAllBytes(connection.m_fd, std::string_view(step.m_bytes).substr(i, 1)))
+            return false;
+        if (WaitReadable(m_wakeRead, step.m_duration))
+            return false;
+    }
+    return true;
 }
 
 bool LoopbackHttpServer::WaitReadable(int fd, std::chrono::milliseconds timeout) const

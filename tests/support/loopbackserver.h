@@ -32,7 +32,7 @@ struct HttpReply {
 // closed after the last step.
 class ServerScript {
 public:
-    enum class Action { kReadRequest, kSend, kPause, kHold, kReset };
+    enum class Action { kReadRequest, kSend, kPause, kTrickle, kHold, kReset };
     struct Step {
         Action m_action;
         std::string m_bytes;
@@ -45,6 +45,9 @@ public:
     ServerScript& Send(std::string bytes);
     // Waits without reading; stopping the server cuts the wait short.
     ServerScript& Pause(std::chrono::milliseconds duration);
+    // Sends one byte every `interval`: a peer that is never quite silent.
+    // Stops when the client goes or the server stops.
+    ServerScript& Trickle(std::string bytes, std::chrono::milliseconds interval);
     // Keeps the connection open, reading and recording, until the peer
     // closes it or the server stops.
     ServerScript& Hold();
@@ -101,6 +104,8 @@ private:
     void Serve(Connection& connection, const ServerScript& script);
     bool ReadRequest(Connection& connection);
     void Hold(Connection& connection);
+    // False when the client went away or the server stopped.
+    bool Trickle(Connection& connection, const ServerScript::Step& step);
     // Waits for the socket to be readable or the server to stop.
     bool WaitReadable(int fd, std::chrono::milliseconds timeout) const;
     void Record(Connection& connection, const char* bytes, std::size_t count, bool requestDone = false);

@@ -15,6 +15,7 @@ const char* TSXmlException::CodeText(int code) noexcept
         "Character conversion error", "Invalid entity",       "Missing tag close",
         "Unmatched tag close",        "Mismatched tag close", "Tag format error",
         "Missing element start",      "Premature EOF",        "Item not allowed here",
+        "Limit exceeded",
     };
     if (code < 0 || code >= static_cast<int>(std::size(kTexts)))
         return "Unknown error";
