@@ -194,14 +194,15 @@ void RegisterManyAttributes()
     for (const Document& document : documents) {
         const Document* d = &document;
         const auto expatOnly = [](const std::string& bytes) { return ParseExpatOnly(bytes); };
-        benchmark::RegisterBenchmark(("Parse/lumora/" + d->m_name).c_str(),
-                                     [=](auto& s) { Parsing(s, *d, ParseOursUnlimited, false); })
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("Refuse/lumora/" + d->m_name).c_str(), [=](auto& s) { Refusing(s, *d); })
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("Parse/expat_alone/" + d->m_name).c_str(),
-                                     [=](auto& s) { Parsing(s, *d, expatOnly, false); })
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("Parse/lumora/" + d->m_name).c_str(), [=](auto& s) {
+            Parsing(s, *d, ParseOursUnlimited, false);
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("Refuse/lumora/" + d->m_name).c_str(), [=](auto& s) {
+            Refusing(s, *d);
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("Parse/expat_alone/" + d->m_name).c_str(), [=](auto& s) {
+            Parsing(s, *d, expatOnly, false);
+        })->Unit(benchmark::kMillisecond);
     }
 }
 

@@ -845,7 +845,8 @@ bool RegistryHive::SetValue(std::string_view path, std::string_view name, const 
                 return Change::Refused;
             }
         if (value.Size() > kMaxValueBytes) {
-            m_lastError = m_file.string() + ": " + TooLarge(name, value.Size()) + " (key " + std::string(path) + ")";
+            m_lastError =
+                m_file.string() + ": " + TooLarge(name, value.Size()) + " (key " + std::string(path) + ")";
             return Change::Refused;
         }
         const RegistryValue* old = node->Value(name);

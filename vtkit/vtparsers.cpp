@@ -501,12 +501,12 @@ std::string FormatDate(VTTime time)
     return text;
 }
 
-bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version)
+bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version, VTOverLimit overLimit)
 {
     TS_ASSERT(version != 0);
     std::vector<VTCodeFormat> formats;
     for (Node node = root.Impl()->GetFirstChild(); node; node = node->GetNextSibling())
-        ReadFormatNode(node, formats, true);
+        ReadFormatNode(node, formats, overLimit == VTOverLimit::kRefuse);
     // A later format of the same range replaces an earlier one.
     list.Assign(std::move(formats));
     return true;
@@ -524,8 +524,8 @@ bool ReadCodeFormatText(std::string_view bytes, std::u16string_view root, VTCode
     };
     if (root != u"CODE_FORMAT_LIST" || !ScanCodeFormatText(bytes, scanned)) {
         formats.clear();
-        if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadFormatNode(node.Impl(), formats, false); },
-                               {root}))
+        if (!ParseChildByChild(
+                bytes, [&](const TSDomNode& node) { ReadFormatNode(node.Impl(), formats, false); }, {root}))
             return false;
     }
     list.Assign(std::move(formats));
@@ -549,7 +549,8 @@ std::string FormatCodeFormats(const VTCodeFormatList& list, int version)
     return text.Take();
 }
 
-bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version)
+bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version,
+                         VTOverLimit overLimit)
 {
     TS_ASSERT(version != 0);
     const std::u16string root = RootName(document);
@@ -558,7 +559,7 @@ bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, 
     std::vector<VTServerData> records;
     for (Node node = document.GetDocumentElement().Impl()->GetFirstChild(); node;
          node = node->GetNextSibling())
-        ReadRoutingKeyNode(node, records, true);
+        ReadRoutingKeyNode(node, records, overLimit == VTOverLimit::kRefuse);
     // A later record of the same type and key replaces an earlier one (a
     // saved cache holds the UPC-E copy of each UPC-A key as well).
     list.Assign(std::move(records));
@@ -574,9 +575,9 @@ bool ReadServerTemplateText(std::string_view bytes, VTServerDataList& list, int 
     };
     if (!ScanServerTemplateText(bytes, scanned)) {
         records.clear();
-        if (!ParseChildByChild(bytes,
-                               [&](const TSDomNode& node) { ReadRoutingKeyNode(node.Impl(), records, false); },
-                               {u"XGET", u"SERVER_DATA_LIST"}))
+        if (!ParseChildByChild(
+                bytes, [&](const TSDomNode& node) { ReadRoutingKeyNode(node.Impl(), records, false); },
+                {u"XGET", u"SERVER_DATA_LIST"}))
             return false;
     }
     list.Assign(std::move(records));

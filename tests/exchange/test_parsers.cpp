@@ -198,8 +198,9 @@ TEST(ReplyLimits, OverLongEntriesAreRefusedInRepliesAndLeftOutOfCaches)
     const std::string key = "<ROUTING_KEY TYPE='EAN8' RID='9638'><TEMPLATE CMD='GET'>http://x/</TEMPLATE>"
                             "</ROUTING_KEY>";
     const Case keyCases[] = {
-        {"<ROUTING_KEY TYPE='UPCA' RID='" + std::string(65, '1') + "'><TEMPLATE CMD='GET'>u</TEMPLATE>"
-         "</ROUTING_KEY>",
+        {"<ROUTING_KEY TYPE='UPCA' RID='" + std::string(65, '1') +
+             "'><TEMPLATE CMD='GET'>u</TEMPLATE>"
+             "</ROUTING_KEY>",
          "RID of 65 bytes, more than 64"},
         {"<ROUTING_KEY TYPE='UPCA' RID='1'><SERVERNAME>" + std::string(257, 'n') +
              "</SERVERNAME><TEMPLATE CMD='GET'>u</TEMPLATE></ROUTING_KEY>",
@@ -212,7 +213,8 @@ TEST(ReplyLimits, OverLongEntriesAreRefusedInRepliesAndLeftOutOfCaches)
         SCOPED_TRACE(c.why);
         VTServerDataList list;
         try {
-            ReadServerTemplates(ParseDocument("<XGET>" + key + c.entry + "</XGET>"), list, VTCacheFile::kVersion);
+            ReadServerTemplates(ParseDocument("<XGET>" + key + c.entry + "</XGET>"), list,
+                                VTCacheFile::kVersion);
             ADD_FAILURE() << "the reply was taken";
         } catch (const TSDomXmlException& error) {
             EXPECT_EQ(error.GetMessage(), "TSDomXmlException: Element invalid: ROUTING_KEY: " + c.why);
@@ -370,8 +372,8 @@ TEST(CacheText, WrittenWithoutTheTreeAsFromTheTree)
     }
 }
 
-// What the whole tree gives, or nothing for a text that does not parse or
-// has another root.
+// What the whole tree gives, read as a cache file is (entries beyond the
+// limits left out), or nothing for a text that does not parse or has another root.
 std::optional<VTCodeFormatList> FormatsFromTree(const std::string& text)
 {
     VTCodeFormatList list;
@@ -379,7 +381,7 @@ std::optional<VTCodeFormatList> FormatsFromTree(const std::string& text)
         const TSDomDocument document = ParseDocument(text);
         if (RootName(document) != u"CODE_FORMAT_LIST")
             return std::nullopt;
-        ReadCodeFormats(document.GetDocumentElement(), list, VTCacheFile::kVersion);
+        ReadCodeFormats(document.GetDocumentElement(), list, VTCacheFile::kVersion, VTOverLimit::kLeaveOut);
     } catch (const TSException&) {
         return std::nullopt;
     }
@@ -390,7 +392,7 @@ std::optional<VTServerDataList> TemplatesFromTree(const std::string& text)
 {
     VTServerDataList list;
     try {
-        if (!ReadServerTemplates(ParseDocument(text), list, VTCacheFile::kVersion))
+        if (!ReadServerTemplates(ParseDocument(text), list, VTCacheFile::kVersion, VTOverLimit::kLeaveOut))
             return std::nullopt;
     } catch (const TSException&) {
         return std::nullopt;

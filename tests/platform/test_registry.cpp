@@ -203,7 +203,8 @@ TEST(Registry, DamagedHiveIsReportedAndItsOriginalKept)
     EXPECT_EQ(TempDir::ReadFile(dir / "user.reg.damaged"), original) << "the rejected line is not lost";
     EXPECT_TRUE(hive.Problems().empty()) << "the file written back is clean";
     RegistryHive nextRun(RegistryRoot::CurrentUser, file);
-    nextRun.SetProblemReporter([&](const std::filesystem::path&, const HiveProblem&) { reported.push_back("again"); });
+    nextRun.SetProblemReporter(
+        [&](const std::filesystem::path&, const HiveProblem&) { reported.push_back("again"); });
     EXPECT_EQ(nextRun.QueryValue("Config", "Scanner")->AsNumber(), 10u);
     EXPECT_EQ(reported.size(), 1u) << "each damage is reported once";
 
@@ -254,7 +255,8 @@ TEST(Registry, InterruptedSaveLeavesThePreviousHiveLoadable)
 TEST(Registry, PartialLineIsKeptOnceAndTheRestWrittenBack)
 {
     TempDir dir;
-    const std::string original = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Config]\n\"Scanner\"=dword:0000000a\n\"Proxy";
+    const std::string original =
+        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Config]\n\"Scanner\"=dword:0000000a\n\"Proxy";
     const auto file = dir.WriteFile("user.reg", original);
     std::size_t reports = 0;
     for (int run = 0; run < 3; ++run) {
@@ -265,7 +267,8 @@ TEST(Registry, PartialLineIsKeptOnceAndTheRestWrittenBack)
     }
     EXPECT_EQ(reports, 1u);
     EXPECT_EQ(TempDir::ReadFile(dir / "user.reg.damaged"), original);
-    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"user.reg", "user.reg.damaged", "user.reg.lock"}));
+    EXPECT_EQ(FilesIn(dir.Path()),
+              (std::vector<std::string>{"user.reg", "user.reg.damaged", "user.reg.lock"}));
 }
 
 TEST(Registry, ValuesHaveASizeLimitNamedInTheError)
@@ -277,12 +280,14 @@ TEST(Registry, ValuesHaveASizeLimitNamedInTheError)
     const std::string fits(RegistryHive::kMaxValueBytes, 'a');
     EXPECT_TRUE(hive.SetValue("Software\\Lumora\\Config", "ProxyAddr", RegistryValue::String(fits)));
     EXPECT_FALSE(hive.SetValue("Software\\Lumora\\Config", "ProxyAddr", RegistryValue::String(fits + "a")));
-    EXPECT_EQ(hive.LastError(), file.string() + ": value \"ProxyAddr\" of 65537 bytes is larger than the 65536 "
-                                                "a value may have (key Software\\Lumora\\Config)");
+    EXPECT_EQ(hive.LastError(), file.string() +
+                                    ": value \"ProxyAddr\" of 65537 bytes is larger than the 65536 "
+                                    "a value may have (key Software\\Lumora\\Config)");
     EXPECT_FALSE(hive.SetValue("Software\\Lumora\\Config", "ColData",
                                RegistryValue::Binary(std::vector<std::uint8_t>(8u << 20, 1))));
-    EXPECT_EQ(RegistryHive(RegistryRoot::CurrentUser, file).QueryValue("Software\\Lumora\\Config", "ProxyAddr"),
-              RegistryValue::String(fits));
+    EXPECT_EQ(
+        RegistryHive(RegistryRoot::CurrentUser, file).QueryValue("Software\\Lumora\\Config", "ProxyAddr"),
+        RegistryValue::String(fits));
 
     // One already in a file (written by hand or by an older version) is a
     // rejected line: the rest of the hive stays readable.
@@ -296,7 +301,8 @@ TEST(Registry, ValuesHaveASizeLimitNamedInTheError)
     });
     EXPECT_EQ(reader.QueryValue("Config", "Scanner")->AsNumber(), 3u);
     EXPECT_FALSE(reader.QueryValue("Config", "Big").has_value());
-    EXPECT_EQ(reasons, std::vector<std::string>{"4: value \"Big\" of 65537 bytes is larger than the 65536 a value may have"});
+    EXPECT_EQ(reasons, std::vector<std::string>{
+                           "4: value \"Big\" of 65537 bytes is larger than the 65536 a value may have"});
 }
 
 // Another process holding the lock makes a change wait a bounded time,
@@ -330,7 +336,8 @@ TEST(Registry, HeldLockIsWaitedForABoundedTime)
     ::waitpid(holder, nullptr, 0);
     ::close(ready[0]);
     ::close(ready[1]);
-    EXPECT_TRUE(hive.SetValue("Config", "Scanner", RegistryValue::Number(3))) << "the lock goes with its holder";
+    EXPECT_TRUE(hive.SetValue("Config", "Scanner", RegistryValue::Number(3)))
+        << "the lock goes with its holder";
 }
 
 // Saves killed half-way leave their temporaries; a later save of the same
@@ -354,8 +361,9 @@ TEST(Registry, StaleTemporariesOfKilledSavesAreRemoved)
         if (saver == 0) {
             RegistryHive theirs(RegistryRoot::CurrentUser, file);
             for (std::uint8_t fill = 0;; ++fill)
-                theirs.SetValue("Config", "ColData",
-                                RegistryValue::Binary(std::vector<std::uint8_t>(RegistryHive::kMaxValueBytes, fill)));
+                theirs.SetValue(
+                    "Config", "ColData",
+                    RegistryValue::Binary(std::vector<std::uint8_t>(RegistryHive::kMaxValueBytes, fill)));
         }
         // Killed as soon as one of its saves is under way.
         while (temporaries().size() <= static_cast<std::size_t>(kill))

@@ -6,6 +6,7 @@
 #include "tst/tsstrmap.h"
 #include "tst/xml/dom/xmlutil/tsdomxmlutil.h"
 #include "tst/xml/io/domformat.h"
+#include "tst/xml/io/domparse.h"
 #include "tst/xml/io/xmlsink.h"
 #include "tst/xml/transcode.h"
 
@@ -110,17 +111,27 @@ TEST_F(RefServerTest, OversizedBodiesAreRefusedAndTheReplyStillArrives)
 
 TEST_F(RefServerTest, DeeplyNestedDocumentsAreAnsweredLikeAnyOther)
 {
-    // Close to the body limit: 140 000 levels of elements inside the request.
-    const std::size_t depth = 140000;
-    std::string nested;
-    for (std::size_t i = 0; i < depth; ++i)
-        nested += "<a>";
-    for (std::size_t i = 0; i < depth; ++i)
-        nested += "</a>";
+    const auto nestedIn = [](std::size_t depth) {
+        std::string nested;
+        for (std::size_t i = 0; i < depth; ++i)
+            nested += "<a>";
+        for (std::size_t i = 0; i < depth; ++i)
+            nested += "</a>";
+        return nested;
+    };
+    // As deep as the parser reads, under the request's root.
+    const std::size_t deepest = TSDomParser::Limits{}.m_maxDepth - 1;
     const WireReply split =
-        Post("/route", "text/xml", "<SPLIT USER='" + std::string(kDemoUser) + "'>" + nested + "</SPLIT>");
+        Post("/route", "text/xml",
+             "<SPLIT USER='" + std::string(kDemoUser) + "'>" + nestedIn(deepest) + "</SPLIT>");
     EXPECT_EQ(split.m_status, 200);
     EXPECT_THAT(split.m_body, HasSubstr("<XSPLIT>"));
+    // Close to the body limit, 140 000 levels: a malformed request naming the limit.
+    const std::string nested = nestedIn(140000);
+    const WireReply refused =
+        Post("/route", "text/xml", "<SPLIT USER='" + std::string(kDemoUser) + "'>" + nested + "</SPLIT>");
+    ExpectErrorDocument(refused, 10);
+    EXPECT_THAT(refused.m_body, HasSubstr("more than 256 levels of nesting at Line 1 Column"));
     ExpectErrorDocument(Post("/desc", "text/xml", "<DESC>" + nested.substr(0, nested.size() / 2)), 10);
     EXPECT_EQ(Get("/").m_status, 200);
 }

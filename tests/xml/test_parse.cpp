@@ -91,7 +91,12 @@ std::string ManyAttributes(std::size_t count, const char* name = "a")
 {
     std::string text = "<r><e";
     for (std::size_t i = 0; i < count; ++i)
-        text.append(" ").append(name).append(std::to_string(i)).append("='v").append(std::to_string(i)).append("'");
+        text.append(" ")
+            .append(name)
+            .append(std::to_string(i))
+            .append("='v")
+            .append(std::to_string(i))
+            .append("'");
     return text + "/></r>";
 }
 
@@ -99,8 +104,9 @@ TEST(TSDomParser, RefusesMoreAttributesOrDeeperNestingThanItsLimits)
 {
     const TSDomParser::Limits limits;
     const std::string atLimit = ManyAttributes(limits.m_maxAttributes);
-    EXPECT_EQ(TSDomElement(ParseUtf8(atLimit).GetDocumentElement().GetFirstChild()).GetAttributes().GetLength(),
-              limits.m_maxAttributes);
+    EXPECT_EQ(
+        TSDomElement(ParseUtf8(atLimit).GetDocumentElement().GetFirstChild()).GetAttributes().GetLength(),
+        limits.m_maxAttributes);
     EXPECT_EQ(ParseError(ManyAttributes(limits.m_maxAttributes + 1)),
               "TSXmlException: Limit exceeded: more than 1024 attributes in one element at Line 1 Column 4");
 
@@ -118,8 +124,10 @@ TEST(TSDomParser, RefusesMoreAttributesOrDeeperNestingThanItsLimits)
     std::string hostile;
     for (int i = 0; i < 100000; ++i)
         hostile += "<d>";
-    EXPECT_EQ(ParseError(hostile), "TSXmlException: Limit exceeded: more than 256 levels of nesting at Line 1 "
-                                   "Column " + std::to_string(3 * limits.m_maxDepth + 1));
+    EXPECT_EQ(ParseError(hostile),
+              "TSXmlException: Limit exceeded: more than 256 levels of nesting at Line 1 "
+              "Column " +
+                  std::to_string(3 * limits.m_maxDepth + 1));
 }
 
 TEST(TSDomParser, ManyAttributesStillReplaceRepeatedNames)
@@ -139,7 +147,8 @@ TEST(TSDomParser, ManyAttributesStillReplaceRepeatedNames)
     TSXmlUtf8DataSource source(ManyAttributes(5000));
     TSDomParser parser(&source);
     parser.SetLimits({5000, 16});
-    EXPECT_EQ(TSDomElement(parser.Parse().GetDocumentElement().GetFirstChild()).GetAttributes().GetLength(), 5000u)
+    EXPECT_EQ(TSDomElement(parser.Parse().GetDocumentElement().GetFirstChild()).GetAttributes().GetLength(),
+              5000u)
         << "the limits are the caller's to raise";
 }
 

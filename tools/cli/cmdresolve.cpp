@@ -313,7 +313,8 @@ int CmdResolve(const std::vector<std::string>& words)
 {
     std::string error;
     const auto args = CliArgs::Parse(
-        words, {"--server-dat", "--cache-dir", "--uid", "--proxy", "--proxy-user", "--proxy-password", "--timeout"},
+        words,
+        {"--server-dat", "--cache-dir", "--uid", "--proxy", "--proxy-user", "--proxy-password", "--timeout"},
         {"--descriptions", "--offline"}, error);
     if (!args)
         return Usage(error);

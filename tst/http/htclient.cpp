@@ -28,7 +28,8 @@ bool TSHttpTransactionClient::IsValidProxy(std::string_view proxy)
     if (colon == std::string_view::npos || colon == 0 || colon + 1 == proxy.size())
         return false;
     const std::string_view host = proxy.substr(0, colon);
-    if (std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }))
+    if (std::any_of(host.begin(), host.end(),
+                    [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }))
         return false;
     const std::string_view port = proxy.substr(colon + 1);
     if (!IsAllDigits(port))
@@ -477,7 +478,8 @@ void TSHttpTransactionClient::NoteDeadline(Failure& failure, const Settings& set
                                            const std::string& target) const
 {
     const bool timedOut = failure.m_error == kHttpErrorConnectTimedOut ||
-                          failure.m_error == kHttpErrorSendTimedOut || failure.m_error == kHttpErrorReceiveTimedOut;
+                          failure.m_error == kHttpErrorSendTimedOut ||
+                          failure.m_error == kHttpErrorReceiveTimedOut;
     if (!timedOut || settings.m_timeouts.m_total == 0 || !m_socket->IsPastDeadline())
         return;
     failure.m_text = "no complete answer from " + target + " within " +

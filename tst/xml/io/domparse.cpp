@@ -280,8 +280,7 @@ void TSDomParser::ParseRoot(TSDomNodeImpl* document)
             if (m_open.size() >= m_limits.m_maxDepth)
                 FailLimit("levels of nesting", m_limits.m_maxDepth, token);
             m_open.push_back({element, token.m_line, token.m_column});
-        }
-        else if (m_open.size() == 1)
+        } else if (m_open.size() == 1)
             HandOver(root);
     }
 }
@@ -567,9 +566,9 @@ void TSDomParser::GrowShared()
 
 void TSDomParser::FailLimit(const char* what, std::size_t limit, const TSXmlToken& token) const
 {
-    throw TSXmlException(TSXmlException::kLimitExceeded, "more than " + std::to_string(limit) + " " + what +
-                                                             " at " +
-                                                             TSXmlException::Position(token.m_line, token.m_column));
+    throw TSXmlException(TSXmlException::kLimitExceeded,
+                         "more than " + std::to_string(limit) + " " + what + " at " +
+                             TSXmlException::Position(token.m_line, token.m_column));
 }
 
 void TSDomParser::Fail(int code, const TSXmlToken& token) const
