@@ -218,6 +218,12 @@ TEST_F(HttpClient, EveryTransportFailureEndsInItsErrorCode)
          Timeouts(5), kHttpErrorBadHead, "TSHttpException: Invalid version: garbage"},
         {"two-digit status", [] { return ServerScript().ReadRequest().Send("HTTP/1.0 20 OK\r\n\r\n"); },
          toServer, Timeouts(5), kHttpErrorBadHead, "TSHttpException: Invalid status: HTTP/1.0 20 OK"},
+        {"negative length",
+         [] {
+             return ServerScript().ReadRequest().Send(
+                 "HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n<XSPLIT/>");
+         },
+         toServer, Timeouts(5), kHttpErrorBadHead, "TSHttpException: Invalid header: Content-Length: -5"},
         {"endless head line",
          [] {
              return ServerScript()

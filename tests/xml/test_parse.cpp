@@ -87,6 +87,27 @@ TEST(TSDomParser, RefusesReferencesToUndefinedEntities)
         EXPECT_EQ(ParseError(c.document), c.message) << "document: " << c.document;
 }
 
+// No XML text holds a NUL: one in a reply is refused where it stands,
+// never read as an empty or shortened text.
+TEST(TSDomParser, RefusesNulCharactersWhereTheyStand)
+{
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> cases[] = {
+        {"<XSPLIT>\0\0</XSPLIT>"s, "TSXmlException: Character conversion error: Line 1 Column 9"},
+        {"<a>\n x\0</a>"s, "TSXmlException: Character conversion error: Line 2 Column 3"},
+        {"<a b='\0'/>"s, "TSXmlException: Character conversion error: Line 1 Column 7"},
+        {"<a\0/>"s, "TSXmlException: Character conversion error: Line 1 Column 3"},
+        {"<a><!-- \0 --></a>"s, "TSXmlException: Character conversion error: Line 1 Column 9"},
+        {"<a/>\0"s, "TSXmlException: Character conversion error: Line 1 Column 5"},
+        {"\0\0\0\0"s, "TSXmlException: Character conversion error: Line 1 Column 1"},
+    };
+    for (const auto& [document, message] : cases)
+        EXPECT_EQ(ParseError(document), message) << "document: " << document;
+    EXPECT_EQ(U8(ParseUtf8("<a>&#0;</a>").GetDocumentElement().GetFirstChild().GetNodeValue().View()),
+              std::string(1, '\0'))
+        << "a character reference stays as it was read";
+}
+
 std::string ManyAttributes(std::size_t count, const char* name = "a")
 {
     std::string text = "<r><e";

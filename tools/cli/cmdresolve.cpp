@@ -43,6 +43,8 @@ public:
         std::string text = (phase >= 0 && phase <= 2) ? kQueries[phase] : "query";
         if (!serverName.empty())
             text += " to " + serverName;
+        else if (!error.GetServer().empty())
+            text += " to " + error.GetServer();
         const std::string why = Describe(error);
         text += " failed: " + why;
         std::lock_guard guard(m_lock);
