@@ -262,6 +262,9 @@ private:
         for (auto name : names)
             node = &node->AddSubKey(name);
         m_key = node;
+        m_keyPath = slash == std::string_view::npos
+                        ? ""
+                        : std::string(line.substr(slash + 2, line.size() - slash - 3));
     }
 
     void ReadValue(std::string_view line)
@@ -289,7 +292,7 @@ private:
             return;
         }
         if (value.Size() > RegistryHive::kMaxValueBytes) {
-            m_problems.push_back({first, TooLarge(name, value.Size())});
+            m_problems.push_back({first, TooLarge(name, value.Size()) + " (key " + m_keyPath + ")"});
             return;
         }
         if (!m_key) {
@@ -306,6 +309,7 @@ private:
     std::vector<HiveProblem>& m_problems;
     RegistryNode m_root;
     RegistryNode* m_key = nullptr;
+    std::string m_keyPath; // of m_key, below the root
     std::size_t m_keyLine = 0;
     std::size_t m_position = 0;
     std::size_t m_lineNumber = 0;
@@ -643,8 +647,11 @@ private:
 
 void ReportOnStandardError(const std::filesystem::path& file, const HiveProblem& problem)
 {
-    std::cerr << "lumora: " << file.string() << " line " << problem.line << " rejected: " << problem.reason
-              << '\n';
+    if (problem.line == 0)
+        std::cerr << "lumora: " << problem.reason << "; the settings in it are not used\n";
+    else
+        std::cerr << "lumora: " << file.string() << " line " << problem.line
+                  << " rejected: " << problem.reason << '\n';
 }
 
 void ReportWaitOnStandardError(const std::filesystem::path& lockFile)
@@ -691,11 +698,16 @@ bool RegistryHive::Refresh(bool locked)
     if (m_loaded && *m_loaded == *signature)
         return true;
     std::string text;
-    if (signature->exists && !ReadWholeFile(m_file, text, kMaxHiveBytes, &m_lastError)) {
+    if (signature->exists && !ReadText(*signature, text)) {
         m_loaded.reset();
         m_tree = RegistryNode();
+        // Said once for each state of the file, however often it is asked.
+        if (m_unreadable != signature && m_reporter)
+            m_reporter(m_file, {0, m_lastError});
+        m_unreadable = signature;
         return false;
     }
+    m_unreadable.reset();
     m_problems.clear();
     m_tree = ParseHive(text, RegistryRootName(m_root), m_problems);
     m_damagedText.reset();
@@ -709,6 +721,16 @@ bool RegistryHive::Refresh(bool locked)
     if (m_damagedText && !locked)
         Repair();
     return true;
+}
+
+bool RegistryHive::ReadText(const Signature& signature, std::string& text)
+{
+    if (signature.size > kMaxHiveBytes) {
+        m_lastError = m_file.string() + " is " + std::to_string(signature.size) + " bytes, more than the " +
+                      std::to_string(kMaxHiveBytes) + " a settings file may have";
+        return false;
+    }
+    return ReadWholeFile(m_file, text, kMaxHiveBytes, &m_lastError);
 }
 
 void RegistryHive::Repair()

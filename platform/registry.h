@@ -154,8 +154,9 @@ public:
     std::vector<HiveProblem> Problems();
     // Why the last failing call failed.
     std::string LastError();
-    // Called for each rejected line when the file is read; by default the
-    // line is reported on the standard error.
+    // Called for each rejected line when the file is read, and with line 0
+    // once for a file that cannot be read at all; by default the problem
+    // is reported on the standard error.
     void SetProblemReporter(ProblemReporter reporter);
     // Called once when a change has to wait for another process's lock;
     // by default it says so on the standard error.
@@ -172,6 +173,8 @@ private:
 
     // With `locked`, the caller holds the lock file.
     bool Refresh(bool locked = false);
+    // The file's text, unless it is larger than a hive may be or cannot be read.
+    bool ReadText(const Signature& signature, std::string& text);
     // Writes back a hive read with rejected lines, keeping the original.
     void Repair();
     bool Modify(const std::function<Change(RegistryNode&)>& change);
@@ -184,7 +187,8 @@ private:
     const std::filesystem::path m_file;
     std::mutex m_mutex;
     RegistryNode m_tree;
-    std::optional<Signature> m_loaded; // none until read, or after a failed read
+    std::optional<Signature> m_loaded;     // none until read, or after a failed read
+    std::optional<Signature> m_unreadable; // the file as it was when it could not be read
     std::vector<HiveProblem> m_problems;
     std::optional<std::string> m_damagedText;
     std::string m_lastError;

@@ -301,8 +301,23 @@ TEST(Registry, ValuesHaveASizeLimitNamedInTheError)
     });
     EXPECT_EQ(reader.QueryValue("Config", "Scanner")->AsNumber(), 3u);
     EXPECT_FALSE(reader.QueryValue("Config", "Big").has_value());
-    EXPECT_EQ(reasons, std::vector<std::string>{
-                           "4: value \"Big\" of 65537 bytes is larger than the 65536 a value may have"});
+    EXPECT_EQ(reasons, std::vector<std::string>{"4: value \"Big\" of 65537 bytes is larger than the 65536 a "
+                                                "value may have (key Config)"});
+
+    // A file larger than any hive is named with its size, once, and left as it is.
+    const auto oversized = dir.WriteFile("oversized.reg", std::string(RegistryHive::kMaxHiveBytes + 1, ';'));
+    RegistryHive unreadable(RegistryRoot::CurrentUser, oversized);
+    reasons.clear();
+    unreadable.SetProblemReporter([&](const std::filesystem::path&, const HiveProblem& problem) {
+        reasons.push_back(std::to_string(problem.line) + ": " + problem.reason);
+    });
+    EXPECT_FALSE(unreadable.KeyExists("Config"));
+    EXPECT_FALSE(unreadable.SetValue("Config", "Scanner", RegistryValue::Number(1)));
+    EXPECT_FALSE(unreadable.QueryValue("Config", "Scanner").has_value());
+    EXPECT_EQ(reasons, std::vector<std::string>{"0: " + oversized.string() +
+                                                " is 16777217 bytes, more than the "
+                                                "16777216 a settings file may have"});
+    EXPECT_EQ(std::filesystem::file_size(oversized), RegistryHive::kMaxHiveBytes + 1);
 }
 
 // Another process holding the lock makes a change wait a bounded time,

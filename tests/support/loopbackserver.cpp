@@ -152,6 +152,65 @@ ServerScript ServerScript::Silent()
     return script;
 }
 
+ServerScript ServerScript::StatusLineOnly()
+{
+    ServerScript script;
+    script.ReadRequest().Send("HTTP/1.0 200 OK\r\n").Hold();
+    return script;
+}
+
+ServerScript ServerScript::TrickledBody(const HttpReply& reply, std::chrono::milliseconds interval)
+{
+    ServerScript script;
+    script.ReadRequest().Send(reply.Head()).Trickle(reply.m_body, interval);
+    return script;
+}
+
+namespace HostileReply {
+
+HttpReply DeepNesting(const std::string& root, std::size_t levels)
+{
+    std::string body = "<" + root + ">";
+    for (std::size_t i = 0; i < levels; ++i)
+        body += "<a>";
+    for (std::size_t i = 0; i < levels; ++i)
+        body += "</a>";
+    return HttpReply::Ok(body + "</" + root + ">");
+}
+
+HttpReply EntityBomb(const std::string& root)
+{
+    std::string doctype = "<!DOCTYPE " + root + " [<!ENTITY e0 'boom'>";
+    for (int level = 1; level <= 9; ++level) {
+        doctype += "<!ENTITY e" + std::to_string(level) + " '";
+        for (int i = 0; i < 10; ++i)
+            doctype += "&e" + std::to_string(level - 1) + ";";
+        doctype += "'>";
+    }
+    return HttpReply::Ok(doctype + "]><" + root + ">&e9;</" + root + ">");
+}
+
+HttpReply ExternalEntity(const std::string& root)
+{
+    return HttpReply::Ok("<!DOCTYPE " + root + " [<!ENTITY secret SYSTEM 'file:///etc/passwd'>]><" + root +
+                         ">&secret;</" + root + ">");
+}
+
+HttpReply NulBytes(const std::string& root)
+{
+    return HttpReply::Ok("<" + root + ">" + std::string(4, '\0') + "</" + root + ">");
+}
+
+HttpReply NegativeLength(const std::string& body)
+{
+    HttpReply reply = HttpReply::Ok(body);
+    reply.m_contentLength = false;
+    reply.m_headers.emplace_back("Content-Length", "-5");
+    return reply;
+}
+
+} // namespace HostileReply
+
 struct LoopbackHttpServer::Connection {
     int m_fd = -1;
     std::size_t m_index = 0;

@@ -28,6 +28,22 @@ struct HttpReply {
     std::string Bytes() const { return Head() + m_body; }
 };
 
+// Replies of a hostile server, each of which a client must refuse with a
+// word rather than take as an empty answer. `root` is the element the
+// exchange expects ("XSPLIT", ...).
+namespace HostileReply {
+// `levels` elements nested inside the root.
+HttpReply DeepNesting(const std::string& root, std::size_t levels);
+// Entities declared in the DOCTYPE, each expanding to ten of the one before.
+HttpReply EntityBomb(const std::string& root);
+// An entity that names a file of the machine.
+HttpReply ExternalEntity(const std::string& root);
+// NUL bytes as the root's text.
+HttpReply NulBytes(const std::string& root);
+// A good reply with "Content-Length: -5" in place of its length.
+HttpReply NegativeLength(const std::string& body);
+} // namespace HostileReply
+
 // What the server does on one connection, step by step. The connection is
 // closed after the last step.
 class ServerScript {
@@ -58,6 +74,11 @@ public:
     static ServerScript Answer(const HttpReply& reply);
     // Reads the request and then says nothing.
     static ServerScript Silent();
+    // Reads the request, sends a status line and says nothing more.
+    static ServerScript StatusLineOnly();
+    // Reads the request, sends the head of `reply` and then its body a
+    // byte every `interval`.
+    static ServerScript TrickledBody(const HttpReply& reply, std::chrono::milliseconds interval);
 
     const std::vector<Step>& Steps() const { return m_steps; }
 
