@@ -20,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -182,6 +183,41 @@ TEST_F(SlowPeerTest, APeerTooSlowToSendItsRequestIsToldSo)
     const WireReply reply = ParseReply(connection.ReadAll());
     EXPECT_EQ(reply.m_status, 408);
     ExpectErrorDocument(reply, 13);
+}
+
+// Slow peers hold no worker: with two workers and an hour for each
+// request, fifty connections holding partial heads leave a good query to
+// be answered at once, while they still wait, told nothing.
+class HeldPeersTest : public RefServerTest {
+protected:
+    std::vector<std::string> ExtraOptions() const override
+    {
+        return {"--workers", "2", "--read-timeout", "3600"};
+    }
+};
+
+TEST_F(HeldPeersTest, SlowPeersDoNotDelayAGoodQuery)
+{
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 50; ++i) {
+        held.push_back(std::make_unique<RawConnection>(m_port));
+        ASSERT_TRUE(held.back()->Send(i % 2 ? "POST /route HTTP/1.0\r\nContent-Le" : "GET / HT"));
+    }
+    const std::string split =
+        "<SPLIT USER='" + std::string(kDemoUser) + "'><BARCODE TYPE='EAN8' CODE='96385074'/></SPLIT>";
+    for (int query = 0; query < 3; ++query) {
+        RawConnection good(m_port);
+        ASSERT_TRUE(good.Send("POST /route HTTP/1.0\r\nContent-Type: text/xml\r\nContent-Length: " +
+                              std::to_string(split.size()) + "\r\n\r\n" + split));
+        const WireReply reply = ParseReply(good.ReadAll());
+        EXPECT_EQ(reply.m_status, 200);
+        EXPECT_THAT(reply.m_body, HasSubstr("LOW='96380000'"));
+    }
+    for (const auto& connection : held)
+        EXPECT_EQ(connection->ReadAll(0), "") << "a held peer is still waiting";
+    held.clear();
+    EXPECT_GE(WaitForLogLines(*m_server, "closed by the peer after", 50), 50u) << m_server->ErrorOutput();
+    EXPECT_EQ(Get("/").m_status, 200);
 }
 
 TEST_F(RefServerTest, ManyPeersAtOnceAreAllServed)
