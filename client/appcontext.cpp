@@ -193,8 +193,14 @@ std::vector<CCacheProblem> LoadCacheFiles(VTCache& cache, const fs::path& format
     for (const auto& [file, cacheFile] : files) {
         if (!Exists(file))
             continue;
-        if (const std::int32_t result = cacheFile->Load(file); result != VTCacheFile::kLoaded)
-            problems.push_back({file, result});
+        const std::int32_t result = cacheFile->Load(file);
+        if (result == VTCacheFile::kLoaded)
+            continue;
+        CCacheProblem problem{file, result, {}};
+        // A cache that cannot be read is kept aside before a save replaces it.
+        if (result == VTCacheFile::kCannotRead || result == VTCacheFile::kInvalid)
+            problem.keptAs = platform::KeepAsDamaged(file);
+        problems.push_back(std::move(problem));
     }
     return problems;
 }
@@ -222,7 +228,7 @@ bool CAppContext::SaveUserCaches(std::string* error)
         if (!cacheFile->IsModified())
             continue;
         std::string why;
-        if (!platform::EnsureFolder(m_paths.cacheFolder, 0700, &why) || !cacheFile->Save(file)) {
+        if (!platform::EnsureFolder(m_paths.cacheFolder, 0700, &why) || !cacheFile->Save(file, &why)) {
             if (error && saved)
                 *error = "cannot save " + file.string() + (why.empty() ? "" : ": " + why);
             saved = false;

@@ -71,6 +71,7 @@ struct CCoreCacheLoad {
 struct CCacheProblem {
     std::filesystem::path file;
     std::int32_t result = VTCacheFile::kCannotRead;
+    std::filesystem::path keptAs; // where the unreadable file was moved; empty when it stayed
 };
 
 // The parts every client front end is made of, built and set up in one

@@ -7,12 +7,6 @@
 
 #include <system_error>
 
-namespace {
-
-constexpr TSHttpTimeouts kDefaultTimeouts{30, 30, 60, 30, 30, 30};
-
-} // namespace
-
 VTToolkitServerListener::~VTToolkitServerListener() = default;
 
 void VTToolkitServerListener::OnServerProgress(int, int) {}

@@ -87,7 +87,8 @@ public:
     std::string GetProxy() const;
     void SetProxy(std::string_view proxy);
     // Connect 30, send 30, first byte 60, head line 30, first body 30,
-    // further body reads 30 seconds unless set.
+    // further body reads 30 seconds, the whole exchange 60, unless set.
+    static constexpr TSHttpTimeouts kDefaultTimeouts{30, 30, 60, 30, 30, 30, 60};
     TSHttpTimeouts GetTimeouts() const;
     void SetTimeouts(const TSHttpTimeouts& timeouts);
     // The proxy's user name and password, sent with every request through it.

@@ -56,8 +56,8 @@ const std::vector<CommandHelp>& Helps()
          "                  routing and item IDs, and a display template"},
         {"resolve", "turn codes into web addresses (and descriptions) through the servers",
          "[--descriptions] [--offline] [--server-dat FILE] [--cache-dir DIR] [--uid BLINDED] "
-         "[--proxy HOST:PORT] [--proxy-user U] [--proxy-password P] [--file FILE] [--json|--tsv] "
-         "[--] CODE...",
+         "[--proxy HOST:PORT] [--proxy-user U] [--proxy-password P] [--timeout SECONDS] [--file FILE] "
+         "[--json|--tsv] [--] CODE...",
          "Runs the codes through the batch processor with the user's caches and prints\n"
          "one result per code, in input order:\n"
          "  {\"code\":RAW,\"type\":..,\"status\":19,\"sid\":..,\"iid\":..,\"text\":..,\"url\":..,\n"
@@ -74,6 +74,8 @@ const std::vector<CommandHelp>& Helps()
          "  --proxy HOST:PORT  the HTTP proxy to go through\n"
          "  --proxy-user U, --proxy-password P\n"
          "                     the proxy's credentials\n"
+         "  --timeout SECONDS  the longest any one query may take, whatever the\n"
+         "                     server does (default 60)\n"
          "Exits 0 when every code ended with an address, else 1."},
         {"scan", "read a scanner and print each scan as it arrives",
          "--scanner N [--port COMn|DEVICE] [--detect] [--once] [--timeout SECONDS] [--json|--tsv]",

@@ -143,7 +143,8 @@ int CmdAttach(const std::vector<std::string>& words)
     }
     const std::string uid = results.GetUserId().GetBlindedId();
     if (!context->StoreIdentity(results.GetUserId()))
-        return Failure(*args, "cannot store the user identity");
+        return Failure(*args, "cannot store the user identity: " +
+                                  context->Registry().Hive(platform::RegistryRoot::CurrentUser).LastError());
     Print(*args, results, uid);
     return kExitOk;
 }

@@ -115,9 +115,13 @@ int Resolve(const CliArgs& args, const Options& options, CAppContext& context)
     for (const std::string& word : options.codes)
         list.Add(MakeCode(word, mode));
 
-    for (const CCacheProblem& problem : context.LoadUserCaches())
+    for (const CCacheProblem& problem : context.LoadUserCaches()) {
         std::cerr << "lumora-cli " << kCommand << ": ignoring the unreadable cache " << problem.file.string()
-                  << " (result " << problem.result << ")\n";
+                  << " (result " << problem.result << ")";
+        if (!problem.keptAs.empty())
+            std::cerr << ", kept as " << problem.keptAs.string();
+        std::cerr << '\n';
+    }
 
     ResolveListener listener;
     VTToolkit& toolkit = context.Toolkit();
@@ -162,7 +166,8 @@ int CmdResolve(const std::vector<std::string>& words)
     std::string error;
     const auto args = CliArgs::Parse(
         words,
-        {"--server-dat", "--cache-dir", "--uid", "--proxy", "--proxy-user", "--proxy-password", "--file"},
+        {"--server-dat", "--cache-dir", "--uid", "--proxy", "--proxy-user", "--proxy-password", "--file",
+         "--timeout"},
         {"--descriptions", "--offline"}, error);
     if (!args)
         return Usage(error);
@@ -180,6 +185,16 @@ int CmdResolve(const std::vector<std::string>& words)
 
     CConnectionOverrides connection;
     connection.proxy = args->Value("--proxy");
+    if (connection.proxy && !TSHttpTransactionClient::IsValidProxy(*connection.proxy))
+        return Usage("--proxy takes HOST:PORT with a port from 1 to 65535, not '" + *connection.proxy + "'");
+    if (const auto timeout = args->Value("--timeout")) {
+        const auto seconds = ParseLong(*timeout);
+        if (!seconds || *seconds <= 0 || *seconds > 86400)
+            return Usage("--timeout takes a whole number of seconds from 1 to 86400, not '" + *timeout + "'");
+        // Every query of the run ends within that time, whatever the server does.
+        connection.timeouts = VTToolkit::kDefaultTimeouts;
+        connection.timeouts->m_total = static_cast<std::uint32_t>(*seconds);
+    }
     connection.proxyUser = args->Value("--proxy-user").value_or("");
     connection.proxyPassword = args->Value("--proxy-password").value_or("");
     const auto context = OpenCliContext(args->Value("--cache-dir"), connection);
