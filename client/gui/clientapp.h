@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/ppage.h"
 #include "client/startmode.h"
 
 #include <QObject>
@@ -68,6 +69,8 @@ Q_SIGNALS:
 
 private:
     void SelectLanguage();
+    // Qt's own texts (standard buttons) in the language the client shows.
+    void InstallQtTranslation();
     void RefuseSwitch();
     // True when this process is the one client; false after handing the
     // running one a request to show itself.
@@ -82,6 +85,12 @@ private:
     bool RunListCommand(int id);
     void OnFocusChanged(QWidget* now);
     void RunDialogCommand(int id);
+    // The first start's wizard, modal; false when it was cancelled.
+    bool RunFirstRunWizard();
+    // A Settings command's sheet, only while idle.
+    void RunSettings(CSheetMode mode);
+    // Every window's texts again after the language page.
+    void RetitleWindows();
     void OnWindowClosed();
     void OnCommitData(QSessionManager& manager);
     void Quit(int status);
@@ -105,5 +114,4 @@ private:
     QPointer<CSplashWnd> m_splash;
     bool m_running = false;
     bool m_ended = false;
-    bool m_skippedWizard = false;
 };
