@@ -29,6 +29,8 @@ packages=(
     # its end-to-end tests and screenshots: the X server's cookie, window
     # look-ups, screen grabs and the printed list's text
     xauth x11-utils imagemagick poppler-utils
+    # the installer's tests check its menu entries with desktop-file-validate
+    desktop-file-utils
 )
 
 missing=()

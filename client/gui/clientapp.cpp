@@ -8,6 +8,7 @@
 #include "client/gui/listprint.h"
 #include "client/gui/scodemodel.h"
 #include "client/gui/scodeview.h"
+#include "client/gui/setupwizard.h"
 #include "client/gui/guiicons.h"
 #include "client/gui/uitexts.h"
 #include "client/gui/mainfrm.h"
@@ -88,10 +89,8 @@ std::optional<int> CClientApp::Start()
     SelectLanguage();
 
     m_mode = ParseStartMode(m_options.arguments);
-    if (m_mode == CStartMode::Install || m_mode == CStartMode::Remove) {
-        RefuseSwitch();
-        return 1;
-    }
+    if (m_mode == CStartMode::Install || m_mode == CStartMode::Remove)
+        return RunSetup(m_mode, ParseSetupArguments(m_options.arguments), m_context->Language());
 
     if (!BecomeTheInstance())
         return 0;
@@ -137,13 +136,6 @@ void CClientApp::InstallQtTranslation()
         QCoreApplication::installTranslator(translator.get());
         m_qtTranslator = std::move(translator);
     }
-}
-
-void CClientApp::RefuseSwitch()
-{
-    const std::string text =
-        m_context->Language().FormatMessage(kStrSwitchNotAvailable, {StartModeSwitch(m_mode)});
-    std::fprintf(stderr, "lumora: %s\n", text.c_str());
 }
 
 bool CClientApp::BecomeTheInstance()
@@ -252,7 +244,14 @@ void CClientApp::CreateList()
     connect(m_list, &CScListCtrl::deleteRequested, this, [this] { m_core->DeleteSelected(); });
     connect(m_list, &CScListCtrl::propertiesRequested, this,
             [this](unsigned number) { m_core->Properties(number); });
-    m_printer = std::make_unique<CListPrinter>(m_context->Language());
+}
+
+CListPrinter& CClientApp::Printer()
+{
+    // Made when first asked for: setting up a printer costs start-up time.
+    if (!m_printer)
+        m_printer = std::make_unique<CListPrinter>(m_context->Language());
+    return *m_printer;
 }
 
 void CClientApp::OnFocusChanged(QWidget* now)
@@ -413,10 +412,10 @@ void CClientApp::RunDialogCommand(int id)
         break;
     }
     case kCmdFilePrint:
-        m_printer->Print(*m_list, m_frame.get());
+        Printer().Print(*m_list, m_frame.get());
         break;
     case kCmdFilePrintSetup:
-        m_printer->PageSetup(m_frame.get());
+        Printer().PageSetup(m_frame.get());
         break;
     case kCmdEditDescription:
         m_list->EditCurrentDescription();

@@ -71,7 +71,6 @@ private:
     void SelectLanguage();
     // Qt's own texts (standard buttons) in the language the client shows.
     void InstallQtTranslation();
-    void RefuseSwitch();
     // True when this process is the one client; false after handing the
     // running one a request to show itself.
     bool BecomeTheInstance();
@@ -79,6 +78,7 @@ private:
     void ShowForAnotherStart();
     void CreateWindows();
     void CreateList();
+    CListPrinter& Printer();
     void ContinueAfterSplash();
     void ShowMainWindow(bool wizardRan);
     void OnCommand(int id);
