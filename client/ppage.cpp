@@ -22,7 +22,8 @@ bool HasBlank(std::string_view text)
 
 bool AllDigits(std::string_view text)
 {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::optional<CScannerType> ChosenScanner(const CClientSettings& settings)
@@ -37,7 +38,8 @@ std::vector<CPageId> SheetPages(CSheetMode mode, bool identityStored)
     using P = CPageId;
     switch (mode) {
     case CSheetMode::Wizard:
-        return {P::Begin, P::ScanSel, P::ScanSetGen, P::ScanSetPen, P::Proxy, P::AutoRun, P::AutoDesc, P::AutoGo, P::End};
+        return {P::Begin,   P::ScanSel,  P::ScanSetGen, P::ScanSetPen, P::Proxy,
+                P::AutoRun, P::AutoDesc, P::AutoGo,     P::End};
     case CSheetMode::Scanner:
         return {P::ScanSel, P::ScanSetGen, P::ScanSetPen};
     case CSheetMode::Proxy:
@@ -120,7 +122,8 @@ CScannerFollow ScannerSettingsPage(const CClientSettings& settings)
 
 // Sequence ----------------------------------------------------------------
 
-CSheetSequence::CSheetSequence(CSheetMode mode, std::vector<CPageId> pages) : m_mode(mode), m_pages(std::move(pages))
+CSheetSequence::CSheetSequence(CSheetMode mode, std::vector<CPageId> pages)
+    : m_mode(mode), m_pages(std::move(pages))
 {
 }
 
@@ -133,7 +136,8 @@ bool CSheetSequence::Shows(CPageId page, const CClientSettings& settings) const
     return true;
 }
 
-std::optional<CPageId> CSheetSequence::Step(CPageId page, const CClientSettings& settings, int direction) const
+std::optional<CPageId> CSheetSequence::Step(CPageId page, const CClientSettings& settings,
+                                            int direction) const
 {
     const auto found = std::find(m_pages.begin(), m_pages.end(), page);
     if (found == m_pages.end())
@@ -436,7 +440,8 @@ CPageProblem CPageLogic::Leave(CPageId page)
         return Show(CheckPort(*port));
     }
     case CPageId::Proxy: {
-        if (CPageProblem problem = Show(CheckProxy(settings.useProxy != 0, settings.proxyAddr, settings.proxyPort));
+        if (CPageProblem problem =
+                Show(CheckProxy(settings.useProxy != 0, settings.proxyAddr, settings.proxyPort));
             !problem.Ok())
             return problem;
         // The registration of the first start goes through this proxy.
@@ -534,8 +539,8 @@ bool CPageLogic::OfflineOffered() const
 std::string CPageLogic::VersionText() const
 {
     const CLanguageMgr& language = m_doc.Context().Language();
-    return language.FormatMessage(kStrProgramVersion, {m_doc.Context().Config().ClientVersion()}) + "\r\n\r\n" +
-           language.LanguageListText();
+    return language.FormatMessage(kStrProgramVersion, {m_doc.Context().Config().ClientVersion()}) +
+           "\r\n\r\n" + language.LanguageListText();
 }
 
 bool CPageLogic::SelectLanguage(std::size_t entry)

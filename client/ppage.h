@@ -81,7 +81,19 @@ private:
 };
 
 // A field a page refuses, and the message and error code shown for it.
-enum class CPageField { None, Port, BaudRate, DataBits, Parity, StopBits, Volume, ProxyAddress, ProxyPort, UserId, Password };
+enum class CPageField {
+    None,
+    Port,
+    BaudRate,
+    DataBits,
+    Parity,
+    StopBits,
+    Volume,
+    ProxyAddress,
+    ProxyPort,
+    UserId,
+    Password
+};
 
 struct CPageProblem {
     int textId = 0;

@@ -48,9 +48,9 @@ CCfgPropertySheet::CCfgPropertySheet(CClientDoc& doc, CQtUiPort& port, CSheetMod
     : QDialog(parent), m_doc(doc), m_port(port), m_logic(doc, mode),
       m_sequence(mode, SheetPages(mode, doc.Context().LoadIdentity() == CAppContext::IdentityState::kLoaded)),
       m_before(doc.Context().Config().Settings()), m_bitmap(new QLabel(this)), m_title(new QLabel(this)),
-      m_stack(new QStackedWidget(this)), m_help(Button(this, "helpButton")), m_back(Button(this, "backButton")),
-      m_next(Button(this, "nextButton")), m_finish(Button(this, "finishButton")),
-      m_cancel(Button(this, "cancelButton"))
+      m_stack(new QStackedWidget(this)), m_help(Button(this, "helpButton")),
+      m_back(Button(this, "backButton")), m_next(Button(this, "nextButton")),
+      m_finish(Button(this, "finishButton")), m_cancel(Button(this, "cancelButton"))
 {
     setObjectName(QStringLiteral("settingsSheet"));
     setModal(true);
@@ -368,6 +368,7 @@ CRegFinishDlg::CRegFinishDlg(const CLanguageMgr& language, QWidget* parent) : QD
     layout->addLayout(row);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    ApplyDialogTexts(*this, language.LoadDialog(kDlgRegistrationComplete), {{kCtlRegisteredText, text}, {kCtlOk, ok}});
+    ApplyDialogTexts(*this, language.LoadDialog(kDlgRegistrationComplete),
+                     {{kCtlRegisteredText, text}, {kCtlOk, ok}});
     setMinimumWidth(360);
 }

@@ -32,8 +32,8 @@ class CCfgPropertySheet : public QDialog {
 
 public:
     // `languageChanged` re-titles the other windows after the language page.
-    CCfgPropertySheet(CClientDoc& doc, CQtUiPort& port, CSheetMode mode, std::function<void()> languageChanged = {},
-                      QWidget* parent = nullptr);
+    CCfgPropertySheet(CClientDoc& doc, CQtUiPort& port, CSheetMode mode,
+                      std::function<void()> languageChanged = {}, QWidget* parent = nullptr);
     ~CCfgPropertySheet() override;
 
     CSheetMode Mode() const { return m_logic.Mode(); }

@@ -374,7 +374,8 @@ bool CClientApp::RunFirstRunWizard()
 {
     // The sheet's state: auto-detection and the registration rely on it.
     m_doc->SetState(CDocState::SettingsOpen);
-    CCfgPropertySheet sheet(*m_doc, *m_port, CSheetMode::FirstRun, [this] { RetitleWindows(); }, m_frame.get());
+    CCfgPropertySheet sheet(
+        *m_doc, *m_port, CSheetMode::FirstRun, [this] { RetitleWindows(); }, m_frame.get());
     const bool completed = sheet.exec() == QDialog::Accepted;
     m_doc->SetState(CDocState::StartUp);
     return completed;
@@ -385,7 +386,8 @@ void CClientApp::RunSettings(CSheetMode mode)
     if (m_doc->State() != CDocState::Idle)
         return;
     m_doc->SetState(CDocState::SettingsOpen);
-    CCfgPropertySheet sheet(*m_doc, *m_port, mode, [this] { RetitleWindows(); }, m_frame.get());
+    CCfgPropertySheet sheet(
+        *m_doc, *m_port, mode, [this] { RetitleWindows(); }, m_frame.get());
     sheet.exec();
     m_doc->SetState(CDocState::Idle);
 }

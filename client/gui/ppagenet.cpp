@@ -109,9 +109,9 @@ QWidget* CPPageProxy::FieldWidget(CPageField field)
 
 CPPageInstallUserIDPassword::CPPageInstallUserIDPassword(CPageLogic& logic, QWidget* parent)
     : CWizPropertyPage(CPageId::Registration, logic, parent), m_intro(new QLabel(this)),
-      m_userLabel(new QLabel(this)), m_user(Field(this, "userId", kMaxUserId)), m_passwordLabel(new QLabel(this)),
-      m_password(Field(this, "password", kMaxPassword)), m_newUser(new QPushButton(this)),
-      m_forgot(new QPushButton(this))
+      m_userLabel(new QLabel(this)), m_user(Field(this, "userId", kMaxUserId)),
+      m_passwordLabel(new QLabel(this)), m_password(Field(this, "password", kMaxPassword)),
+      m_newUser(new QPushButton(this)), m_forgot(new QPushButton(this))
 {
     m_intro->setWordWrap(true);
     m_password->setEchoMode(QLineEdit::Password);

@@ -117,8 +117,9 @@ void CPPageAutoDesc::Retranslate()
 // Batch process ----------------------------------------------------------------------
 
 CPPageAutoGo::CPPageAutoGo(CPageLogic& logic, QWidget* parent)
-    : CWizPropertyPage(CPageId::AutoGo, logic, parent),
-      m_choices{Radio(this, "alwaysProcess"), Radio(this, "processIfOnlyOne"), Radio(this, "neverProcess")},
+    : CWizPropertyPage(CPageId::AutoGo, logic, parent), m_choices{Radio(this, "alwaysProcess"),
+                                                                  Radio(this, "processIfOnlyOne"),
+                                                                  Radio(this, "neverProcess")},
       m_note(new QLabel(this))
 {
     m_note->setWordWrap(true);
@@ -187,8 +188,9 @@ void CPPageAdvanced::Load()
 
 void CPPageAdvanced::Retranslate()
 {
-    ApplyDialogTexts(*this, Texts(),
-                     {{kCtlClearCache, m_clearCache}, {kCtlWorkOffline, m_offline}, {kCtlStorageOnly, m_storageOnly}});
+    ApplyDialogTexts(
+        *this, Texts(),
+        {{kCtlClearCache, m_clearCache}, {kCtlWorkOffline, m_offline}, {kCtlStorageOnly, m_storageOnly}});
     m_versionLabel->setText(Text(kStrVersionLabel));
     Load();
 }
@@ -204,8 +206,8 @@ bool CPPageAdvanced::Apply()
 // Language ----------------------------------------------------------------------
 
 CPPageLangSel::CPPageLangSel(CPageLogic& logic, std::function<void()> languageChanged, QWidget* parent)
-    : CWizPropertyPage(CPageId::LangSel, logic, parent), m_label(new QLabel(this)), m_list(new QListWidget(this)),
-      m_languageChanged(std::move(languageChanged))
+    : CWizPropertyPage(CPageId::LangSel, logic, parent), m_label(new QLabel(this)),
+      m_list(new QListWidget(this)), m_languageChanged(std::move(languageChanged))
 {
     m_list->setObjectName(QStringLiteral("languageList"));
     m_label->setBuddy(m_list);

@@ -118,7 +118,8 @@ QComboBox* CPPageScanSetGen::AddList(const char* name, std::int32_t CClientSetti
 {
     auto* list = new QComboBox(this);
     list->setObjectName(QString::fromLatin1(name));
-    connect(list, &QComboBox::currentIndexChanged, this, [this, value](int index) { Settings().*value = index; });
+    connect(list, &QComboBox::currentIndexChanged, this,
+            [this, value](int index) { Settings().*value = index; });
     return list;
 }
 
@@ -228,8 +229,9 @@ void CPPageScanSetPen::Load()
 
 void CPPageScanSetPen::Retranslate()
 {
-    ApplyDialogTexts(*this, Texts(),
-                     {{kCtlPortLabel, m_portLabel}, {kCtlVolumeLabel, m_volumeLabel}, {kCtlAutoDetect, m_autoDetect}});
+    ApplyDialogTexts(
+        *this, Texts(),
+        {{kCtlPortLabel, m_portLabel}, {kCtlVolumeLabel, m_volumeLabel}, {kCtlAutoDetect, m_autoDetect}});
     const int volumes[] = {kStrVolumeHigh, kStrVolumeMedium, kStrVolumeLow};
     for (int i = 0; i < 3; ++i)
         m_volume->setItemText(i, Text(volumes[i]));

@@ -109,8 +109,8 @@ TEST(SheetSequence, EveryScannerTypeInTheWizardsAndTheScannerSheet)
 
 TEST(SheetSequence, SinglePageSheetsShowFinishOnly)
 {
-    const CSheetMode modes[] = {CSheetMode::Proxy,    CSheetMode::StartUp,  CSheetMode::CodeList,
-                                CSheetMode::Batch,    CSheetMode::Advanced, CSheetMode::Language};
+    const CSheetMode modes[] = {CSheetMode::Proxy, CSheetMode::StartUp,  CSheetMode::CodeList,
+                                CSheetMode::Batch, CSheetMode::Advanced, CSheetMode::Language};
     const CPageId pages[] = {P::Proxy, P::AutoRun, P::AutoDesc, P::AutoGo, P::Advanced, P::LangSel};
     for (std::size_t i = 0; i < std::size(modes); ++i) {
         const CSheetSequence sequence(modes[i], SheetPages(modes[i], true));
@@ -133,12 +133,23 @@ TEST(PageChecks, ProxyFieldsInTheirOrder)
         {"direct, both empty", false, "", "", {}},
         {"direct, nonsense kept", false, "a b", "x", {}},
         {"no address", true, "", "8080", {kStrProxyNeedsAddressAndPort, 15, CPageField::ProxyAddress}},
-        {"address with a trailing blank", true, "proxy.lan ", "8080",
+        {"address with a trailing blank",
+         true,
+         "proxy.lan ",
+         "8080",
          {kStrEntryHasSpaces, 15, CPageField::ProxyAddress}},
-        {"address blank before an empty port", true, "pro xy", "", {kStrEntryHasSpaces, 15, CPageField::ProxyAddress}},
+        {"address blank before an empty port",
+         true,
+         "pro xy",
+         "",
+         {kStrEntryHasSpaces, 15, CPageField::ProxyAddress}},
         {"no port", true, "proxy.lan", "", {kStrProxyNeedsAddressAndPort, 15, CPageField::ProxyPort}},
         {"port with a blank", true, "proxy.lan", "80 80", {kStrEntryHasSpaces, 15, CPageField::ProxyPort}},
-        {"letter among the digits", true, "proxy.lan", "8O80", {kStrProxyPortNotNumber, 15, CPageField::ProxyPort}},
+        {"letter among the digits",
+         true,
+         "proxy.lan",
+         "8O80",
+         {kStrProxyPortNotNumber, 15, CPageField::ProxyPort}},
         {"negative port", true, "proxy.lan", "-80", {kStrProxyPortNotNumber, 15, CPageField::ProxyPort}},
         {"good", true, "proxy.lan", "8080", {}},
     };
@@ -169,8 +180,10 @@ TEST(PageChecks, RegistrationFields)
 TEST(PageChecks, EveryLineSettingNeedsAChoice)
 {
     const std::pair<std::int32_t CClientSettings::*, CPageField> lists[] = {
-        {&CClientSettings::scannerPort, CPageField::Port}, {&CClientSettings::baudRate, CPageField::BaudRate},
-        {&CClientSettings::dataBits, CPageField::DataBits}, {&CClientSettings::parity, CPageField::Parity},
+        {&CClientSettings::scannerPort, CPageField::Port},
+        {&CClientSettings::baudRate, CPageField::BaudRate},
+        {&CClientSettings::dataBits, CPageField::DataBits},
+        {&CClientSettings::parity, CPageField::Parity},
         {&CClientSettings::stopBits, CPageField::StopBits}};
     CClientSettings chosen;
     chosen.scannerPort = 2;
