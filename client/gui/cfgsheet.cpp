@@ -12,6 +12,7 @@
 #include "client/uitextids.h"
 
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -199,7 +200,13 @@ int CCfgPropertySheet::exec()
         if (const int warning = m_logic.BrowserWarning())
             QMetaObject::invokeMethod(
                 this, [this, warning] { m_doc.ShowWarning(warning, kCodeBrowser); }, Qt::QueuedConnection);
-    return QDialog::exec();
+    // A loop of its own rather than QDialog's, which would end when the
+    // sheet hides itself for the registration.
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::exit);
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    return loop.exec(QEventLoop::DialogExec);
 }
 
 void CCfgPropertySheet::ShowPage(CPageId id)
@@ -316,10 +323,16 @@ void CCfgPropertySheet::RegistrationEnded(bool attached, const std::string& fail
         m_progress->deleteLater();
         m_progress = nullptr;
     }
-    if (attached && ApplyShownPages()) {
-        CRegFinishDlg finished(m_doc.Context().Language(), parentWidget());
-        finished.exec();
-        accept();
+    if (attached) {
+        // The account is attached; a page whose values no longer pass
+        // shows itself, the rest is saved.
+        if (ApplyShownPages()) {
+            CRegFinishDlg finished(m_doc.Context().Language(), parentWidget());
+            finished.exec();
+            accept();
+        } else {
+            show();
+        }
         return;
     }
     if (!failure.empty()) {

@@ -84,7 +84,9 @@ CClientApp::~CClientApp()
 std::optional<int> CClientApp::Start()
 {
     QApplication::setQuitOnLastWindowClosed(false);
-    m_context = std::make_unique<CAppContext>();
+    CAppOptions context;
+    context.programPath = m_options.programPath;
+    m_context = std::make_unique<CAppContext>(std::move(context));
     m_context->Customization().CompleteFromResources(ProgramResource);
     SelectLanguage();
 

@@ -8,6 +8,7 @@
 
 #include "platform/instance.h"
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +37,9 @@ class CClientApp : public QObject {
 public:
     struct Options {
         std::vector<std::string> arguments; // after the program name
+        // The program whose folder holds the language libraries and the
+        // shipped files; empty: this process.
+        std::filesystem::path programPath;
         // The splash's delay; none: 2000 ms in auto-run mode, else 1000 ms.
         std::optional<int> splashDelayMs;
         // End at the first idle state, after the window has shown (benchmarks).

@@ -112,14 +112,18 @@ CPPageScanSetGen::CPPageScanSetGen(CPageLogic& logic, QWidget* parent)
         m_labels[i]->setBuddy(lists[i]);
         form->addRow(m_labels[i], lists[i]);
     }
+    // Only once filled: a list's first entry becomes its choice as it is
+    // added, which is no choice of the user's.
+    for (const auto& [list, value] : m_values)
+        connect(list, &QComboBox::currentIndexChanged, this,
+                [this, value = value](int index) { Settings().*value = index; });
 }
 
 QComboBox* CPPageScanSetGen::AddList(const char* name, std::int32_t CClientSettings::*value)
 {
     auto* list = new QComboBox(this);
     list->setObjectName(QString::fromLatin1(name));
-    connect(list, &QComboBox::currentIndexChanged, this,
-            [this, value](int index) { Settings().*value = index; });
+    m_values.emplace_back(list, value);
     return list;
 }
 

@@ -3,6 +3,8 @@
 #include "client/gui/wizpage.h"
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 class CScanAutoDetectInstructDlg;
 class QComboBox;
@@ -50,6 +52,7 @@ private:
     QComboBox* m_parity;
     QComboBox* m_stopBits;
     QLabel* m_labels[5];
+    std::vector<std::pair<QComboBox*, std::int32_t CClientSettings::*>> m_values;
 };
 
 // "Batch Scanner Settings": the port (and beeper volume) of a memory
