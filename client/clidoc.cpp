@@ -310,7 +310,7 @@ bool CClientDoc::StartProcessing(bool urlsReady)
         m_cancelling = false;
         m_pageOpened = false;
         processor.SetList(m_batchList);
-        started = processor.Start(urlsReady, m_context.Config().Settings().enableOffline != 0);
+        started = processor.Start(urlsReady, m_workOffline);
     }
     if (started == VTBatchCodeProcessor::kStarted)
         return true;
