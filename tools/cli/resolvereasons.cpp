@@ -54,7 +54,9 @@ std::string TransportCause(std::int32_t code, const TSHttpTimeouts& timeouts, bo
     case kHttpErrorSendTimedOut:
         return "the request could not be sent";
     case kHttpErrorReceiveTimedOut:
-        return "no answer within " + std::to_string(timeouts.m_firstByte) + " s";
+        // Whichever bound came first: the wait for the first byte or the
+        // whole exchange's deadline.
+        return "no answer within " + std::to_string(std::min(timeouts.m_firstByte, timeouts.m_total)) + " s";
     case kHttpErrorReceiveFailed:
     case kHttpErrorPeerClosed:
         return "the connection was closed before an answer came";
