@@ -108,6 +108,19 @@ QStringList WalkForward(CCfgPropertySheet* sheet)
     return faces;
 }
 
+// The names of the widgets that Tab reaches from `start`, `start` first.
+QStringList TabOrder(QWidget* window, QWidget* start, int count)
+{
+    QApplication::setActiveWindow(window);
+    start->setFocus(Qt::TabFocusReason);
+    QStringList names{start->objectName()};
+    for (int i = 1; i < count; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        names << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+    }
+    return names;
+}
+
 void ChooseScanner(CCfgPropertySheet* sheet, int type)
 {
     auto* page = sheet->Page(CPageId::ScanSel);
@@ -280,12 +293,21 @@ private Q_SLOTS:
     void firstStartAttachesTheAccountAfterAWrongPassword()
     {
         QStringList walk;
+        QStringList tabs;
         bool sawHidden = false;
         When([] { return Sheet() != nullptr; },
              [&] {
                  CCfgPropertySheet* sheet = Sheet();
                  QCOMPARE(sheet->Mode(), CSheetMode::FirstRun);
                  QVERIFY(Button(sheet, "helpButton")->isVisible());
+                 // Tab: the page's fields, then the sheet's buttons.
+                 Button(sheet, "nextButton")->click();
+                 Button(sheet, "nextButton")->click();
+                 Button(sheet, "nextButton")->click();
+                 tabs = TabOrder(sheet, sheet->findChild<QLineEdit*>("userId"), 6);
+                 Button(sheet, "backButton")->click();
+                 Button(sheet, "backButton")->click();
+                 Button(sheet, "backButton")->click();
                  // Help on the welcome page, then on the registration page.
                  Button(sheet, "helpButton")->click();
                  walk = WalkForward(sheet);
@@ -317,6 +339,8 @@ private Q_SLOTS:
         const QStringList expected{"New User Setup: back- next", "Scanner Settings: back next",
                                    "Proxy Settings: back next", "Registration: back next- finish"};
         QCOMPARE(walk, expected);
+        QCOMPARE(tabs, (QStringList{"userId", "password", "newUserButton", "forgotButton", "helpButton",
+                                    "backButton"}));
         QVERIFY(sawHidden);
         QVERIFY(completed);
         QCOMPARE(m_boxes.size(), std::size_t(2));
