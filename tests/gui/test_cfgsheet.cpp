@@ -39,21 +39,12 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kDemoUser = "116306380970205";
-
-std::string ReadAll(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void WriteProgram(const fs::path& file, const std::string& script)
 {
@@ -236,7 +227,7 @@ private:
     }
 
     std::string LastBox() const { return m_boxes.empty() ? std::string() : m_boxes.back(); }
-    std::string Opened() const { return ReadAll(m_opened); }
+    std::string Opened() const { return TempDir::ReadFile(m_opened); }
 
 private Q_SLOTS:
     void initTestCase()
