@@ -98,7 +98,7 @@ int main(int argc, char** argv)
     CAppContext context;
     if (!WriteSettings(context) || !WriteUserFiles(context, stored, entries))
         return 1;
-    std::printf("%zu stored codes and caches of %zu entries each in %s\n", context.StoredCodes().Entries().size(),
-                entries, context.Paths().userFolder.c_str());
+    std::printf("%zu stored codes and caches of %zu entries each in %s\n",
+                context.StoredCodes().Entries().size(), entries, context.Paths().userFolder.c_str());
     return 0;
 }

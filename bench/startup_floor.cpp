@@ -21,7 +21,8 @@ int main(int argc, char** argv)
     auto* model = new QStandardItemModel(kRows, kColumns, &window);
     for (int row = 0; row < kRows; ++row)
         for (int column = 0; column < kColumns; ++column)
-            model->setItem(row, column, new QStandardItem(QStringLiteral("Row %1 column %2").arg(row).arg(column)));
+            model->setItem(row, column,
+                           new QStandardItem(QStringLiteral("Row %1 column %2").arg(row).arg(column)));
     auto* view = new QTreeView(&window);
     view->setRootIsDecorated(false);
     view->setModel(model);

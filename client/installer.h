@@ -89,12 +89,13 @@ public:
     const std::filesystem::path& TargetFolder() const { return m_target; }
     void SetTargetFolder(std::filesystem::path folder);
 
+    // A copy the package manager installed is left to it (throws CSetupError).
+    void CheckPackaged();
     // Every step in order; the text to finish with.
     std::string Install(CSetupProgress& progress);
 
 private:
     platform::Registry& Registry();
-    void CheckPackaged();
     void StopClient(CSetupProgress& progress);
     void RemoveEarlierProduct(CSetupProgress& progress);
     void CopyFiles(CInstDescription& installed);

@@ -48,7 +48,7 @@ const CInstDescription& CRemover::Description()
     return *m_description;
 }
 
-std::string CRemover::Remove(CSetupProgress& progress)
+void CRemover::CheckRemovable()
 {
     const CInstDescription& description = Description();
     if (!description.packageManager.empty())
@@ -59,6 +59,17 @@ std::string CRemover::Remove(CSetupProgress& progress)
         throw CSetupError::Message(kStrNotAnInstalledCopy, kCodeNotInstalled);
     if (!CanWriteFolder(Folder()))
         throw CSetupError::Message(kStrNeedAdminToRemove, CInstaller::kCodeRights);
+}
+
+void CRemover::SetChoices(bool registryEntries, bool personalSettings)
+{
+    m_options.registryEntries = registryEntries;
+    m_options.personalSettings = personalSettings;
+}
+
+std::string CRemover::Remove(CSetupProgress& progress)
+{
+    CheckRemovable();
     if (!StopRunningClient(m_options.socketPath, progress, m_language.LoadText(kStrStoppingClient),
                            m_options.stopLimit))
         throw CSetupError::Message(kStrCannotStopForRemoval, CInstaller::kCodeStop);

@@ -45,6 +45,12 @@ public:
     // Finds and reads the description file (throws CSetupError: none or
     // two of them stop everything before anything is deleted).
     const CInstDescription& Description();
+    // What stops a removal before anything is deleted: a copy the package
+    // manager installed, one no installer made, a folder without write
+    // access (throws CSetupError).
+    void CheckRemovable();
+    // The choices of the remove dialog.
+    void SetChoices(bool registryEntries, bool personalSettings);
     // Every step in order; the text to finish with. What could not be
     // deleted is listed in Left().
     std::string Remove(CSetupProgress& progress);

@@ -31,6 +31,9 @@ packages=(
     xauth x11-utils imagemagick poppler-utils
     # the installer's tests check its menu entries with desktop-file-validate
     desktop-file-utils
+    # the Debian packages: computed dependencies (dpkg-shlibdeps, file), their
+    # check (lintian, the metainfo validator, the manual pages' formatter)
+    dpkg-dev file lintian appstream man-db
 )
 
 missing=()

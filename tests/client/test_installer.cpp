@@ -10,15 +10,14 @@
 #include "platform/registry.h"
 #include "tests/support/runprogram.h"
 #include "tests/support/temphome.h"
+#include "tests/support/unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using platform::RegistryRoot;
@@ -497,23 +496,6 @@ TEST_F(InstallerTest, FileProblemsStopTheCopy)
             EXPECT_EQ(error.inserts, std::vector<std::string>{c.insert});
         }
     }
-}
-
-// Runs `check` as a user without the right to write what root may; as
-// anyone else, in this process.
-bool AsUnprivilegedUser(const std::function<bool()>& check)
-{
-    if (::geteuid() != 0)
-        return check();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(2);
-        ::_exit(check() ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 TEST_F(InstallerTest, ReadOnlyFolderIsRefused)
