@@ -89,6 +89,15 @@ CCfgPropertySheet::CCfgPropertySheet(CClientDoc& doc, CQtUiPort& port, CSheetMod
     layout->addLayout(buttons);
 
     AddPages(languageChanged);
+    // Tab goes through the page first, then Help, Back, Next, Finish and Cancel.
+    QWidget* previous = m_stack;
+    for (QWidget* control : m_stack->findChildren<QWidget*>())
+        if (control->focusPolicy() & Qt::TabFocus)
+            previous = control;
+    for (QWidget* button : {m_help, m_back, m_next, m_finish, m_cancel}) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
     connect(m_back, &QPushButton::clicked, this, &CCfgPropertySheet::Back);
     connect(m_next, &QPushButton::clicked, this, &CCfgPropertySheet::Next);
     connect(m_finish, &QPushButton::clicked, this, &CCfgPropertySheet::Finish);

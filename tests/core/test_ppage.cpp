@@ -431,3 +431,43 @@ TEST_F(PageLogicTest, AutoDetectReadsTheEnvironmentsProxy)
     EXPECT_EQ(Settings().proxyAddr, "proxy.lan");
     EXPECT_EQ(Settings().proxyPort, "3128");
 }
+
+// A core cache without a registration server to attach to.
+class NoRegistrationServerTest : public PageLogicTest {
+protected:
+    void SetUp() override
+    {
+        WriteCoreCache("http://127.0.0.1:9/");
+        Start();
+    }
+};
+
+TEST_F(NoRegistrationServerTest, ARegistrationThatCannotStartSaysWhyAndKeepsTheSheet)
+{
+    Doc().SetState(CDocState::SettingsOpen);
+    CPageLogic logic(Doc(), CSheetMode::FirstRun);
+    const std::size_t before = BoxCount();
+    EXPECT_FALSE(logic.StartRegistration("demo", "demo"));
+    ASSERT_EQ(BoxCount(), before + 2);
+    EXPECT_EQ(m_port.Boxes()[before], "Start of the Registration Attach Query FAILED!");
+    EXPECT_NE(LastBox().find("Please verify your User ID and Password."), std::string::npos) << LastBox();
+    EXPECT_NE(LastBox().find("Error Code = 13"), std::string::npos) << LastBox();
+    EXPECT_EQ(Doc().State(), CDocState::SettingsOpen) << "back to the sheet";
+}
+
+TEST_F(PageLogicTest, OnlyTheKeyboardScannersAreSelectedByTheSelectionPage)
+{
+    CPageLogic logic(Doc(), CSheetMode::Scanner);
+    Settings().useScanner = 1;
+    const std::pair<CScannerType, bool> rows[] = {
+        {CScannerType::WelchAllyn6180, false}, // its settings page selects it
+        {CScannerType::Pocket, false},
+        {CScannerType::Keyfob, true},
+    };
+    for (const auto& [type, selected] : rows) {
+        Settings().scanner = ScannerTypeNumber(type);
+        ASSERT_TRUE(logic.Apply(P::ScanSel));
+        EXPECT_EQ(Stored().scanner, ScannerTypeNumber(type));
+        EXPECT_EQ(Doc().Scanner()->ScannerType() == type, selected) << ScannerTypeNumber(type);
+    }
+}

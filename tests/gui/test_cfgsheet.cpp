@@ -39,21 +39,12 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kDemoUser = "116306380970205";
-
-std::string ReadAll(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void WriteProgram(const fs::path& file, const std::string& script)
 {
@@ -106,6 +97,19 @@ QStringList WalkForward(CCfgPropertySheet* sheet)
         faces << Face(sheet);
     }
     return faces;
+}
+
+// The names of the widgets that Tab reaches from `start`, `start` first.
+QStringList TabOrder(QWidget* window, QWidget* start, int count)
+{
+    QApplication::setActiveWindow(window);
+    start->setFocus(Qt::TabFocusReason);
+    QStringList names{start->objectName()};
+    for (int i = 1; i < count; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        names << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+    }
+    return names;
 }
 
 void ChooseScanner(CCfgPropertySheet* sheet, int type)
@@ -223,7 +227,7 @@ private:
     }
 
     std::string LastBox() const { return m_boxes.empty() ? std::string() : m_boxes.back(); }
-    std::string Opened() const { return ReadAll(m_opened); }
+    std::string Opened() const { return TempDir::ReadFile(m_opened); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -280,12 +284,21 @@ private Q_SLOTS:
     void firstStartAttachesTheAccountAfterAWrongPassword()
     {
         QStringList walk;
+        QStringList tabs;
         bool sawHidden = false;
         When([] { return Sheet() != nullptr; },
              [&] {
                  CCfgPropertySheet* sheet = Sheet();
                  QCOMPARE(sheet->Mode(), CSheetMode::FirstRun);
                  QVERIFY(Button(sheet, "helpButton")->isVisible());
+                 // Tab: the page's fields, then the sheet's buttons.
+                 Button(sheet, "nextButton")->click();
+                 Button(sheet, "nextButton")->click();
+                 Button(sheet, "nextButton")->click();
+                 tabs = TabOrder(sheet, sheet->findChild<QLineEdit*>("userId"), 6);
+                 Button(sheet, "backButton")->click();
+                 Button(sheet, "backButton")->click();
+                 Button(sheet, "backButton")->click();
                  // Help on the welcome page, then on the registration page.
                  Button(sheet, "helpButton")->click();
                  walk = WalkForward(sheet);
@@ -317,6 +330,8 @@ private Q_SLOTS:
         const QStringList expected{"New User Setup: back- next", "Scanner Settings: back next",
                                    "Proxy Settings: back next", "Registration: back next- finish"};
         QCOMPARE(walk, expected);
+        QCOMPARE(tabs, (QStringList{"userId", "password", "newUserButton", "forgotButton", "helpButton",
+                                    "backButton"}));
         QVERIFY(sawHidden);
         QVERIFY(completed);
         QCOMPARE(m_boxes.size(), std::size_t(2));
