@@ -73,6 +73,11 @@ void CPageSetupLanguage::Retranslate()
     m_languages->setCurrentIndex(static_cast<int>(Language().CurrentIndex()));
 }
 
+void CPageSetupLanguage::initializePage()
+{
+    m_languages->setFocus();
+}
+
 CPageSetupFolder::CPageSetupFolder(const CLanguageMgr& language, const std::filesystem::path& folder,
                                    QWidget* parent)
     : CSetupPage(language, parent), m_text(AddText("folderText")), m_label(new QLabel(this)),
