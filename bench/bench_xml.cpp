@@ -10,6 +10,7 @@
 #include "tst/xml/io/xmlsink.h"
 #include "tst/xml/io/xmlsource.h"
 #include "tst/xml/transcode.h"
+#include "tst/xml/xmlexcep.h"
 
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>
@@ -153,6 +154,58 @@ void Register(const Document& document)
     add("Memory/pugixml", [=](auto& s) { Memory(s, *d, ParsePugixml); });
 }
 
+// One element with `count` distinct attributes, as a hostile reply may send.
+std::string MakeManyAttributes(std::size_t count)
+{
+    std::string bytes = "<XSPLIT";
+    for (std::size_t i = 0; i < count; ++i)
+        bytes.append(" a").append(std::to_string(i)).append("=\"1\"");
+    bytes.append("/>");
+    return bytes;
+}
+
+// With the attribute limit raised to the count, so that the whole element is read.
+TSDomDocument ParseOursUnlimited(const std::string& bytes)
+{
+    TSXmlUtf8DataSource source(bytes);
+    TSDomParser parser(&source);
+    parser.SetLimits({bytes.size(), TSDomParser::Limits{}.m_maxDepth});
+    return parser.Parse();
+}
+
+// The default limits refuse the element at its limit.
+void Refusing(benchmark::State& state, const Document& document)
+{
+    for (auto _ : state) {
+        try {
+            benchmark::DoNotOptimize(ParseOurs(document.m_bytes));
+            state.SkipWithError("the element was not refused");
+        } catch (const TSXmlException&) {
+        }
+    }
+}
+
+// Parsing time grows with the count alone, never with its square.
+void RegisterManyAttributes()
+{
+    static std::vector<Document> documents;
+    for (const std::size_t count : {25000u, 200000u})
+        documents.push_back({"attributes_" + std::to_string(count / 1000) + "k", MakeManyAttributes(count)});
+    for (const Document& document : documents) {
+        const Document* d = &document;
+        const auto expatOnly = [](const std::string& bytes) { return ParseExpatOnly(bytes); };
+        benchmark::RegisterBenchmark(("Parse/lumora/" + d->m_name).c_str(), [=](auto& s) {
+            Parsing(s, *d, ParseOursUnlimited, false);
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("Refuse/lumora/" + d->m_name).c_str(), [=](auto& s) {
+            Refusing(s, *d);
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("Parse/expat_alone/" + d->m_name).c_str(), [=](auto& s) {
+            Parsing(s, *d, expatOnly, false);
+        })->Unit(benchmark::kMillisecond);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -165,6 +218,7 @@ int main(int argc, char** argv)
     }
     for (const Document& document : documents)
         Register(document);
+    RegisterManyAttributes();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

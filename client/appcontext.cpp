@@ -183,19 +183,39 @@ fs::path CAppContext::StoredCodesPath() const
     return m_paths.userFolder / (BlindedId() + kStoredCodesFile);
 }
 
-std::vector<CCacheProblem> CAppContext::LoadUserCaches()
+namespace {
+
+std::vector<CCacheProblem> LoadCacheFiles(VTCache& cache, const fs::path& formats, const fs::path& templates)
 {
     std::vector<CCacheProblem> problems;
-    VTCache& cache = m_toolkit.GetCache();
-    const std::pair<fs::path, VTCacheFile*> files[] = {{FormatCachePath(), &cache.Formats()},
-                                                       {TemplateCachePath(), &cache.Templates()}};
+    const std::pair<fs::path, VTCacheFile*> files[] = {{formats, &cache.Formats()},
+                                                       {templates, &cache.Templates()}};
     for (const auto& [file, cacheFile] : files) {
         if (!Exists(file))
             continue;
-        if (const std::int32_t result = cacheFile->Load(file); result != VTCacheFile::kLoaded)
-            problems.push_back({file, result});
+        const std::int32_t result = cacheFile->Load(file);
+        if (result == VTCacheFile::kLoaded)
+            continue;
+        CCacheProblem problem{file, result, {}};
+        // A cache that cannot be read is kept aside before a save replaces it.
+        if (result == VTCacheFile::kCannotRead || result == VTCacheFile::kInvalid)
+            problem.keptAs = platform::KeepAsDamaged(file);
+        problems.push_back(std::move(problem));
     }
     return problems;
+}
+
+} // namespace
+
+std::vector<CCacheProblem> CAppContext::LoadUserCaches()
+{
+    return LoadCacheFiles(m_toolkit.GetCache(), FormatCachePath(), TemplateCachePath());
+}
+
+void CAppContext::StartLoadingUserCaches()
+{
+    m_toolkit.LoadCacheInBackground([formats = FormatCachePath(), templates = TemplateCachePath()](
+                                        VTCache& cache) { LoadCacheFiles(cache, formats, templates); });
 }
 
 bool CAppContext::SaveUserCaches(std::string* error)
@@ -208,7 +228,7 @@ bool CAppContext::SaveUserCaches(std::string* error)
         if (!cacheFile->IsModified())
             continue;
         std::string why;
-        if (!platform::EnsureFolder(m_paths.cacheFolder, 0700, &why) || !cacheFile->Save(file)) {
+        if (!platform::EnsureFolder(m_paths.cacheFolder, 0700, &why) || !cacheFile->Save(file, &why)) {
             if (error && saved)
                 *error = "cannot save " + file.string() + (why.empty() ? "" : ": " + why);
             saved = false;

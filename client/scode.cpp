@@ -569,11 +569,8 @@ bool CStoredCodeMgr::Save(const std::filesystem::path& path, std::string* error)
     std::error_code ignored;
     if (!m_damagedSource.empty() && std::filesystem::equivalent(m_damagedSource, path, ignored)) {
         std::string original;
-        std::filesystem::path copy = path.string() + ".damaged";
-        for (int n = 1; n < 100 && ::access(copy.c_str(), F_OK) == 0; ++n)
-            copy = path.string() + ".damaged." + std::to_string(n);
         if (!platform::ReadWholeFile(path, original, kMaxFileBytes, error) ||
-            !platform::WriteFileAtomically(copy, original, 0600, error))
+            !platform::WriteFileAtomically(platform::DamagedCopyName(path), original, 0600, error))
             return false;
     }
     if (!platform::WriteFileAtomically(path, FormatList(), 0600, error))

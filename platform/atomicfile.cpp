@@ -3,6 +3,7 @@
 #include "tst/tsfile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,6 +32,22 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
                    std::string* error)
 {
     return TSReadWholeFile(path, bytes, maxBytes, error) == kReadFileDone;
+}
+
+std::filesystem::path DamagedCopyName(const std::filesystem::path& file)
+{
+    std::filesystem::path copy = file.string() + ".damaged";
+    for (int n = 1; n < 100 && ::access(copy.c_str(), F_OK) == 0; ++n)
+        copy = file.string() + ".damaged." + std::to_string(n);
+    return copy;
+}
+
+std::filesystem::path KeepAsDamaged(const std::filesystem::path& file)
+{
+    const std::filesystem::path copy = DamagedCopyName(file);
+    if (::rename(file.c_str(), copy.c_str()) != 0)
+        return {};
+    return copy;
 }
 
 bool EnsureFolder(const std::filesystem::path& folder, unsigned mode, std::string* error)

@@ -18,6 +18,12 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
 bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes, std::size_t maxBytes,
                    std::string* error = nullptr);
 
+// Where a damaged copy of `file` is kept: the first free of "<file>.damaged",
+// "<file>.damaged.1", ..., so that every damaged original stays.
+std::filesystem::path DamagedCopyName(const std::filesystem::path& file);
+// Moves `file` to DamagedCopyName(file); the new name, or empty when it could not be moved.
+std::filesystem::path KeepAsDamaged(const std::filesystem::path& file);
+
 // Creates `folder` and any missing parents; new folders get `mode`.
 bool EnsureFolder(const std::filesystem::path& folder, unsigned mode = 0700, std::string* error = nullptr);
 

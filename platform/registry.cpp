@@ -4,13 +4,16 @@
 #include "platform/folders.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -174,6 +177,12 @@ const char* ParseData(std::string_view data, RegistryValue& value)
     }
 }
 
+std::string TooLarge(std::string_view name, std::size_t bytes)
+{
+    return "value \"" + std::string(name) + "\" of " + std::to_string(bytes) + " bytes is larger than the " +
+           std::to_string(RegistryHive::kMaxValueBytes) + " a value may have";
+}
+
 class HiveReader {
 public:
     HiveReader(std::string_view text, std::string_view rootName, std::vector<HiveProblem>& problems)
@@ -253,6 +262,9 @@ private:
         for (auto name : names)
             node = &node->AddSubKey(name);
         m_key = node;
+        m_keyPath = slash == std::string_view::npos
+                        ? ""
+                        : std::string(line.substr(slash + 2, line.size() - slash - 3));
     }
 
     void ReadValue(std::string_view line)
@@ -279,6 +291,10 @@ private:
             m_problems.push_back({first, error});
             return;
         }
+        if (value.Size() > RegistryHive::kMaxValueBytes) {
+            m_problems.push_back({first, TooLarge(name, value.Size()) + " (key " + m_keyPath + ")"});
+            return;
+        }
         if (!m_key) {
             m_problems.push_back(
                 {first, m_keyLine ? "value of the key rejected at line " + std::to_string(m_keyLine)
@@ -293,6 +309,7 @@ private:
     std::vector<HiveProblem>& m_problems;
     RegistryNode m_root;
     RegistryNode* m_key = nullptr;
+    std::string m_keyPath; // of m_key, below the root
     std::size_t m_keyLine = 0;
     std::size_t m_position = 0;
     std::size_t m_lineNumber = 0;
@@ -415,6 +432,19 @@ const std::vector<std::uint8_t>& RegistryValue::AsBinary() const
     static const std::vector<std::uint8_t> kEmpty;
     const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&m_data);
     return bytes ? *bytes : kEmpty;
+}
+
+std::size_t RegistryValue::Size() const
+{
+    switch (Type()) {
+    case RegistryType::Number:
+        return sizeof(std::uint32_t);
+    case RegistryType::String:
+        return AsString().size();
+    case RegistryType::Binary:
+        return AsBinary().size();
+    }
+    return 0;
 }
 
 bool RegistryNameLess::operator()(std::string_view a, std::string_view b) const
@@ -560,22 +590,36 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string_view>& names)
 
 namespace {
 
-// Holds the lock file of a hive for the life of a change.
+// Holds the lock file of a hive for the life of a change. Another
+// process's lock is waited for up to RegistryHive::kLockWait, told once.
 class HiveLock {
 public:
-    explicit HiveLock(const std::filesystem::path& hive)
+    HiveLock(const std::filesystem::path& hive, const RegistryHive::WaitReporter& reporter)
+        : m_name(hive.string() + ".lock")
     {
-        const std::string name = hive.string() + ".lock";
-        m_fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd < 0)
+        m_fd = ::open(m_name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd < 0) {
             m_error = errno;
-        else
-            while (::flock(m_fd, LOCK_EX) != 0) {
-                if (errno != EINTR) {
-                    m_error = errno;
-                    break;
-                }
+            return;
+        }
+        const auto giveUp = std::chrono::steady_clock::now() + RegistryHive::kLockWait;
+        for (bool told = false;; std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+                return;
+            if (errno == EINTR)
+                continue;
+            if (errno != EWOULDBLOCK) {
+                m_error = errno;
+                return;
             }
+            if (std::chrono::steady_clock::now() >= giveUp) {
+                m_error = EWOULDBLOCK;
+                return;
+            }
+            if (!told && reporter)
+                reporter(m_name);
+            told = true;
+        }
     }
     ~HiveLock()
     {
@@ -586,22 +630,40 @@ public:
     HiveLock& operator=(const HiveLock&) = delete;
 
     int Error() const { return m_error; }
+    // Why the lock was not taken, naming the lock file.
+    std::string Reason() const
+    {
+        if (m_error == EWOULDBLOCK)
+            return "another process holds the lock " + m_name + " (waited " +
+                   std::to_string(RegistryHive::kLockWait.count() / 1000) + " s)";
+        return "cannot lock " + m_name + ": " + std::strerror(m_error);
+    }
 
 private:
+    std::string m_name;
     int m_fd = -1;
     int m_error = 0;
 };
 
 void ReportOnStandardError(const std::filesystem::path& file, const HiveProblem& problem)
 {
-    std::cerr << "lumora: " << file.string() << " line " << problem.line << " rejected: " << problem.reason
-              << '\n';
+    if (problem.line == 0)
+        std::cerr << "lumora: " << problem.reason << "; the settings in it are not used\n";
+    else
+        std::cerr << "lumora: " << file.string() << " line " << problem.line
+                  << " rejected: " << problem.reason << '\n';
+}
+
+void ReportWaitOnStandardError(const std::filesystem::path& lockFile)
+{
+    std::cerr << "lumora: waiting for " << lockFile.string() << ", which another process holds\n";
 }
 
 } // namespace
 
 RegistryHive::RegistryHive(RegistryRoot root, std::filesystem::path file)
-    : m_root(root), m_file(std::move(file)), m_reporter(ReportOnStandardError)
+    : m_root(root), m_file(std::move(file)), m_reporter(ReportOnStandardError),
+      m_waitReporter(ReportWaitOnStandardError)
 {
 }
 
@@ -626,7 +688,7 @@ std::optional<RegistryHive::Signature> RegistryHive::ReadSignature()
     return signature;
 }
 
-bool RegistryHive::Refresh()
+bool RegistryHive::Refresh(bool locked)
 {
     const auto signature = ReadSignature();
     if (!signature) {
@@ -636,11 +698,16 @@ bool RegistryHive::Refresh()
     if (m_loaded && *m_loaded == *signature)
         return true;
     std::string text;
-    if (signature->exists && !ReadWholeFile(m_file, text, kMaxHiveBytes, &m_lastError)) {
+    if (signature->exists && !ReadText(*signature, text)) {
         m_loaded.reset();
         m_tree = RegistryNode();
+        // Said once for each state of the file, however often it is asked.
+        if (m_unreadable != signature && m_reporter)
+            m_reporter(m_file, {0, m_lastError});
+        m_unreadable = signature;
         return false;
     }
+    m_unreadable.reset();
     m_problems.clear();
     m_tree = ParseHive(text, RegistryRootName(m_root), m_problems);
     m_damagedText.reset();
@@ -651,16 +718,35 @@ bool RegistryHive::Refresh()
                 m_reporter(m_file, problem);
     }
     m_loaded = signature;
+    if (m_damagedText && !locked)
+        Repair();
     return true;
+}
+
+bool RegistryHive::ReadText(const Signature& signature, std::string& text)
+{
+    if (signature.size > kMaxHiveBytes) {
+        m_lastError = m_file.string() + " is " + std::to_string(signature.size) + " bytes, more than the " +
+                      std::to_string(kMaxHiveBytes) + " a settings file may have";
+        return false;
+    }
+    return ReadWholeFile(m_file, text, kMaxHiveBytes, &m_lastError);
+}
+
+void RegistryHive::Repair()
+{
+    HiveLock lock(m_file, m_waitReporter);
+    // Another process may have written the file meanwhile; its version is
+    // read the next time.
+    if (lock.Error() != 0 || ReadSignature() != m_loaded)
+        return;
+    const RegistryNode repaired = m_tree;
+    Store(repaired);
 }
 
 bool RegistryHive::KeepDamagedCopy()
 {
-    // Keep every damaged original: the first free of .damaged, .damaged.1, ...
-    std::filesystem::path copy = m_file.string() + ".damaged";
-    for (int n = 1; n < 100 && ::access(copy.c_str(), F_OK) == 0; ++n)
-        copy = m_file.string() + ".damaged." + std::to_string(n);
-    return WriteFileAtomically(copy, *m_damagedText, 0600, &m_lastError);
+    return WriteFileAtomically(DamagedCopyName(m_file), *m_damagedText, 0600, &m_lastError);
 }
 
 bool RegistryHive::Store(const RegistryNode& root)
@@ -681,17 +767,20 @@ bool RegistryHive::Modify(const std::function<Change(RegistryNode&)>& change)
     std::lock_guard guard(m_mutex);
     if (!EnsureFolder(m_file.parent_path(), 0700, &m_lastError))
         return false;
-    HiveLock lock(m_file);
+    HiveLock lock(m_file, m_waitReporter);
     if (lock.Error() != 0) {
-        m_lastError = "cannot lock " + m_file.string() + ": " + std::strerror(lock.Error());
+        m_lastError = lock.Reason();
         return false;
     }
     // A file that could not be read is never replaced: it may hold the user's settings.
-    if (!Refresh())
+    if (!Refresh(true))
         return false;
     RegistryNode changed = m_tree;
     switch (change(changed)) {
     case Change::None:
+        // A damaged file is written back all the same, so it is reported once.
+        if (m_damagedText)
+            Store(m_tree);
         return true;
     case Change::Refused:
         return false;
@@ -777,6 +866,11 @@ bool RegistryHive::SetValue(std::string_view path, std::string_view name, const 
                 m_lastError = "no such key";
                 return Change::Refused;
             }
+        if (value.Size() > kMaxValueBytes) {
+            m_lastError =
+                m_file.string() + ": " + TooLarge(name, value.Size()) + " (key " + std::string(path) + ")";
+            return Change::Refused;
+        }
         const RegistryValue* old = node->Value(name);
         if (old && *old == value)
             return Change::None;
@@ -832,6 +926,12 @@ std::string RegistryHive::LastError()
 {
     std::lock_guard guard(m_mutex);
     return m_lastError;
+}
+
+void RegistryHive::SetWaitReporter(WaitReporter reporter)
+{
+    std::lock_guard guard(m_mutex);
+    m_waitReporter = std::move(reporter);
 }
 
 void RegistryHive::SetProblemReporter(ProblemReporter reporter)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -38,6 +39,8 @@ public:
     const std::vector<std::uint8_t>& AsBinary() const;
 
     bool operator==(const RegistryValue& other) const = default;
+    // The bytes of its data.
+    std::size_t Size() const;
 
 private:
     std::variant<std::uint32_t, std::string, std::vector<std::uint8_t>> m_data;
@@ -115,7 +118,13 @@ class RegistryHive {
 public:
     static constexpr std::size_t kMaxHiveBytes = 16u << 20;
     static constexpr std::size_t kMaxKeyDepth = 512;
+    // Far beyond any setting, and small enough that no value can push the
+    // hive past what is read.
+    static constexpr std::size_t kMaxValueBytes = 64u << 10;
+    // How long a change waits for another process's lock before it fails.
+    static constexpr std::chrono::milliseconds kLockWait{5000};
     using ProblemReporter = std::function<void(const std::filesystem::path& file, const HiveProblem&)>;
+    using WaitReporter = std::function<void(const std::filesystem::path& lockFile)>;
 
     RegistryHive(RegistryRoot root, std::filesystem::path file);
     RegistryHive(const RegistryHive&) = delete;
@@ -140,13 +149,18 @@ public:
     std::vector<std::string> ValueNames(std::string_view path);
 
     // What the last reading of the file rejected. A file with rejected lines
-    // is copied to "<file>.damaged" before it is first replaced.
+    // is copied to "<file>.damaged" and written back without them as soon
+    // as it is read, so each damage is reported once.
     std::vector<HiveProblem> Problems();
     // Why the last failing call failed.
     std::string LastError();
-    // Called for each rejected line when the file is read; by default the
-    // line is reported on the standard error.
+    // Called for each rejected line when the file is read, and with line 0
+    // once for a file that cannot be read at all; by default the problem
+    // is reported on the standard error.
     void SetProblemReporter(ProblemReporter reporter);
+    // Called once when a change has to wait for another process's lock;
+    // by default it says so on the standard error.
+    void SetWaitReporter(WaitReporter reporter);
 
 private:
     struct Signature {
@@ -157,7 +171,12 @@ private:
     };
     enum class Change { None, Made, Refused };
 
-    bool Refresh();
+    // With `locked`, the caller holds the lock file.
+    bool Refresh(bool locked = false);
+    // The file's text, unless it is larger than a hive may be or cannot be read.
+    bool ReadText(const Signature& signature, std::string& text);
+    // Writes back a hive read with rejected lines, keeping the original.
+    void Repair();
     bool Modify(const std::function<Change(RegistryNode&)>& change);
     bool Store(const RegistryNode& root);
     bool KeepDamagedCopy();
@@ -168,11 +187,13 @@ private:
     const std::filesystem::path m_file;
     std::mutex m_mutex;
     RegistryNode m_tree;
-    std::optional<Signature> m_loaded; // none until read, or after a failed read
+    std::optional<Signature> m_loaded;     // none until read, or after a failed read
+    std::optional<Signature> m_unreadable; // the file as it was when it could not be read
     std::vector<HiveProblem> m_problems;
     std::optional<std::string> m_damagedText;
     std::string m_lastError;
     ProblemReporter m_reporter;
+    WaitReporter m_waitReporter;
 };
 
 // The two roots of the store.

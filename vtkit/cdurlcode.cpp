@@ -78,6 +78,14 @@ void VTUrlCode::AddScheme(std::string& text)
     text.insert(0, StartsWithNoCase(text, "ftp.") ? "ftp://" : "http://");
 }
 
+bool VTUrlCode::IsOpenable(std::string_view address)
+{
+    return std::none_of(address.begin(), address.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= ' ' || byte == 0x7F;
+    });
+}
+
 std::string VTUrlCode::Escape(std::string_view text)
 {
     std::string escaped;

@@ -26,6 +26,9 @@ public:
     static bool HasScheme(std::string_view text);
     // "ftp://" in front of a text beginning "ftp.", "http://" in front of any other.
     static void AddScheme(std::string& text);
+    // False for an address holding a blank or a control character: no
+    // browser opens it as the code says, and a terminal would act on it.
+    static bool IsOpenable(std::string_view address);
     // White space and unprintable bytes as "%xx", lower-case hex.
     static std::string Escape(std::string_view text);
 };

@@ -19,6 +19,7 @@ void VTServerError::Clear()
     m_message.clear();
     m_details.clear();
     m_url.clear();
+    m_server.clear();
     m_kind = kNone;
     m_stateNumber = 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class TSDomDocument;
 class TSException;
@@ -61,6 +62,10 @@ public:
     const std::string& GetMessage() const { return m_message; }
     const std::string& GetDetails() const { return m_details; }
     const std::string& GetUrl() const { return m_url; }
+    // "host:port" of the server the failed request went to; empty when the
+    // request never went out.
+    const std::string& GetServer() const { return m_server; }
+    void SetServer(std::string server) { m_server = std::move(server); }
     std::int32_t GetKind() const { return m_kind; }
     bool HasError() const { return m_kind != kNone; }
     std::int32_t GetStateNumber() const { return m_stateNumber; }
@@ -72,6 +77,7 @@ private:
     std::string m_message;
     std::string m_details;
     std::string m_url;
+    std::string m_server;
     std::int32_t m_kind = kNone;
     std::int32_t m_stateNumber = 0;
 };

@@ -109,6 +109,9 @@ bool VTServerExchange::Send(TSHttpRequest& request, std::int32_t sentState, std:
         {
             std::lock_guard guard(m_lock);
             EnterState(sentState);
+            // Whatever goes wrong from here on, the error says where the request went.
+            const TSHttpUrl& url = request.GetUrl();
+            m_error.SetServer(url.m_host + ":" + FormatUnsigned(static_cast<unsigned long>(url.m_port)));
         }
         m_client.Start();
         return true;

@@ -3,6 +3,7 @@
 #include "tst/http/htreq.h"
 #include "tst/tsexcep.h"
 #include "tst/tsstrmap.h"
+#include "tst/xml/dom/xmlutil/tsdomxmlexception.h"
 #include "tst/xml/dom/xmlutil/tsdomxmlutil.h"
 #include "tst/xml/io/domparse.h"
 #include "tst/xml/io/xmlsource.h"
@@ -51,7 +52,12 @@ VTCodeDescription ReadXDescCode(const TSDomElement& code)
     contents.SetServerId(serverId);
     contents.SetRawServerId(serverId);
     answer.SetContents(contents);
-    answer.SetDescription(NarrowText(GetChildElementText(code, u"DESCRIPTION", true)));
+    std::string description = NarrowText(GetChildElementText(code, u"DESCRIPTION", true));
+    if (description.size() > kMaxDescriptionBytes)
+        throw TSDomXmlException(TSDomXmlException::kElementInvalid,
+                                "CODE: DESCRIPTION of " + std::to_string(description.size()) +
+                                    " bytes, more than " + std::to_string(kMaxDescriptionBytes));
+    answer.SetDescription(description);
     answer.SetCanonical(NarrowText(GetChildElementText(code, u"CANONICAL", false)));
     return answer;
 }
@@ -212,8 +218,11 @@ void ReadDescTextReply(std::string_view body, const VTCodeDescriptionList& reque
         const VTCodeDescription* asked = FindItem(request, itemId);
         if (!asked)
             RaiseReplyError("DESC transaction : returned code not found in request list");
+        const std::string_view description = line.substr(equals + 1);
+        if (description.size() > kMaxDescriptionBytes)
+            RaiseReplyError("DESC transaction : description longer than the limit");
         VTCodeDescription answer = *asked;
-        answer.SetDescription(line.substr(equals + 1));
+        answer.SetDescription(description);
         answers.Add(answer);
     }
     if (answers.Size() < request.Size())

@@ -496,6 +496,13 @@ void VTBatchCodeProcessor::BuildAddresses(VTBatchCodeList& list)
     list.ForEach([&](std::size_t, VTBatchCode& code) {
         if (IsUrl(code)) {
             std::string address = code.GetRawCode();
+            if (!VTUrlCode::IsOpenable(address)) {
+                code.SetStatus(VTBatchCode::kInvalidCode);
+                code.SetErrorText(VTToolkitException(VTToolkitException::kInvalidCode,
+                                                     "the address holds blanks or control characters")
+                                      .GetMessage());
+                return;
+            }
             if (!VTUrlCode::HasScheme(address))
                 VTUrlCode::AddScheme(address);
             code.SetUrl(address);

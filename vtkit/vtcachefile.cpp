@@ -37,7 +37,7 @@ bool VTCacheFile::Save(const char* path)
     return Save(std::filesystem::path(path));
 }
 
-bool VTCacheFile::Save(const std::filesystem::path& path)
+bool VTCacheFile::Save(const std::filesystem::path& path, std::string* error)
 {
     std::string text;
     {
@@ -48,7 +48,15 @@ bool VTCacheFile::Save(const std::filesystem::path& path)
             return false;
         m_modified = false;
     }
-    if (TSWriteFileAtomically(path, text, kFileMode))
+    // A file the next start would refuse would lose every entry it holds.
+    if (text.size() > kMaxFileBytes) {
+        if (error)
+            *error = "the cache would be " + std::to_string(text.size()) + " bytes, more than the " +
+                     std::to_string(kMaxFileBytes) + " it may have; the file is left as it was";
+        m_modified = true;
+        return false;
+    }
+    if (TSWriteFileAtomically(path, text, kFileMode, error))
         return true;
     m_modified = true;
     return false;

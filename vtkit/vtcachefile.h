@@ -35,9 +35,10 @@ public:
     std::int32_t Load(const std::filesystem::path& path);
     // Replaces the file in one step: a temporary file in the same folder is
     // written, flushed and renamed over it, so a save that fails or is cut
-    // short leaves the previous file whole. False when anything failed.
+    // short leaves the previous file whole. A text larger than Load reads is
+    // not written. False, with the reason in `error`, when anything failed.
     bool Save(const char* path);
-    bool Save(const std::filesystem::path& path);
+    bool Save(const std::filesystem::path& path, std::string* error = nullptr);
 
     // Whether the cached data changed since it was last loaded from or
     // saved to a file, so that a client writes only what changed.

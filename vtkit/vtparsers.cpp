@@ -9,7 +9,9 @@
 #include "tst/xml/io/xmlwriter.h"
 #include "tst/xml/transcode.h"
 #include "tst/xml/xmlexcep.h"
+#include "tst/xml/dom/xmlutil/tsdomxmlexception.h"
 #include "vtkit/cdanalyze.h"
+#include "vtkit/cdvantrel.h"
 #include "vtkit/vtcachescan.h"
 
 #include <algorithm>
@@ -202,8 +204,26 @@ VTServerData ReadRoutingKey(Node key)
     return record;
 }
 
+std::string TooLong(std::string_view what, std::size_t bytes, std::size_t limit)
+{
+    return std::string(what) + " of " + std::to_string(bytes) + " bytes, more than " + std::to_string(limit);
+}
+
+// A reply's entry beyond the limits is refused with the whole reply.
+template <class Entry> void Refuse(const Entry& entry, const char* element)
+{
+    if (const std::string why = OverLimit(entry); !why.empty())
+        throw TSDomXmlException(TSDomXmlException::kElementInvalid, std::string(element) + ": " + why);
+}
+
+// A cache file's entry beyond the limits is left out.
+template <class Entry> bool WithinLimits(const Entry& entry)
+{
+    return OverLimit(entry).empty();
+}
+
 // A "CODE" or "BARCODE" element among the root's children, unless its type is unknown.
-void ReadFormatNode(Node node, std::vector<VTCodeFormat>& formats)
+void ReadFormatNode(Node node, std::vector<VTCodeFormat>& formats, bool refuse)
 {
     if (node->GetNodeType() != kDomElementNode)
         return;
@@ -214,8 +234,13 @@ void ReadFormatNode(Node node, std::vector<VTCodeFormat>& formats)
         format = ReadOlderFormat(node);
     else
         return;
-    if (format.GetCodeType() != kCodeUnknown)
-        formats.push_back(std::move(format));
+    if (format.GetCodeType() == kCodeUnknown)
+        return;
+    if (refuse)
+        Refuse(format, "CODE");
+    else if (!WithinLimits(format))
+        return;
+    formats.push_back(std::move(format));
 }
 
 // Scanned fields of a format, as ReadCurrentFormat reads the element they come from.
@@ -259,9 +284,13 @@ VTServerData MakeRoutingKey(const VTRoutingKeyFields& fields)
 }
 
 // A routing key read, when it has templates.
-void AddRoutingKey(VTServerData record, std::vector<VTServerData>& records)
+void AddRoutingKey(VTServerData record, std::vector<VTServerData>& records, bool refuse)
 {
     if (!record.HasCommands())
+        return;
+    if (refuse)
+        Refuse(record, "ROUTING_KEY");
+    else if (!WithinLimits(record))
         return;
     if (record.GetCodeType() != kCodeUnknown)
         record.SetServerType(kServerTypeResolution);
@@ -274,10 +303,10 @@ void AddRoutingKey(VTServerData record, std::vector<VTServerData>& records)
 }
 
 // A "ROUTING_KEY" element among the root's children.
-void ReadRoutingKeyNode(Node node, std::vector<VTServerData>& records)
+void ReadRoutingKeyNode(Node node, std::vector<VTServerData>& records, bool refuse)
 {
     if (node->GetNodeType() == kDomElementNode && node->GetNodeName() == u"ROUTING_KEY")
-        AddRoutingKey(ReadRoutingKey(node), records);
+        AddRoutingKey(ReadRoutingKey(node), records, refuse);
 }
 
 // Parses the text handing each child of the root to `take`; false for
@@ -345,6 +374,57 @@ void WriteServerTemplatesTo(TSXmlWriter& out, const VTServerDataList& list)
 }
 
 } // namespace
+
+std::size_t MaxCodeLength(VTCodeType type)
+{
+    // Main code and a five-digit add-on; Vantrel codes have their own bound.
+    switch (type) {
+    case kCodeUpcA:
+        return 12 + 5;
+    case kCodeUpcE:
+    case kCodeEan8:
+        return 8 + 5;
+    case kCodeEan13:
+    case kCodeBookLand:
+        return 13 + 5;
+    case kCodeIsbn:
+        return 10 + 5;
+    case kCodeVantrel:
+        return VTVantrelCode::kMaxLength;
+    default:
+        return kMaxServerIdBytes;
+    }
+}
+
+std::string OverLimit(const VTCodeFormat& format)
+{
+    const std::size_t codeLimit = MaxCodeLength(format.GetCodeType());
+    if (format.GetLowCode().size() > codeLimit)
+        return TooLong("LOW", format.GetLowCode().size(), codeLimit);
+    if (format.GetHighCode().size() > codeLimit)
+        return TooLong("HIGH", format.GetHighCode().size(), codeLimit);
+    if (format.GetDisplayTemplate().size() > kMaxDisplayTemplateBytes)
+        return TooLong("CANONICAL FORMAT", format.GetDisplayTemplate().size(), kMaxDisplayTemplateBytes);
+    return {};
+}
+
+std::string OverLimit(const VTServerData& record)
+{
+    if (record.GetKey().size() > kMaxServerIdBytes)
+        return TooLong("RID", record.GetKey().size(), kMaxServerIdBytes);
+    if (record.GetName().size() > kMaxNameBytes)
+        return TooLong("SERVERNAME", record.GetName().size(), kMaxNameBytes);
+    std::string why;
+    record.GetCommands().ForEach([&](const std::string& command, const std::string& urlTemplate) {
+        if (!why.empty())
+            return;
+        if (command.size() > kMaxNameBytes)
+            why = TooLong("TEMPLATE CMD", command.size(), kMaxNameBytes);
+        else if (urlTemplate.size() > kMaxTemplateBytes)
+            why = TooLong("TEMPLATE " + command, urlTemplate.size(), kMaxTemplateBytes);
+    });
+    return why;
+}
 
 std::string NarrowText(std::u16string_view text)
 {
@@ -421,12 +501,12 @@ std::string FormatDate(VTTime time)
     return text;
 }
 
-bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version)
+bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version, VTOverLimit overLimit)
 {
     TS_ASSERT(version != 0);
     std::vector<VTCodeFormat> formats;
     for (Node node = root.Impl()->GetFirstChild(); node; node = node->GetNextSibling())
-        ReadFormatNode(node, formats);
+        ReadFormatNode(node, formats, overLimit == VTOverLimit::kRefuse);
     // A later format of the same range replaces an earlier one.
     list.Assign(std::move(formats));
     return true;
@@ -438,13 +518,14 @@ bool ReadCodeFormatText(std::string_view bytes, std::u16string_view root, VTCode
     std::vector<VTCodeFormat> formats;
     // A file as this program writes it is read directly; the parser reads any other.
     const auto scanned = [&](const VTFormatFields& fields) {
-        if (VTCodeFormat format = MakeCurrentFormat(fields); format.GetCodeType() != kCodeUnknown)
+        if (VTCodeFormat format = MakeCurrentFormat(fields);
+            format.GetCodeType() != kCodeUnknown && WithinLimits(format))
             formats.push_back(std::move(format));
     };
     if (root != u"CODE_FORMAT_LIST" || !ScanCodeFormatText(bytes, scanned)) {
         formats.clear();
-        if (!ParseChildByChild(bytes, [&](const TSDomNode& node) { ReadFormatNode(node.Impl(), formats); },
-                               {root}))
+        if (!ParseChildByChild(
+                bytes, [&](const TSDomNode& node) { ReadFormatNode(node.Impl(), formats, false); }, {root}))
             return false;
     }
     list.Assign(std::move(formats));
@@ -468,7 +549,8 @@ std::string FormatCodeFormats(const VTCodeFormatList& list, int version)
     return text.Take();
 }
 
-bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version)
+bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version,
+                         VTOverLimit overLimit)
 {
     TS_ASSERT(version != 0);
     const std::u16string root = RootName(document);
@@ -477,7 +559,7 @@ bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, 
     std::vector<VTServerData> records;
     for (Node node = document.GetDocumentElement().Impl()->GetFirstChild(); node;
          node = node->GetNextSibling())
-        ReadRoutingKeyNode(node, records);
+        ReadRoutingKeyNode(node, records, overLimit == VTOverLimit::kRefuse);
     // A later record of the same type and key replaces an earlier one (a
     // saved cache holds the UPC-E copy of each UPC-A key as well).
     list.Assign(std::move(records));
@@ -489,13 +571,13 @@ bool ReadServerTemplateText(std::string_view bytes, VTServerDataList& list, int 
     TS_ASSERT(version != 0);
     std::vector<VTServerData> records;
     const auto scanned = [&](const VTRoutingKeyFields& fields) {
-        AddRoutingKey(MakeRoutingKey(fields), records);
+        AddRoutingKey(MakeRoutingKey(fields), records, false);
     };
     if (!ScanServerTemplateText(bytes, scanned)) {
         records.clear();
-        if (!ParseChildByChild(bytes,
-                               [&](const TSDomNode& node) { ReadRoutingKeyNode(node.Impl(), records); },
-                               {u"XGET", u"SERVER_DATA_LIST"}))
+        if (!ParseChildByChild(
+                bytes, [&](const TSDomNode& node) { ReadRoutingKeyNode(node.Impl(), records, false); },
+                {u"XGET", u"SERVER_DATA_LIST"}))
             return false;
     }
     list.Assign(std::move(records));

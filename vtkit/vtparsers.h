@@ -15,6 +15,21 @@
 constexpr VTTime kOldFormatLifetime = 2592000; // 30 days
 constexpr VTTime kTemplateLifetime = 25200;    // 7 hours
 
+// What one entry of a reply may carry. A routing reply with an entry
+// beyond them is refused (TSDomXmlException naming the entry), and such an
+// entry of a cache file is left out, so that no server can grow a cache
+// past what its reader takes.
+constexpr std::size_t kMaxServerIdBytes = 64;        // routing keys (RID)
+constexpr std::size_t kMaxNameBytes = 256;           // server names and template commands
+constexpr std::size_t kMaxTemplateBytes = 4096;      // address templates
+constexpr std::size_t kMaxDisplayTemplateBytes = 64; // CANONICAL formats
+constexpr std::size_t kMaxDescriptionBytes = 4096;
+// The longest code of the type, add-on included: the bound of a format's LOW and HIGH.
+std::size_t MaxCodeLength(VTCodeType type);
+// Why the entry is beyond those limits, or "" when it is not.
+std::string OverLimit(const VTCodeFormat& format);
+std::string OverLimit(const VTServerData& record);
+
 // Texts between the 16-bit DOM and the 8-bit records: UTF-8 one way; the
 // other way UTF-8, with a byte that is not part of valid UTF-8 taken as
 // its Latin-1 character, so writing a record never fails.
@@ -38,10 +53,16 @@ VTTime ParseDate(std::string_view text);
 // "%Y%m%d%H%M%S" in UTC.
 std::string FormatDate(VTTime time);
 
+// What a reader does with an entry beyond the limits above: a reply is
+// refused with it, a cache file keeps the entries around it.
+enum class VTOverLimit { kRefuse, kLeaveOut };
+
 // Code formats under a root whose name the caller has checked ("XSPLIT",
 // "CODE_FORMAT_LIST"). The list is emptied first; formats of unknown type
-// are dropped. `version` must not be 0.
-bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version);
+// are dropped; a format beyond the limits throws or is left out, as
+// `overLimit` says. `version` must not be 0.
+bool ReadCodeFormats(const TSDomElement& root, VTCodeFormatList& list, int version,
+                     VTOverLimit overLimit = VTOverLimit::kRefuse);
 // ParseDocument, a check that the root is called `root` and
 // ReadCodeFormats, for a whole text (a cache file), with each child of the
 // root read and let go as soon as it is parsed. False for broken XML or
@@ -53,8 +74,10 @@ TSDomDocument WriteCodeFormats(const VTCodeFormatList& list, int version);
 std::string FormatCodeFormats(const VTCodeFormatList& list, int version);
 
 // Routing templates of an "XGET" or "SERVER_DATA_LIST" document; false for
-// another root. The list is emptied first. `version` must not be 0.
-bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version);
+// another root. The list is emptied first; a key beyond the limits throws
+// or is left out, as `overLimit` says. `version` must not be 0.
+bool ReadServerTemplates(const TSDomDocument& document, VTServerDataList& list, int version,
+                         VTOverLimit overLimit = VTOverLimit::kRefuse);
 // ParseDocument and ReadServerTemplates the same way; false also for broken XML.
 bool ReadServerTemplateText(std::string_view bytes, VTServerDataList& list, int version);
 TSDomDocument WriteServerTemplates(const VTServerDataList& list);

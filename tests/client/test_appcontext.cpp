@@ -1,5 +1,6 @@
 #include "client/appcontext.h"
 
+#include "tests/support/tempdir.h"
 #include "tests/support/temphome.h"
 #include "vtkit/scanner/sccs1504.h"
 #include "vtkit/scanner/scinfopen.h"
@@ -285,12 +286,33 @@ TEST_F(AppContextTest, UserCachesAreSavedOnlyWhenTheyChanged)
     ASSERT_TRUE(next->SaveUserCaches());
     EXPECT_EQ(Stamp(formats), stamp) << "loaded is not changed";
 
-    // An unreadable cache is reported and left alone.
-    std::ofstream(next->TemplateCachePath()) << "<CODE_FORMAT_LIST/>";
+    auto background = make();
+    background->StartLoadingUserCaches();
+    EXPECT_TRUE(background->Toolkit().GetCache().FindFormat(kCodeUpcA, "036000291452", found, true))
+        << "read on a worker, there when asked for";
+    ASSERT_TRUE(background->SaveUserCaches());
+    EXPECT_EQ(Stamp(formats), stamp);
+
+    // An unreadable cache is reported and kept aside, every one of them,
+    // before a save could replace it.
+    const fs::path templates = next->TemplateCachePath();
+    for (const char* kept : {".damaged", ".damaged.1"}) {
+        std::ofstream(templates) << "<CODE_FORMAT_LIST/>" << kept;
+        auto damaged = make();
+        const auto problems = damaged->LoadUserCaches();
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_EQ(problems[0].file, templates);
+        EXPECT_EQ(problems[0].result, VTCacheFile::kInvalid);
+        EXPECT_EQ(problems[0].keptAs, templates.string() + kept);
+        EXPECT_EQ(TempDir::ReadFile(problems[0].keptAs), std::string("<CODE_FORMAT_LIST/>") + kept);
+        EXPECT_FALSE(fs::exists(templates));
+    }
+    // One too large for the reader is kept the same way; the formats beside it load.
+    std::ofstream(templates) << std::string(VTCacheFile::kMaxFileBytes + 1, ' ');
     const auto problems = make()->LoadUserCaches();
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0].file, next->TemplateCachePath());
-    EXPECT_EQ(problems[0].result, VTCacheFile::kInvalid);
+    EXPECT_EQ(problems[0].result, VTCacheFile::kCannotRead);
+    EXPECT_EQ(problems[0].keptAs, templates.string() + ".damaged.2");
 }
 
 TEST_F(AppContextTest, IdentityAndStoredCodes)

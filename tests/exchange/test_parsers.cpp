@@ -1,6 +1,7 @@
 // Readers and writers of the routing vocabulary: formats, templates and
 // core records, dates, and the exact text the cache files get.
 #include "tests/exchange/exchangetest.h"
+#include "tst/xml/dom/xmlutil/tsdomxmlexception.h"
 #include "vtkit/vtcache.h"
 #include "vtkit/vtcachescan.h"
 #include "vtkit/vtcorecache.h"
@@ -156,6 +157,75 @@ TEST(CodeFormats, UnknownTypesAreDroppedAndRangesReplaced)
     EXPECT_LE(list.At(0).GetExpiry(), VTCurrentTime());
 }
 
+// A reply entry beyond its named limit is refused with the whole reply,
+// naming what was too long; in a cache file the entry is left out.
+TEST(ReplyLimits, OverLongEntriesAreRefusedInRepliesAndLeftOutOfCaches)
+{
+    const std::string longCode(MaxCodeLength(kCodeUpcA) + 1, '0');
+    const std::string fitting(MaxCodeLength(kCodeUpcA), '0');
+    const std::string good = "<CODE TYPE='EAN8' LOW='96380000' HIGH='96389999'/>";
+    struct Case {
+        std::string entry;
+        std::string why;
+    };
+    const Case formatCases[] = {
+        {"<CODE TYPE='UPCA' LOW='" + longCode + "' HIGH='1'/>", "LOW of 18 bytes, more than 17"},
+        {"<CODE TYPE='UPCA' LOW='0' HIGH='" + longCode + "'/>", "HIGH of 18 bytes, more than 17"},
+        {"<BARCODE TYPE='UPC' LOW='0' HIGH='" + std::string(8000, '9') + "'/>",
+         "HIGH of 8000 bytes, more than 17"},
+        {"<CODE TYPE='EAN13' LOW='0' HIGH='1'><CANONICAL FORMAT='" + std::string(65, 'X') + "'/></CODE>",
+         "CANONICAL FORMAT of 65 bytes, more than 64"},
+    };
+    for (const Case& c : formatCases) {
+        SCOPED_TRACE(c.why);
+        VTCodeFormatList list;
+        const TSDomDocument reply = ParseDocument("<XSPLIT>" + good + c.entry + "</XSPLIT>");
+        try {
+            ReadCodeFormats(reply.GetDocumentElement(), list, VTCacheFile::kVersion);
+            ADD_FAILURE() << "the reply was taken";
+        } catch (const TSDomXmlException& error) {
+            EXPECT_EQ(error.GetMessage(), "TSDomXmlException: Element invalid: CODE: " + c.why);
+        }
+        ASSERT_TRUE(ReadCodeFormatText("<CODE_FORMAT_LIST>" + good + c.entry + "</CODE_FORMAT_LIST>",
+                                       u"CODE_FORMAT_LIST", list, VTCacheFile::kVersion));
+        ASSERT_EQ(list.Size(), 1u) << "only the entry within the limits is read";
+        EXPECT_EQ(list.At(0).GetCodeType(), kCodeEan8);
+    }
+    EXPECT_EQ(ReadFormats("<XSPLIT><CODE TYPE='UPCA' LOW='" + fitting + "' HIGH='" + fitting + "'/></XSPLIT>")
+                  .Size(),
+              1u);
+
+    const std::string key = "<ROUTING_KEY TYPE='EAN8' RID='9638'><TEMPLATE CMD='GET'>http://x/</TEMPLATE>"
+                            "</ROUTING_KEY>";
+    const Case keyCases[] = {
+        {"<ROUTING_KEY TYPE='UPCA' RID='" + std::string(65, '1') +
+             "'><TEMPLATE CMD='GET'>u</TEMPLATE>"
+             "</ROUTING_KEY>",
+         "RID of 65 bytes, more than 64"},
+        {"<ROUTING_KEY TYPE='UPCA' RID='1'><SERVERNAME>" + std::string(257, 'n') +
+             "</SERVERNAME><TEMPLATE CMD='GET'>u</TEMPLATE></ROUTING_KEY>",
+         "SERVERNAME of 257 bytes, more than 256"},
+        {"<ROUTING_KEY TYPE='UPCA' RID='1'><TEMPLATE CMD='GET'>" + std::string(4097, 'u') +
+             "</TEMPLATE></ROUTING_KEY>",
+         "TEMPLATE GET of 4097 bytes, more than 4096"},
+    };
+    for (const Case& c : keyCases) {
+        SCOPED_TRACE(c.why);
+        VTServerDataList list;
+        try {
+            ReadServerTemplates(ParseDocument("<XGET>" + key + c.entry + "</XGET>"), list,
+                                VTCacheFile::kVersion);
+            ADD_FAILURE() << "the reply was taken";
+        } catch (const TSDomXmlException& error) {
+            EXPECT_EQ(error.GetMessage(), "TSDomXmlException: Element invalid: ROUTING_KEY: " + c.why);
+        }
+        ASSERT_TRUE(ReadServerTemplateText("<SERVER_DATA_LIST>" + key + c.entry + "</SERVER_DATA_LIST>", list,
+                                           VTCacheFile::kVersion));
+        ASSERT_EQ(list.Size(), 1u);
+        EXPECT_EQ(list.At(0).GetKey(), "9638");
+    }
+}
+
 TEST(CodeFormats, WriterGivesTheCacheFileText)
 {
     VTCodeFormat format;
@@ -302,8 +372,8 @@ TEST(CacheText, WrittenWithoutTheTreeAsFromTheTree)
     }
 }
 
-// What the whole tree gives, or nothing for a text that does not parse or
-// has another root.
+// What the whole tree gives, read as a cache file is (entries beyond the
+// limits left out), or nothing for a text that does not parse or has another root.
 std::optional<VTCodeFormatList> FormatsFromTree(const std::string& text)
 {
     VTCodeFormatList list;
@@ -311,7 +381,7 @@ std::optional<VTCodeFormatList> FormatsFromTree(const std::string& text)
         const TSDomDocument document = ParseDocument(text);
         if (RootName(document) != u"CODE_FORMAT_LIST")
             return std::nullopt;
-        ReadCodeFormats(document.GetDocumentElement(), list, VTCacheFile::kVersion);
+        ReadCodeFormats(document.GetDocumentElement(), list, VTCacheFile::kVersion, VTOverLimit::kLeaveOut);
     } catch (const TSException&) {
         return std::nullopt;
     }
@@ -322,7 +392,7 @@ std::optional<VTServerDataList> TemplatesFromTree(const std::string& text)
 {
     VTServerDataList list;
     try {
-        if (!ReadServerTemplates(ParseDocument(text), list, VTCacheFile::kVersion))
+        if (!ReadServerTemplates(ParseDocument(text), list, VTCacheFile::kVersion, VTOverLimit::kLeaveOut))
             return std::nullopt;
     } catch (const TSException&) {
         return std::nullopt;

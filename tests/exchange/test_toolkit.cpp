@@ -26,9 +26,10 @@ TEST(Toolkit, StartsWithTheDefaultDomainAndTimeouts)
     EXPECT_EQ(toolkit.GetDomain(), "PC");
     EXPECT_EQ(VTToolkit("US").GetDomain(), "US");
     const TSHttpTimeouts timeouts = toolkit.GetTimeouts();
-    EXPECT_EQ((std::vector<uint32_t>{timeouts.m_connect, timeouts.m_send, timeouts.m_firstByte,
-                                     timeouts.m_headLine, timeouts.m_firstBody, timeouts.m_nextBody}),
-              (std::vector<uint32_t>{30, 30, 60, 30, 30, 30}));
+    EXPECT_EQ(
+        (std::vector<uint32_t>{timeouts.m_connect, timeouts.m_send, timeouts.m_firstByte, timeouts.m_headLine,
+                               timeouts.m_firstBody, timeouts.m_nextBody, timeouts.m_total}),
+        (std::vector<uint32_t>{30, 30, 60, 30, 30, 30, 60}));
     EXPECT_EQ(toolkit.GetCache().GetToolkit(), &toolkit);
     EXPECT_EQ(toolkit.GetRoutingServer().GetToolkit(), &toolkit);
 }

@@ -1,6 +1,8 @@
-// Arbitrary bytes as a template reply. Records that read must write and
+// Arbitrary bytes as a template reply. A reply with a key beyond the
+// limits is refused; records that read are within them and must write and
 // read back with the same keys, names, expiries and commands.
 #include "tests/fuzz/replyfuzz.h"
+#include "tst/xml/dom/xmlutil/tsdomxmlexception.h"
 #include "vtkit/vtcachefile.h"
 
 #include <cstddef>
@@ -12,8 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!document)
         return 0;
     VTServerDataList records;
-    if (!ReadServerTemplates(*document, records, VTCacheFile::kVersion))
+    try {
+        if (!ReadServerTemplates(*document, records, VTCacheFile::kVersion))
+            return 0;
+    } catch (const TSDomXmlException&) {
         return 0;
+    }
+    for (const VTServerData& record : records)
+        if (!OverLimit(record).empty())
+            __builtin_trap();
 
     const std::string written = FormatDocument(WriteServerTemplates(records));
     VTServerDataList again;

@@ -1,6 +1,8 @@
-// Arbitrary bytes as a format reply. Formats that read must write and read
-// back to the same list.
+// Arbitrary bytes as a format reply. A reply with an entry beyond the
+// limits is refused; formats that read are within them and must write and
+// read back to the same list.
 #include "tests/fuzz/replyfuzz.h"
+#include "tst/xml/dom/xmlutil/tsdomxmlexception.h"
 #include "vtkit/vtcachefile.h"
 
 #include <cstddef>
@@ -12,7 +14,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!document || document->GetDocumentElement().IsNull())
         return 0;
     VTCodeFormatList formats;
-    ReadCodeFormats(document->GetDocumentElement(), formats, VTCacheFile::kVersion);
+    try {
+        ReadCodeFormats(document->GetDocumentElement(), formats, VTCacheFile::kVersion);
+    } catch (const TSDomXmlException&) {
+        return 0;
+    }
+    for (const VTCodeFormat& format : formats)
+        if (!OverLimit(format).empty())
+            __builtin_trap();
 
     const std::string written = FormatDocument(WriteCodeFormats(formats, VTCacheFile::kVersion));
     VTCodeFormatList again;

@@ -218,6 +218,12 @@ TEST_F(HttpClient, EveryTransportFailureEndsInItsErrorCode)
          Timeouts(5), kHttpErrorBadHead, "TSHttpException: Invalid version: garbage"},
         {"two-digit status", [] { return ServerScript().ReadRequest().Send("HTTP/1.0 20 OK\r\n\r\n"); },
          toServer, Timeouts(5), kHttpErrorBadHead, "TSHttpException: Invalid status: HTTP/1.0 20 OK"},
+        {"negative length",
+         [] {
+             return ServerScript().ReadRequest().Send(
+                 "HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n<XSPLIT/>");
+         },
+         toServer, Timeouts(5), kHttpErrorBadHead, "TSHttpException: Invalid header: Content-Length: -5"},
         {"endless head line",
          [] {
              return ServerScript()
@@ -246,6 +252,40 @@ TEST_F(HttpClient, EveryTransportFailureEndsInItsErrorCode)
         EXPECT_FALSE(m_client.IsBusy());
         m_listener.TakeStates();
     }
+}
+
+// However the peer spaces its bytes, the transaction ends at its deadline,
+// saying whom it waited for and how long; each step alone would wait longer.
+TEST_F(HttpClient, TheWholeTransactionEndsAtItsDeadline)
+{
+    HttpReply reply = HttpReply::Ok(std::string(1000, 'x'));
+    const std::pair<const char*, ServerScript> cases[] = {
+        {"status line and then nothing", ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\n").Hold()},
+        {"accepts and never answers", ServerScript().Hold()},
+        {"a good head, then a body byte at a time",
+         ServerScript().ReadRequest().Send(reply.Head()).Trickle(reply.m_body, 300ms)},
+        {"the head a byte at a time", ServerScript().ReadRequest().Trickle(reply.Bytes(), 300ms)},
+    };
+    TSHttpTimeouts timeouts = Timeouts(4);
+    timeouts.m_total = 2;
+    m_client.SetTimeouts(timeouts);
+    for (const auto& [name, script] : cases) {
+        SCOPED_TRACE(name);
+        m_server.Enqueue(script);
+        const TSHttpStateRecord end = Run(Post(m_server.Url(), "x"));
+        EXPECT_EQ(end.m_state, kHttpFailed);
+        EXPECT_EQ(end.m_error, kHttpErrorReceiveTimedOut);
+        EXPECT_EQ(end.m_text, "no complete answer from " + m_server.Address() + " within 2 s");
+        m_listener.TakeStates();
+    }
+    // A step's own time-out still reads as before.
+    timeouts.m_total = 0;
+    timeouts.m_firstByte = 1;
+    m_client.SetTimeouts(timeouts);
+    m_server.Enqueue(ServerScript::Silent());
+    const TSHttpStateRecord end = Run(Post(m_server.Url(), "x"));
+    EXPECT_EQ(end.m_error, kHttpErrorReceiveTimedOut);
+    EXPECT_EQ(end.m_text, "");
 }
 
 TEST_F(HttpClient, ConnectTimesOutOnAListenerThatNeverAnswers)
@@ -410,7 +450,8 @@ TEST_F(HttpClient, ThroughAProxyTheRequestLineCarriesTheFullUrl)
 TEST_F(HttpClient, ProxyTextMustBeHostColonPort)
 {
     m_client.SetProxy("proxy.example:3128");
-    for (const char* text : {"proxy", ":3128", "proxy:", "proxy:31x8"}) {
+    for (const char* text : {"proxy", ":3128", "proxy:", "proxy:31x8", "proxy:0", "proxy:65536", "proxy:-1",
+                             "pro xy:3128", "proxy:000000080000"}) {
         try {
             m_client.SetProxy(text);
             ADD_FAILURE() << "accepted " << text;

@@ -73,6 +73,12 @@ TEST(TSHttpResponse, ParseHeadErrors)
         {"HTTP/1.0 200 OK\r\nA: b", TSHttpException::kInvalidHeader, "TSHttpException: Invalid header: A: b"},
         {"HTTP/1.0 200 OK\r\n\rX", TSHttpException::kInvalidResponse,
          "TSHttpException: Invalid response: CR without LF after the headers"},
+        {"HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", TSHttpException::kInvalidHeader,
+         "TSHttpException: Invalid header: Content-Length: -5"},
+        {"HTTP/1.0 200 OK\r\ncontent-length: 12abc\r\n\r\n", TSHttpException::kInvalidHeader,
+         "TSHttpException: Invalid header: Content-Length: 12abc"},
+        {"HTTP/1.0 200 OK\r\nContent-Length:\r\n\r\n", TSHttpException::kInvalidHeader,
+         "TSHttpException: Invalid header: Content-Length: "},
     };
     for (const auto& c : cases) {
         TSHttpResponse response;

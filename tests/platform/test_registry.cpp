@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -193,10 +198,18 @@ TEST(Registry, DamagedHiveIsReportedAndItsOriginalKept)
     });
     EXPECT_EQ(hive.QueryValue("Config", "Scanner")->AsNumber(), 10u);
     EXPECT_EQ(reported, std::vector<std::string>{"user.reg:4"});
-
-    ASSERT_TRUE(hive.SetValue("Config", "Auto Run", RegistryValue::Number(1)));
+    // Reading alone keeps the original and writes the hive back without
+    // the rejected line, so the next run has nothing to say.
     EXPECT_EQ(TempDir::ReadFile(dir / "user.reg.damaged"), original) << "the rejected line is not lost";
     EXPECT_TRUE(hive.Problems().empty()) << "the file written back is clean";
+    RegistryHive nextRun(RegistryRoot::CurrentUser, file);
+    nextRun.SetProblemReporter(
+        [&](const std::filesystem::path&, const HiveProblem&) { reported.push_back("again"); });
+    EXPECT_EQ(nextRun.QueryValue("Config", "Scanner")->AsNumber(), 10u);
+    EXPECT_EQ(reported.size(), 1u) << "each damage is reported once";
+
+    ASSERT_TRUE(hive.SetValue("Config", "Auto Run", RegistryValue::Number(1)));
+    EXPECT_EQ(TempDir::ReadFile(dir / "user.reg.damaged"), original);
     ASSERT_TRUE(hive.SetValue("Config", "Auto Go", RegistryValue::Number(2)));
     EXPECT_EQ(FilesIn(dir.Path()),
               (std::vector<std::string>{"user.reg", "user.reg.damaged", "user.reg.lock"}));
@@ -235,6 +248,157 @@ TEST(Registry, InterruptedSaveLeavesThePreviousHiveLoadable)
     EXPECT_EQ(RegistryHive(RegistryRoot::CurrentUser, file)
                   .QueryValue("Software\\Lumora\\Config", "Window Placement"),
               placement);
+}
+
+// A half-written last line (a save cut short by an older version) is
+// kept aside once, whatever reads the hive first.
+TEST(Registry, PartialLineIsKeptOnceAndTheRestWrittenBack)
+{
+    TempDir dir;
+    const std::string original =
+        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Config]\n\"Scanner\"=dword:0000000a\n\"Proxy";
+    const auto file = dir.WriteFile("user.reg", original);
+    std::size_t reports = 0;
+    for (int run = 0; run < 3; ++run) {
+        RegistryHive hive(RegistryRoot::CurrentUser, file);
+        hive.SetProblemReporter([&](const std::filesystem::path&, const HiveProblem&) { ++reports; });
+        EXPECT_TRUE(hive.KeyExists("Config"));
+        EXPECT_EQ(hive.QueryValue("Config", "Scanner")->AsNumber(), 10u);
+    }
+    EXPECT_EQ(reports, 1u);
+    EXPECT_EQ(TempDir::ReadFile(dir / "user.reg.damaged"), original);
+    EXPECT_EQ(FilesIn(dir.Path()),
+              (std::vector<std::string>{"user.reg", "user.reg.damaged", "user.reg.lock"}));
+}
+
+TEST(Registry, ValuesHaveASizeLimitNamedInTheError)
+{
+    TempDir dir;
+    const auto file = dir / "user.reg";
+    RegistryHive hive(RegistryRoot::CurrentUser, file);
+    ASSERT_TRUE(hive.CreateKey("Software\\Lumora\\Config"));
+    const std::string fits(RegistryHive::kMaxValueBytes, 'a');
+    EXPECT_TRUE(hive.SetValue("Software\\Lumora\\Config", "ProxyAddr", RegistryValue::String(fits)));
+    EXPECT_FALSE(hive.SetValue("Software\\Lumora\\Config", "ProxyAddr", RegistryValue::String(fits + "a")));
+    EXPECT_EQ(hive.LastError(), file.string() +
+                                    ": value \"ProxyAddr\" of 65537 bytes is larger than the 65536 "
+                                    "a value may have (key Software\\Lumora\\Config)");
+    EXPECT_FALSE(hive.SetValue("Software\\Lumora\\Config", "ColData",
+                               RegistryValue::Binary(std::vector<std::uint8_t>(8u << 20, 1))));
+    EXPECT_EQ(
+        RegistryHive(RegistryRoot::CurrentUser, file).QueryValue("Software\\Lumora\\Config", "ProxyAddr"),
+        RegistryValue::String(fits));
+
+    // One already in a file (written by hand or by an older version) is a
+    // rejected line: the rest of the hive stays readable.
+    const std::string huge = "REGEDIT4\n[HKEY_CURRENT_USER\\Config]\n\"Scanner\"=dword:00000003\n\"Big\"=\"" +
+                             std::string(RegistryHive::kMaxValueBytes + 1, 'x') + "\"\n";
+    const auto other = dir.WriteFile("other.reg", huge);
+    RegistryHive reader(RegistryRoot::CurrentUser, other);
+    std::vector<std::string> reasons;
+    reader.SetProblemReporter([&](const std::filesystem::path&, const HiveProblem& problem) {
+        reasons.push_back(std::to_string(problem.line) + ": " + problem.reason);
+    });
+    EXPECT_EQ(reader.QueryValue("Config", "Scanner")->AsNumber(), 3u);
+    EXPECT_FALSE(reader.QueryValue("Config", "Big").has_value());
+    EXPECT_EQ(reasons, std::vector<std::string>{"4: value \"Big\" of 65537 bytes is larger than the 65536 a "
+                                                "value may have (key Config)"});
+
+    // A file larger than any hive is named with its size, once, and left as it is.
+    const auto oversized = dir.WriteFile("oversized.reg", std::string(RegistryHive::kMaxHiveBytes + 1, ';'));
+    RegistryHive unreadable(RegistryRoot::CurrentUser, oversized);
+    reasons.clear();
+    unreadable.SetProblemReporter([&](const std::filesystem::path&, const HiveProblem& problem) {
+        reasons.push_back(std::to_string(problem.line) + ": " + problem.reason);
+    });
+    EXPECT_FALSE(unreadable.KeyExists("Config"));
+    EXPECT_FALSE(unreadable.SetValue("Config", "Scanner", RegistryValue::Number(1)));
+    EXPECT_FALSE(unreadable.QueryValue("Config", "Scanner").has_value());
+    EXPECT_EQ(reasons, std::vector<std::string>{"0: " + oversized.string() +
+                                                " is 16777217 bytes, more than the "
+                                                "16777216 a settings file may have"});
+    EXPECT_EQ(std::filesystem::file_size(oversized), RegistryHive::kMaxHiveBytes + 1);
+}
+
+// Another process holding the lock makes a change wait a bounded time,
+// saying once what it waits for, and then fail naming the lock file.
+TEST(Registry, HeldLockIsWaitedForABoundedTime)
+{
+    TempDir dir;
+    const auto file = dir / "user.reg";
+    RegistryHive hive(RegistryRoot::CurrentUser, file);
+    ASSERT_TRUE(hive.CreateKey("Config"));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const int fd = ::open((file.string() + ".lock").c_str(), O_RDWR);
+        const bool locked = fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        (void)!::write(ready[1], locked ? "y" : "n", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char answer = 0;
+    ASSERT_EQ(::read(ready[0], &answer, 1), 1);
+    ASSERT_EQ(answer, 'y');
+    std::vector<std::string> waits;
+    hive.SetWaitReporter([&](const std::filesystem::path& lock) { waits.push_back(lock.string()); });
+    EXPECT_FALSE(hive.SetValue("Config", "Scanner", RegistryValue::Number(3)));
+    EXPECT_EQ(waits, std::vector<std::string>{file.string() + ".lock"});
+    EXPECT_EQ(hive.LastError(), "another process holds the lock " + file.string() + ".lock (waited 5 s)");
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(hive.SetValue("Config", "Scanner", RegistryValue::Number(3)))
+        << "the lock goes with its holder";
+}
+
+// Saves killed half-way leave their temporaries; a later save of the same
+// file removes those nobody holds, and leaves the others alone.
+TEST(Registry, StaleTemporariesOfKilledSavesAreRemoved)
+{
+    TempDir dir;
+    const auto file = dir / "user.reg";
+    RegistryHive hive(RegistryRoot::CurrentUser, file);
+    ASSERT_TRUE(hive.CreateKey("Config"));
+    const auto temporaries = [&] {
+        std::vector<std::string> names;
+        for (const auto& name : FilesIn(dir.Path()))
+            if (name.starts_with("user.reg.tmp."))
+                names.push_back(name);
+        return names;
+    };
+    for (int kill = 0; kill < 3; ++kill) {
+        const pid_t saver = ::fork();
+        ASSERT_GE(saver, 0);
+        if (saver == 0) {
+            RegistryHive theirs(RegistryRoot::CurrentUser, file);
+            for (std::uint8_t fill = 0;; ++fill)
+                theirs.SetValue(
+                    "Config", "ColData",
+                    RegistryValue::Binary(std::vector<std::uint8_t>(RegistryHive::kMaxValueBytes, fill)));
+        }
+        // Killed as soon as one of its saves is under way.
+        while (temporaries().size() <= static_cast<std::size_t>(kill))
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ::kill(saver, SIGKILL);
+        ::waitpid(saver, nullptr, 0);
+    }
+    ASSERT_GE(temporaries().size(), 3u);
+    // One held by a live save (its lock) stays whatever its age.
+    const auto held = dir.WriteFile("user.reg.tmp.HELD01", "in progress");
+    const int heldFd = ::open(held.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(heldFd, LOCK_EX), 0);
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
+    for (const auto& name : temporaries())
+        std::filesystem::last_write_time(dir / name, old);
+
+    ASSERT_TRUE(hive.SetValue("Config", "Scanner", RegistryValue::Number(4)));
+    EXPECT_EQ(temporaries(), std::vector<std::string>{"user.reg.tmp.HELD01"});
+    ::close(heldFd);
+    EXPECT_EQ(RegistryHive(RegistryRoot::CurrentUser, file).QueryValue("Config", "Scanner")->AsNumber(), 4u);
 }
 
 TEST(Registry, UnreadableHiveIsNeverReplaced)

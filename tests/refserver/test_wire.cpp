@@ -6,6 +6,7 @@
 #include "tst/tsstrmap.h"
 #include "tst/xml/dom/xmlutil/tsdomxmlutil.h"
 #include "tst/xml/io/domformat.h"
+#include "tst/xml/io/domparse.h"
 #include "tst/xml/io/xmlsink.h"
 #include "tst/xml/transcode.h"
 
@@ -19,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -110,17 +112,27 @@ TEST_F(RefServerTest, OversizedBodiesAreRefusedAndTheReplyStillArrives)
 
 TEST_F(RefServerTest, DeeplyNestedDocumentsAreAnsweredLikeAnyOther)
 {
-    // Close to the body limit: 140 000 levels of elements inside the request.
-    const std::size_t depth = 140000;
-    std::string nested;
-    for (std::size_t i = 0; i < depth; ++i)
-        nested += "<a>";
-    for (std::size_t i = 0; i < depth; ++i)
-        nested += "</a>";
+    const auto nestedIn = [](std::size_t depth) {
+        std::string nested;
+        for (std::size_t i = 0; i < depth; ++i)
+            nested += "<a>";
+        for (std::size_t i = 0; i < depth; ++i)
+            nested += "</a>";
+        return nested;
+    };
+    // As deep as the parser reads, under the request's root.
+    const std::size_t deepest = TSDomParser::Limits{}.m_maxDepth - 1;
     const WireReply split =
-        Post("/route", "text/xml", "<SPLIT USER='" + std::string(kDemoUser) + "'>" + nested + "</SPLIT>");
+        Post("/route", "text/xml",
+             "<SPLIT USER='" + std::string(kDemoUser) + "'>" + nestedIn(deepest) + "</SPLIT>");
     EXPECT_EQ(split.m_status, 200);
     EXPECT_THAT(split.m_body, HasSubstr("<XSPLIT>"));
+    // Close to the body limit, 140 000 levels: a malformed request naming the limit.
+    const std::string nested = nestedIn(140000);
+    const WireReply refused =
+        Post("/route", "text/xml", "<SPLIT USER='" + std::string(kDemoUser) + "'>" + nested + "</SPLIT>");
+    ExpectErrorDocument(refused, 10);
+    EXPECT_THAT(refused.m_body, HasSubstr("more than 256 levels of nesting at Line 1 Column"));
     ExpectErrorDocument(Post("/desc", "text/xml", "<DESC>" + nested.substr(0, nested.size() / 2)), 10);
     EXPECT_EQ(Get("/").m_status, 200);
 }
@@ -171,6 +183,41 @@ TEST_F(SlowPeerTest, APeerTooSlowToSendItsRequestIsToldSo)
     const WireReply reply = ParseReply(connection.ReadAll());
     EXPECT_EQ(reply.m_status, 408);
     ExpectErrorDocument(reply, 13);
+}
+
+// Slow peers hold no worker: with two workers and an hour for each
+// request, fifty connections holding partial heads leave a good query to
+// be answered at once, while they still wait, told nothing.
+class HeldPeersTest : public RefServerTest {
+protected:
+    std::vector<std::string> ExtraOptions() const override
+    {
+        return {"--workers", "2", "--read-timeout", "3600"};
+    }
+};
+
+TEST_F(HeldPeersTest, SlowPeersDoNotDelayAGoodQuery)
+{
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 50; ++i) {
+        held.push_back(std::make_unique<RawConnection>(m_port));
+        ASSERT_TRUE(held.back()->Send(i % 2 ? "POST /route HTTP/1.0\r\nContent-Le" : "GET / HT"));
+    }
+    const std::string split =
+        "<SPLIT USER='" + std::string(kDemoUser) + "'><BARCODE TYPE='EAN8' CODE='96385074'/></SPLIT>";
+    for (int query = 0; query < 3; ++query) {
+        RawConnection good(m_port);
+        ASSERT_TRUE(good.Send("POST /route HTTP/1.0\r\nContent-Type: text/xml\r\nContent-Length: " +
+                              std::to_string(split.size()) + "\r\n\r\n" + split));
+        const WireReply reply = ParseReply(good.ReadAll());
+        EXPECT_EQ(reply.m_status, 200);
+        EXPECT_THAT(reply.m_body, HasSubstr("LOW='96380000'"));
+    }
+    for (const auto& connection : held)
+        EXPECT_EQ(connection->ReadAll(0), "") << "a held peer is still waiting";
+    held.clear();
+    EXPECT_GE(WaitForLogLines(*m_server, "closed by the peer after", 50), 50u) << m_server->ErrorOutput();
+    EXPECT_EQ(Get("/").m_status, 200);
 }
 
 TEST_F(RefServerTest, ManyPeersAtOnceAreAllServed)

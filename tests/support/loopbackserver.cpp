@@ -45,7 +45,8 @@ bool FindHeadEnd(const std::string& bytes, std::size_t& headEnd, std::size_t& bo
     return true;
 }
 
-void SendAllBytes(int fd, const std::string& bytes)
+// False when the client went away; what it got is what the test sees.
+bool SendAllBytes(int fd, std::string_view bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
@@ -53,9 +54,10 @@ void SendAllBytes(int fd, const std::string& bytes)
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
-            return; // the client went away; what it got is what the test sees
+            return false;
         sent += static_cast<std::size_t>(count);
     }
+    return true;
 }
 
 } // namespace
@@ -118,6 +120,12 @@ ServerScript& ServerScript::Pause(std::chrono::milliseconds duration)
     return *this;
 }
 
+ServerScript& ServerScript::Trickle(std::string bytes, std::chrono::milliseconds interval)
+{
+    m_steps.push_back({Action::kTrickle, std::move(bytes), interval});
+    return *this;
+}
+
 ServerScript& ServerScript::Hold()
 {
     m_steps.push_back({Action::kHold, {}, {}});
@@ -143,6 +151,65 @@ ServerScript ServerScript::Silent()
     script.ReadRequest().Hold();
     return script;
 }
+
+ServerScript ServerScript::StatusLineOnly()
+{
+    ServerScript script;
+    script.ReadRequest().Send("HTTP/1.0 200 OK\r\n").Hold();
+    return script;
+}
+
+ServerScript ServerScript::TrickledBody(const HttpReply& reply, std::chrono::milliseconds interval)
+{
+    ServerScript script;
+    script.ReadRequest().Send(reply.Head()).Trickle(reply.m_body, interval);
+    return script;
+}
+
+namespace HostileReply {
+
+HttpReply DeepNesting(const std::string& root, std::size_t levels)
+{
+    std::string body = "<" + root + ">";
+    for (std::size_t i = 0; i < levels; ++i)
+        body += "<a>";
+    for (std::size_t i = 0; i < levels; ++i)
+        body += "</a>";
+    return HttpReply::Ok(body + "</" + root + ">");
+}
+
+HttpReply EntityBomb(const std::string& root)
+{
+    std::string doctype = "<!DOCTYPE " + root + " [<!ENTITY e0 'boom'>";
+    for (int level = 1; level <= 9; ++level) {
+        doctype += "<!ENTITY e" + std::to_string(level) + " '";
+        for (int i = 0; i < 10; ++i)
+            doctype += "&e" + std::to_string(level - 1) + ";";
+        doctype += "'>";
+    }
+    return HttpReply::Ok(doctype + "]><" + root + ">&e9;</" + root + ">");
+}
+
+HttpReply ExternalEntity(const std::string& root)
+{
+    return HttpReply::Ok("<!DOCTYPE " + root + " [<!ENTITY secret SYSTEM 'file:///etc/passwd'>]><" + root +
+                         ">&secret;</" + root + ">");
+}
+
+HttpReply NulBytes(const std::string& root)
+{
+    return HttpReply::Ok("<" + root + ">" + std::string(4, '\0') + "</" + root + ">");
+}
+
+HttpReply NegativeLength(const std::string& body)
+{
+    HttpReply reply = HttpReply::Ok(body);
+    reply.m_contentLength = false;
+    reply.m_headers.emplace_back("Content-Length", "-5");
+    return reply;
+}
+
+} // namespace HostileReply
 
 struct LoopbackHttpServer::Connection {
     int m_fd = -1;
@@ -287,6 +354,8 @@ void LoopbackHttpServer::Serve(Connection& connection, const ServerScript& scrip
             SendAllBytes(connection.m_fd, step.m_bytes);
         if (step.m_action == ServerScript::Action::kPause && WaitReadable(m_wakeRead, step.m_duration))
             break;
+        if (step.m_action == ServerScript::Action::kTrickle && !Trickle(connection, step))
+            break;
         if (step.m_action == ServerScript::Action::kHold)
             Hold(connection);
         if (step.m_action == ServerScript::Action::kReset)
@@ -301,6 +370,17 @@ void LoopbackHttpServer::Serve(Connection& connection, const ServerScript& scrip
     m_requestRead[connection.m_index] = true;
     connection.m_finished = true;
     m_changed.notify_all();
+}
+
+bool LoopbackHttpServer::Trickle(Connection& connection, const ServerScript::Step& step)
+{
+    for (std::size_t i = 0; i < step.m_bytes.size(); ++i) {
+        if (!SendAllBytes(connection.m_fd, std::string_view(step.m_bytes).substr(i, 1)))
+            return false;
+        if (WaitReadable(m_wakeRead, step.m_duration))
+            return false;
+    }
+    return true;
 }
 
 bool LoopbackHttpServer::WaitReadable(int fd, std::chrono::milliseconds timeout) const

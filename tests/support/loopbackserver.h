@@ -28,11 +28,27 @@ struct HttpReply {
     std::string Bytes() const { return Head() + m_body; }
 };
 
+// Replies of a hostile server, each of which a client must refuse with a
+// word rather than take as an empty answer. `root` is the element the
+// exchange expects ("XSPLIT", ...).
+namespace HostileReply {
+// `levels` elements nested inside the root.
+HttpReply DeepNesting(const std::string& root, std::size_t levels);
+// Entities declared in the DOCTYPE, each expanding to ten of the one before.
+HttpReply EntityBomb(const std::string& root);
+// An entity that names a file of the machine.
+HttpReply ExternalEntity(const std::string& root);
+// NUL bytes as the root's text.
+HttpReply NulBytes(const std::string& root);
+// A good reply with "Content-Length: -5" in place of its length.
+HttpReply NegativeLength(const std::string& body);
+} // namespace HostileReply
+
 // What the server does on one connection, step by step. The connection is
 // closed after the last step.
 class ServerScript {
 public:
-    enum class Action { kReadRequest, kSend, kPause, kHold, kReset };
+    enum class Action { kReadRequest, kSend, kPause, kTrickle, kHold, kReset };
     struct Step {
         Action m_action;
         std::string m_bytes;
@@ -45,6 +61,9 @@ public:
     ServerScript& Send(std::string bytes);
     // Waits without reading; stopping the server cuts the wait short.
     ServerScript& Pause(std::chrono::milliseconds duration);
+    // Sends one byte every `interval`: a peer that is never quite silent.
+    // Stops when the client goes or the server stops.
+    ServerScript& Trickle(std::string bytes, std::chrono::milliseconds interval);
     // Keeps the connection open, reading and recording, until the peer
     // closes it or the server stops.
     ServerScript& Hold();
@@ -55,6 +74,11 @@ public:
     static ServerScript Answer(const HttpReply& reply);
     // Reads the request and then says nothing.
     static ServerScript Silent();
+    // Reads the request, sends a status line and says nothing more.
+    static ServerScript StatusLineOnly();
+    // Reads the request, sends the head of `reply` and then its body a
+    // byte every `interval`.
+    static ServerScript TrickledBody(const HttpReply& reply, std::chrono::milliseconds interval);
 
     const std::vector<Step>& Steps() const { return m_steps; }
 
@@ -101,6 +125,8 @@ private:
     void Serve(Connection& connection, const ServerScript& script);
     bool ReadRequest(Connection& connection);
     void Hold(Connection& connection);
+    // False when the client went away or the server stopped.
+    bool Trickle(Connection& connection, const ServerScript::Step& step);
     // Waits for the socket to be readable or the server to stop.
     bool WaitReadable(int fd, std::chrono::milliseconds timeout) const;
     void Record(Connection& connection, const char* bytes, std::size_t count, bool requestDone = false);

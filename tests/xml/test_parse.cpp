@@ -70,6 +70,109 @@ TEST(TSDomParser, ReportsErrorsWithCodeAndPosition)
         EXPECT_EQ(ParseError(c.document), c.message) << "document: " << c.document;
 }
 
+// Entities are never defined, so every reference to one is refused, also
+// those a DOCTYPE declares (the classic expansion attacks).
+TEST(TSDomParser, RefusesReferencesToUndefinedEntities)
+{
+    const ErrorCase cases[] = {
+        {"<a>x\n&foo;</a>", "TSXmlException: Invalid entity: Line 2 Column 1"},
+        {"<a b='&x;'/>", "TSXmlException: Invalid entity: Line 1 Column 1"},
+        {"<a&x;/>", "TSXmlException: Invalid entity: Line 1 Column 1"},
+        {"<!DOCTYPE a [<!ENTITY l0 'ha'><!ENTITY l1 '&l0;&l0;&l0;&l0;'>]><a>&l1;</a>",
+         "TSXmlException: Invalid entity: Line 1 Column 67"},
+        {"<!DOCTYPE a [<!ENTITY x SYSTEM 'file:///etc/passwd'>]>\n<a>&x;</a>",
+         "TSXmlException: Invalid entity: Line 2 Column 4"},
+    };
+    for (const ErrorCase& c : cases)
+        EXPECT_EQ(ParseError(c.document), c.message) << "document: " << c.document;
+}
+
+// No XML text holds a NUL: one in a reply is refused where it stands,
+// never read as an empty or shortened text.
+TEST(TSDomParser, RefusesNulCharactersWhereTheyStand)
+{
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> cases[] = {
+        {"<XSPLIT>\0\0</XSPLIT>"s, "TSXmlException: Character conversion error: Line 1 Column 9"},
+        {"<a>\n x\0</a>"s, "TSXmlException: Character conversion error: Line 2 Column 3"},
+        {"<a b='\0'/>"s, "TSXmlException: Character conversion error: Line 1 Column 7"},
+        {"<a\0/>"s, "TSXmlException: Character conversion error: Line 1 Column 3"},
+        {"<a><!-- \0 --></a>"s, "TSXmlException: Character conversion error: Line 1 Column 9"},
+        {"<a/>\0"s, "TSXmlException: Character conversion error: Line 1 Column 5"},
+        {"\0\0\0\0"s, "TSXmlException: Character conversion error: Line 1 Column 1"},
+    };
+    for (const auto& [document, message] : cases)
+        EXPECT_EQ(ParseError(document), message) << "document: " << document;
+    EXPECT_EQ(U8(ParseUtf8("<a>&#0;</a>").GetDocumentElement().GetFirstChild().GetNodeValue().View()),
+              std::string(1, '\0'))
+        << "a character reference stays as it was read";
+}
+
+std::string ManyAttributes(std::size_t count, const char* name = "a")
+{
+    std::string text = "<r><e";
+    for (std::size_t i = 0; i < count; ++i)
+        text.append(" ")
+            .append(name)
+            .append(std::to_string(i))
+            .append("='v")
+            .append(std::to_string(i))
+            .append("'");
+    return text + "/></r>";
+}
+
+TEST(TSDomParser, RefusesMoreAttributesOrDeeperNestingThanItsLimits)
+{
+    const TSDomParser::Limits limits;
+    const std::string atLimit = ManyAttributes(limits.m_maxAttributes);
+    EXPECT_EQ(
+        TSDomElement(ParseUtf8(atLimit).GetDocumentElement().GetFirstChild()).GetAttributes().GetLength(),
+        limits.m_maxAttributes);
+    EXPECT_EQ(ParseError(ManyAttributes(limits.m_maxAttributes + 1)),
+              "TSXmlException: Limit exceeded: more than 1024 attributes in one element at Line 1 Column 4");
+
+    std::string deep;
+    for (std::size_t i = 0; i < limits.m_maxDepth; ++i)
+        deep += "<d>";
+    std::string closing;
+    for (std::size_t i = 0; i < limits.m_maxDepth; ++i)
+        closing += "</d>";
+    EXPECT_NO_THROW(ParseUtf8(deep + closing));
+    EXPECT_EQ(ParseError(deep + "<d>" + "</d>" + closing),
+              "TSXmlException: Limit exceeded: more than 256 levels of nesting at Line 1 Column " +
+                  std::to_string(3 * limits.m_maxDepth + 1));
+    // A hostile reply of a hundred thousand levels ends at the same place.
+    std::string hostile;
+    for (int i = 0; i < 100000; ++i)
+        hostile += "<d>";
+    EXPECT_EQ(ParseError(hostile),
+              "TSXmlException: Limit exceeded: more than 256 levels of nesting at Line 1 "
+              "Column " +
+                  std::to_string(3 * limits.m_maxDepth + 1));
+}
+
+TEST(TSDomParser, ManyAttributesStillReplaceRepeatedNames)
+{
+    // Past the first few, names are looked up in an index: a repeat must
+    // still replace the value in place, whatever its position.
+    std::string text = ManyAttributes(40);
+    text.insert(text.size() - 6, " a3='late' a39='last' a0='first'");
+    const TSDomDocument document = ParseUtf8(text);
+    const TSDomElement element(document.GetDocumentElement().GetFirstChild());
+    EXPECT_EQ(element.GetAttributes().GetLength(), 40u);
+    EXPECT_EQ(U8(element.GetAttribute(u"a0").View()), "first");
+    EXPECT_EQ(U8(element.GetAttribute(u"a3").View()), "late");
+    EXPECT_EQ(U8(element.GetAttribute(u"a39").View()), "last");
+    EXPECT_EQ(U8(element.GetAttribute(u"a20").View()), "v20");
+
+    TSXmlUtf8DataSource source(ManyAttributes(5000));
+    TSDomParser parser(&source);
+    parser.SetLimits({5000, 16});
+    EXPECT_EQ(TSDomElement(parser.Parse().GetDocumentElement().GetFirstChild()).GetAttributes().GetLength(),
+              5000u)
+        << "the limits are the caller's to raise";
+}
+
 TEST(TSDomParser, ErrorsCarryTheirCode)
 {
     try {
@@ -107,9 +210,9 @@ TEST(TSDomParser, BuildsTheTree)
 TEST(TSDomParser, ExpandsEntitiesInTextNamesAndValues)
 {
     const TSDomDocument document =
-        ParseUtf8("<a v='&quot;&apos;&#x3c;&amp;amp;'>&lt;&#65;&#x42;&#X43;&foo;&#;&#x;&#12a;&amp</a>");
+        ParseUtf8("<a v='&quot;&apos;&#x3c;&amp;amp;'>&lt;&#65;&#x42;&#X43;&#;&#x;&#12a;&amp &b=1 &;</a>");
     EXPECT_EQ(DumpTree(document.GetDocumentElement()),
-              "E a v=[\"'<&amp;]\n  T [<ABC&foo;&#;&#x;&#12a;&amp]\n");
+              "E a v=[\"'<&amp;]\n  T [<ABC&#;&#x;&#12a;&amp &b=1 &;]\n");
     EXPECT_EQ(U8(ExpandEntities(u"&#65601;")), "A") << "values are taken modulo 65536";
     EXPECT_EQ(U8(ExpandEntities(u"plain")), "plain");
 }

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -131,8 +132,13 @@ void RefListener::Run(const RefHandler& handler)
 {
     for (int i = 0; i < m_options.m_workers; ++i)
         m_workers.emplace_back([this, &handler] { WorkerLoop(handler); });
-    while (WaitFor(m_listener, POLLIN, -1) == Wait::kReady)
-        AcceptOne(handler);
+    while (PollOnce(handler)) {
+    }
+    for (const Reading& connection : m_reading) {
+        Log(connection.m_peer + " - dropped: server stopping");
+        close(connection.m_fd);
+    }
+    m_reading.clear();
     {
         std::lock_guard lock(m_lock);
         m_stopping = true;
@@ -146,34 +152,112 @@ void RefListener::Run(const RefHandler& handler)
     m_queue.clear();
 }
 
-void RefListener::AcceptOne(const RefHandler& handler)
+bool RefListener::PollOnce(const RefHandler& handler)
 {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    const int fd =
-        accept4(m_listener, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) {
-        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-            Log(SystemError("accept"));
-            // Give the workers a moment to free descriptors instead of spinning.
-            WaitFor(-1, 0, 100);
-        }
-        return;
+    std::vector<pollfd> fds{{m_wakeRead, POLLIN, 0}, {m_listener, POLLIN, 0}};
+    fds.reserve(m_reading.size() + 2);
+    auto next = Clock::time_point::max();
+    for (const Reading& connection : m_reading) {
+        fds.push_back({connection.m_fd, POLLIN, 0});
+        next = std::min(next, connection.m_deadline);
     }
-    Pending pending{fd, PeerName(address)};
+    const int ready =
+        poll(fds.data(), fds.size(), next == Clock::time_point::max() ? -1 : MillisecondsLeft(next));
+    if (ready < 0 && errno != EINTR) {
+        Log(SystemError("poll"));
+        return false;
+    }
+    if (ready > 0 && fds[0].revents != 0)
+        return false;
+    const auto now = Clock::now();
+    std::vector<Reading> still;
+    still.reserve(m_reading.size());
+    for (std::size_t i = 0; i < m_reading.size(); ++i) {
+        Reading& connection = m_reading[i];
+        if (ready > 0 && fds[i + 2].revents != 0 && !ReadSome(connection, handler))
+            continue;
+        if (now >= connection.m_deadline)
+            Dispatch(std::move(connection), true, handler);
+        else
+            still.push_back(std::move(connection));
+    }
+    m_reading = std::move(still);
+    if (ready > 0 && fds[1].revents != 0)
+        AcceptAll(handler);
+    return true;
+}
+
+void RefListener::AcceptAll(const RefHandler& handler)
+{
+    for (;;) {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        const int fd =
+            accept4(m_listener, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0 && errno == EINTR)
+            continue;
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                Log(SystemError("accept"));
+                // Give the workers a moment to free descriptors instead of spinning.
+                WaitFor(-1, 0, 100);
+            }
+            return;
+        }
+        std::string peer = PeerName(address);
+        if (m_reading.size() >= m_options.m_maxReading) {
+            RefuseBusy(fd, peer, handler);
+            continue;
+        }
+        m_reading.push_back({fd, std::move(peer), RefRequestReader(m_options.m_limits),
+                             Clock::now() + std::chrono::milliseconds(m_options.m_readTimeoutMs)});
+    }
+}
+
+bool RefListener::ReadSome(Reading& connection, const RefHandler& handler)
+{
+    char buffer[kReadChunk];
+    while (connection.m_reader.GetState() == RefRequestReader::kNeedMore) {
+        const ssize_t count = recv(connection.m_fd, buffer, sizeof buffer, 0);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        if (count <= 0) {
+            // A peer that leaves mid-request gets nothing; say how far it got.
+            Log(connection.m_peer + " - closed by the peer after " +
+                std::to_string(connection.m_reader.GetReceived()) + " bytes" +
+                (count < 0 ? " (" + std::string(std::strerror(errno)) + ")" : std::string()));
+            close(connection.m_fd);
+            return false;
+        }
+        connection.m_reader.Feed(std::string_view(buffer, static_cast<std::size_t>(count)));
+    }
+    Dispatch(std::move(connection), false, handler);
+    return false;
+}
+
+void RefListener::Dispatch(Reading&& connection, bool timedOut, const RefHandler& handler)
+{
     {
         std::lock_guard lock(m_lock);
         if (m_queue.size() < m_options.m_maxQueued) {
-            m_queue.push_back(std::move(pending));
+            m_queue.push_back(
+                {connection.m_fd, std::move(connection.m_peer), std::move(connection.m_reader), timedOut});
             m_ready.notify_one();
             return;
         }
     }
+    RefuseBusy(connection.m_fd, connection.m_peer, handler);
+}
+
+void RefListener::RefuseBusy(int fd, const std::string& peer, const RefHandler& handler)
+{
     const RefReply busy = handler.Refuse({503, "Too many connections; try again shortly."});
     const std::string bytes = busy.Bytes();
     [[maybe_unused]] const auto sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     close(fd);
-    Log(pending.m_peer + " - 503 busy");
+    Log(peer + " - 503 busy");
 }
 
 void RefListener::WorkerLoop(const RefHandler& handler)
@@ -193,53 +277,23 @@ void RefListener::WorkerLoop(const RefHandler& handler)
     }
 }
 
-bool RefListener::ReadRequest(const Pending& connection, const RefHandler& handler, RefReply& reply,
-                              std::string& line)
+RefReply RefListener::Answer(const Pending& connection, const RefHandler& handler, std::string& line) const
 {
-    RefRequestReader reader(m_options.m_limits);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(m_options.m_readTimeoutMs);
-    char buffer[kReadChunk];
-    while (reader.GetState() == RefRequestReader::kNeedMore) {
-        const Wait wait = WaitFor(connection.m_fd, POLLIN, MillisecondsLeft(deadline));
-        if (wait == Wait::kTimedOut) {
-            reply = handler.Refuse({408, "The request did not arrive in time."});
-            line = "-";
-            return true;
-        }
-        if (wait != Wait::kReady) {
-            Log(connection.m_peer +
-                " - dropped: " + (wait == Wait::kStopped ? "server stopping" : "poll failed"));
-            return false;
-        }
-        const ssize_t count = recv(connection.m_fd, buffer, sizeof buffer, 0);
-        if (count < 0 && (errno == EAGAIN || errno == EINTR))
-            continue;
-        if (count <= 0) {
-            // A peer that leaves mid-request gets nothing; say how far it got.
-            Log(connection.m_peer + " - closed by the peer after " + std::to_string(reader.GetReceived()) +
-                " bytes" + (count < 0 ? " (" + std::string(std::strerror(errno)) + ")" : std::string()));
-            return false;
-        }
-        reader.Feed(std::string_view(buffer, static_cast<std::size_t>(count)));
-    }
-    if (reader.GetState() == RefRequestReader::kFailed) {
-        reply = handler.Refuse(reader.GetError());
-        line = "-";
-        return true;
-    }
-    const RefRequest& request = reader.GetRequest();
-    reply = handler.Handle(request);
+    line = "-";
+    if (connection.m_timedOut)
+        return handler.Refuse({408, "The request did not arrive in time."});
+    if (connection.m_reader.GetState() == RefRequestReader::kFailed)
+        return handler.Refuse(connection.m_reader.GetError());
+    const RefRequest& request = connection.m_reader.GetRequest();
     // The path only: queries can carry passwords.
     line = Excerpt(request.m_method, 10) + " " + Excerpt(request.m_path, 100);
-    return true;
+    return handler.Handle(request);
 }
 
 void RefListener::Serve(const Pending& connection, const RefHandler& handler)
 {
-    RefReply reply;
     std::string requestLine;
-    if (!ReadRequest(connection, handler, reply, requestLine))
-        return;
+    const RefReply reply = Answer(connection, handler, requestLine);
     const bool sent = SendAll(connection.m_fd, reply.Bytes());
     Log(connection.m_peer + " \"" + requestLine + "\" " + std::to_string(reply.m_status) + " " +
         std::to_string(reply.m_body.size()) + " " + reply.m_note + (sent ? "" : " (reply not delivered)"));

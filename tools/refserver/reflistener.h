@@ -3,6 +3,7 @@
 #include "tools/refserver/refhttp.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -21,8 +22,12 @@ struct RefListenerOptions {
     // 0 lets the system choose.
     std::uint16_t m_port = 8470;
     int m_workers = 8;
-    // Connections accepted but not yet taken by a worker; beyond this a
+    // Connections whose requests are still arriving: they are read as
+    // their bytes come, so slow peers hold no worker. Beyond this a
     // newcomer is told the server is busy.
+    std::size_t m_maxReading = 512;
+    // Requests read but not yet taken by a worker; beyond this the peer is
+    // told the server is busy.
     std::size_t m_maxQueued = 64;
     // For the whole request, so that a peer sending a byte at a time cannot
     // hold a worker; and for sending the whole reply.
@@ -31,8 +36,10 @@ struct RefListenerOptions {
     RefLimits m_limits;
 };
 
-// The server's socket side: HTTP/1.0, one request per connection, a small
-// pool of worker threads. Each finished request gives one log line.
+// The server's socket side: HTTP/1.0, one request per connection. One
+// thread accepts and reads every request as its bytes arrive; a small pool
+// of workers answers the complete ones. Each finished request gives one
+// log line.
 class RefListener {
 public:
     using LogFn = std::function<void(const std::string&)>;
@@ -53,18 +60,36 @@ public:
     void Stop();
 
 private:
-    struct Pending {
+    using Clock = std::chrono::steady_clock;
+    // A connection whose request is still arriving.
+    struct Reading {
         int m_fd;
         std::string m_peer;
+        RefRequestReader m_reader;
+        Clock::time_point m_deadline;
+    };
+    // A connection whose request was read (or refused, or too slow to come).
+    struct Pending {
+        int m_fd = -1;
+        std::string m_peer;
+        RefRequestReader m_reader{RefLimits{}};
+        bool m_timedOut = false;
     };
     enum class Wait { kReady, kTimedOut, kStopped, kFailed };
 
-    void AcceptOne(const RefHandler& handler);
+    // Waits for the listener, the wake-up pipe and every connection being
+    // read, and takes what arrived; false once stopped.
+    bool PollOnce(const RefHandler& handler);
+    void AcceptAll(const RefHandler& handler);
+    // Takes what the peer sent; false when the connection is done with here.
+    bool ReadSome(Reading& connection, const RefHandler& handler);
+    // Hands a read connection to the workers, or tells the peer the server is busy.
+    void Dispatch(Reading&& connection, bool timedOut, const RefHandler& handler);
+    void RefuseBusy(int fd, const std::string& peer, const RefHandler& handler);
     void WorkerLoop(const RefHandler& handler);
     void Serve(const Pending& connection, const RefHandler& handler);
-    // Reads one request; fills `reply` unless the peer went away.
-    bool ReadRequest(const Pending& connection, const RefHandler& handler, RefReply& reply,
-                     std::string& line);
+    // The reply to a request read; `line` is what the log shows of it.
+    RefReply Answer(const Pending& connection, const RefHandler& handler, std::string& line) const;
     bool SendAll(int fd, const std::string& bytes);
     // Half-closes and reads what the peer still sends, so that the reply is
     // not lost to a reset when the peer had more to say.
@@ -79,6 +104,7 @@ private:
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
 
+    std::vector<Reading> m_reading; // the accepting thread's own
     std::mutex m_lock;
     std::condition_variable m_ready;
     std::deque<Pending> m_queue;

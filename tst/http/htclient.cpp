@@ -7,6 +7,7 @@
 #include "tst/tsstrutl.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <system_error>
@@ -19,14 +20,27 @@ thread_local const TSHttpTransactionClient* t_workerOf = nullptr;
 
 constexpr int32_t kProgressSteps[] = {0, 0, 0, 1, 2, 3, 4, 5, 0};
 
-bool IsValidProxy(std::string_view proxy)
-{
-    const auto colon = proxy.find(':');
-    return colon != std::string_view::npos && colon != 0 && colon + 1 != proxy.size() &&
-           IsAllDigits(proxy.substr(colon + 1));
-}
-
 } // namespace
+
+bool TSHttpTransactionClient::IsValidProxy(std::string_view proxy)
+{
+    const auto colon = proxy.rfind(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == proxy.size())
+        return false;
+    const std::string_view host = proxy.substr(0, colon);
+    if (std::any_of(host.begin(), host.end(),
+                    [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }))
+        return false;
+    const std::string_view port = proxy.substr(colon + 1);
+    if (!IsAllDigits(port))
+        return false;
+    // Port 0 reaches nothing; beyond TCP's range a port would wrap.
+    const std::string digits = StripLeadingZeros(port);
+    if (digits.size() > 5)
+        return false;
+    const long value = digits.empty() ? 0 : ParseDecimal(digits.data(), static_cast<int>(digits.size()));
+    return value >= 1 && value <= 65535;
+}
 
 // What a transaction works from, copied under the lock when it begins.
 struct TSHttpTransactionClient::Settings {
@@ -360,12 +374,22 @@ void TSHttpTransactionClient::Transact()
     if (socket.Resolve() != kSocketDone)
         throw Failure{kHttpErrorUnknownHost, {}};
     CheckCancel();
-    SetState(kHttpConnecting);
-    Check(socket.Connect(settings.m_timeouts.m_connect), Step::kConnect);
-
-    SetState(kHttpSending);
-    SendRequest(socket, requestText, settings);
-    TSHttpResponse response = ReceiveResponse(socket, settings);
+    const uint32_t total = settings.m_timeouts.m_total;
+    socket.SetDeadline(total ? TSDataSocket::Clock::now() + std::chrono::seconds(total)
+                             : TSDataSocket::Clock::time_point::max());
+    TSHttpResponse response;
+    try {
+        SetState(kHttpConnecting);
+        Check(socket.Connect(settings.m_timeouts.m_connect), Step::kConnect);
+        SetState(kHttpSending);
+        SendRequest(socket, requestText, settings);
+        response = ReceiveResponse(socket, settings);
+    } catch (Failure& failure) {
+        NoteDeadline(failure, settings, target);
+        socket.SetDeadline(TSDataSocket::Clock::time_point::max());
+        throw;
+    }
+    socket.SetDeadline(TSDataSocket::Clock::time_point::max());
     socket.Close();
     {
         std::lock_guard guard(m_lock);
@@ -448,6 +472,18 @@ void TSHttpTransactionClient::ReceiveBody(TSDataSocket& socket, TSHttpResponse& 
     std::string why;
     const int32_t result = HttpReadBody(socket, response.GetBody(), length, read, why);
     Check(result, Step::kReceive, why);
+}
+
+void TSHttpTransactionClient::NoteDeadline(Failure& failure, const Settings& settings,
+                                           const std::string& target) const
+{
+    const bool timedOut = failure.m_error == kHttpErrorConnectTimedOut ||
+                          failure.m_error == kHttpErrorSendTimedOut ||
+                          failure.m_error == kHttpErrorReceiveTimedOut;
+    if (!timedOut || settings.m_timeouts.m_total == 0 || !m_socket->IsPastDeadline())
+        return;
+    failure.m_text = "no complete answer from " + target + " within " +
+                     FormatUnsigned(static_cast<unsigned long>(settings.m_timeouts.m_total)) + " s";
 }
 
 void TSHttpTransactionClient::CheckCancel() const

@@ -58,6 +58,9 @@ struct TSHttpTimeouts {
     uint32_t m_headLine = 1; // each line
     uint32_t m_firstBody = 5;
     uint32_t m_nextBody = 10; // each further read
+    // The whole transaction, from the connect to the last body byte; 0 for
+    // no bound beyond the steps'.
+    uint32_t m_total = 60;
 };
 
 struct TSHttpProgress {
@@ -117,6 +120,8 @@ public:
     // "host:port", or empty for a direct connection; anything else is
     // "Invalid address" and nothing is stored.
     void SetProxy(std::string_view proxy);
+    // A host without blanks or control characters, ':' and a port from 1 to 65535.
+    static bool IsValidProxy(std::string_view proxy);
     std::string GetProxy() const;
     void SetTimeouts(const TSHttpTimeouts& timeouts);
     TSHttpTimeouts GetTimeouts() const;
@@ -162,6 +167,8 @@ private:
     TSHttpResponse ReceiveResponse(TSDataSocket& socket, const Settings& settings);
     void ReceiveBody(TSDataSocket& socket, TSHttpResponse& response, const Settings& settings);
     static void Check(int32_t socketResult, Step step, std::string why = {});
+    // A time-out past the whole transaction's deadline says so, naming the peer.
+    void NoteDeadline(Failure& failure, const Settings& settings, const std::string& target) const;
     void CheckCancel() const;
     void SetState(int32_t state, int32_t error = kHttpErrorNone, std::string text = {});
     void NotifyListener(const TSHttpStateRecord& record);

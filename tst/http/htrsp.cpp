@@ -67,6 +67,13 @@ std::size_t TSHttpResponse::ParseHead(std::string_view text)
     }
     if (at < text.size() && text[at] == '\n')
         ++at;
+    // A length that is not one would leave the body to be read as empty or
+    // cut anywhere.
+    std::string length;
+    uint64_t ignored = 0;
+    if (GetHeaderValue(HttpHeaderName(kHeaderContentLength), 0, length) && !GetContentLength(ignored))
+        throw TSHttpException(TSHttpException::kInvalidHeader,
+                              std::string(HttpHeaderName(kHeaderContentLength)) + ": " + length);
     return at;
 }
 

@@ -207,9 +207,9 @@ int32_t TSDataSocket::StartConnect()
     return kSocketDone;
 }
 
-TSDataSocket::Clock::time_point TSDataSocket::DeadlineAfter(uint32_t seconds)
+TSDataSocket::Clock::time_point TSDataSocket::DeadlineAfter(uint32_t seconds) const
 {
-    return Clock::now() + std::chrono::seconds(seconds);
+    return std::min(Clock::now() + std::chrono::seconds(seconds), m_deadline);
 }
 
 int32_t TSDataSocket::WaitFor(Condition condition, Clock::time_point deadline)

@@ -34,6 +34,7 @@ int32_t TSSocketErrorNumber(int posixError);
 // cancel flag may be touched from elsewhere.
 class TSDataSocket : public TSObjectImpl {
 public:
+    using Clock = std::chrono::steady_clock;
     enum LookupState : int32_t { kNotLookedUp = 0, kResolved = 1, kLookupFailed = 2 };
     static constexpr std::size_t kReceiveSize = 4096;
     static constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
@@ -96,11 +97,17 @@ public:
     // The system error number of the last failure (see TSSocketErrorNumber).
     int32_t GetLastError() const { return m_lastError; }
 
+    // Every wait also ends, as timed out, at this moment: a whole exchange
+    // is bounded however the peer spaces its bytes. Clock::time_point::max()
+    // for none.
+    void SetDeadline(Clock::time_point deadline) { m_deadline = deadline; }
+    bool IsPastDeadline() const { return Clock::now() >= m_deadline; }
+
 private:
-    using Clock = std::chrono::steady_clock;
     enum class Condition { kReadable, kWritable, kConnected };
 
-    static Clock::time_point DeadlineAfter(uint32_t seconds);
+    // The sooner of `seconds` from now and the deadline.
+    Clock::time_point DeadlineAfter(uint32_t seconds) const;
     int32_t WaitFor(Condition condition, Clock::time_point deadline);
     int32_t SendUntil(const char* bytes, std::size_t length, Clock::time_point deadline, std::size_t& sent);
     // Appends what one read brings to the receive buffer.
@@ -121,6 +128,7 @@ private:
     bool m_connected = false;
     std::atomic<bool> m_cancel{false};
     uint32_t m_waitSlice = 1;
+    Clock::time_point m_deadline = Clock::time_point::max();
     int m_fd = -1;
     std::string m_received;
     int32_t m_lastError = 0;

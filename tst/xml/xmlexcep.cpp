@@ -12,9 +12,9 @@ TSXmlException::~TSXmlException() = default;
 const char* TSXmlException::CodeText(int code) noexcept
 {
     static const char* const kTexts[] = {
-        "Character conversion error", "Invalid entity",       "Missing tag close",
-        "Unmatched tag close",        "Mismatched tag close", "Tag format error",
-        "Missing element start",      "Premature EOF",        "Item not allowed here",
+        "Character conversion error", "Invalid entity",   "Missing tag close",     "Unmatched tag close",
+        "Mismatched tag close",       "Tag format error", "Missing element start", "Premature EOF",
+        "Item not allowed here",      "Limit exceeded",
     };
     if (code < 0 || code >= static_cast<int>(std::size(kTexts)))
         return "Unknown error";

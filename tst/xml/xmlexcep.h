@@ -10,7 +10,7 @@ class TSXmlException : public TSRuntimeException {
 public:
     enum Code {
         kConversionError = 0,
-        kInvalidEntity = 1, // reserved; never raised
+        kInvalidEntity = 1, // a reference to an entity that is not defined
         kMissingTagClose = 2,
         kUnmatchedTagClose = 3,
         kMismatchedTagClose = 4,
@@ -18,6 +18,7 @@ public:
         kMissingElementStart = 6,
         kPrematureEof = 7,
         kItemNotAllowed = 8,
+        kLimitExceeded = 9, // more attributes or deeper nesting than the parser allows
     };
 
     explicit TSXmlException(int code, std::string_view detail = {});

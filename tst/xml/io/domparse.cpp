@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <typeinfo>
 
 namespace {
@@ -18,6 +19,8 @@ constexpr std::int32_t kSharedBias = 1 << 28;
 constexpr std::int32_t kSettleUses = 1 << 20;
 constexpr std::size_t kFirstSharedSize = 128;
 constexpr std::size_t kMaxSharedSize = 2048;
+// Up to this many attributes a tag's names are compared one by one.
+constexpr std::size_t kIndexedAttributes = 16;
 
 constexpr bool IsBlank(char16_t c)
 {
@@ -53,6 +56,28 @@ std::uint32_t TextHash(std::u16string_view text)
     hash = (hash ^ tail) * kMultiplier;
     hash ^= hash >> 29;
     return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+}
+
+constexpr bool IsNameStart(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':' || c >= 0x80;
+}
+
+constexpr bool IsNameChar(char16_t c)
+{
+    return IsNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+}
+
+// "&name;" at `amp`: an entity reference, which the caller found none of
+// the predefined ones. A bare "&" followed by anything else stays text.
+bool IsEntityReference(std::u16string_view text, std::size_t amp)
+{
+    std::size_t i = amp + 1;
+    if (i == text.size() || !IsNameStart(text[i]))
+        return false;
+    while (i < text.size() && IsNameChar(text[i]))
+        ++i;
+    return i < text.size() && text[i] == u';';
 }
 
 std::size_t SkipBlanks(std::u16string_view text, std::size_t position)
@@ -125,6 +150,8 @@ void TSDomParser::Finish() noexcept
 {
     m_hookElement.SetBody(nullptr);
     m_endName.Clear();
+    m_attributeIndex.clear();
+    m_attributes.clear();
     SettleAll();
     m_open.clear();
     m_arena = nullptr;
@@ -146,6 +173,7 @@ void TSDomParser::ParseProlog()
         if (target == u"xml") {
             // The declaration's data reads like attributes; only the version counts.
             m_attributes.clear();
+            m_attributeIndex.clear();
             ParseAttributes(declaration.Impl()->GetNodeValue(), 0, *token);
             bool versionOk = false;
             for (const Attribute& attribute : m_attributes)
@@ -248,9 +276,11 @@ void TSDomParser::ParseRoot(TSDomNodeImpl* document)
             continue;
         }
         m_open.back().m_element->LinkChild(element);
-        if (kind == kStartTag)
+        if (kind == kStartTag) {
+            if (m_open.size() >= m_limits.m_maxDepth)
+                FailLimit("levels of nesting", m_limits.m_maxDepth, token);
             m_open.push_back({element, token.m_line, token.m_column});
-        else if (m_open.size() == 1)
+        } else if (m_open.size() == 1)
             HandOver(root);
     }
 }
@@ -270,7 +300,7 @@ void TSDomParser::AppendContent(TSDomNodeImpl* parent, const TSXmlToken& token)
     TSDomNodeImpl* node = nullptr;
     switch (token.m_kind) {
     case kXmlTokenCharacterData:
-        node = TSDomNodeImpl::NewInArena<TSDomTextImpl>(*m_arena, 0, Store(Expand(token.m_text)));
+        node = TSDomNodeImpl::NewInArena<TSDomTextImpl>(*m_arena, 0, Store(Expand(token.m_text, token)));
         break;
     case kXmlTokenComment:
         node = TSDomNodeImpl::NewInArena<TSDomCommentImpl>(*m_arena, 0, Store(token.m_text));
@@ -315,9 +345,10 @@ TSDomNodeImpl* TSDomParser::ParseTag(const TSXmlToken& token, int& tagKind)
     const std::size_t nameStart = i;
     while (i < text.size() && !IsBlank(text[i]) && text[i] != u'/')
         ++i;
-    TSDomString name = Store(Expand(text.substr(nameStart, i - nameStart)));
+    TSDomString name = Store(Expand(text.substr(nameStart, i - nameStart), token));
     tagKind = endTag ? kEndTag : kStartTag;
     m_attributes.clear();
+    m_attributeIndex.clear();
     i = SkipBlanks(text, i);
     if (i < text.size()) {
         if (text[i] == u'/') {
@@ -363,7 +394,7 @@ void TSDomParser::ParseAttributes(std::u16string_view text, std::size_t i, const
             ++i;
         if (i == nameStart)
             Fail(TSXmlException::kTagFormatError, token); // a value without a name
-        TSDomString name = Store(Expand(text.substr(nameStart, i - nameStart)));
+        TSDomString name = Store(Expand(text.substr(nameStart, i - nameStart), token));
         i = SkipBlanks(text, i);
         if (i == text.size() || text[i] != u'=')
             Fail(TSXmlException::kTagFormatError, token);
@@ -373,20 +404,36 @@ void TSDomParser::ParseAttributes(std::u16string_view text, std::size_t i, const
         const std::size_t valueEnd = text.find(text[i], i + 1);
         if (valueEnd == std::u16string_view::npos)
             Fail(TSXmlException::kTagFormatError, token);
-        TSDomString value = Store(Expand(text.substr(i + 1, valueEnd - i - 1)));
+        TSDomString value = Store(Expand(text.substr(i + 1, valueEnd - i - 1), token));
         i = valueEnd + 1;
-        // A repeated name replaces the earlier value.
-        bool replaced = false;
+        SetAttribute(std::move(name), std::move(value), token);
+    }
+}
+
+void TSDomParser::SetAttribute(TSDomString name, TSDomString value, const TSXmlToken& token)
+{
+    // A repeated name replaces the earlier value.
+    if (m_attributes.size() < kIndexedAttributes) {
         for (Attribute& attribute : m_attributes) {
             if (attribute.m_name == name) {
                 attribute.m_value = std::move(value);
-                replaced = true;
-                break;
+                return;
             }
         }
-        if (!replaced)
-            m_attributes.push_back({std::move(name), std::move(value)});
+    } else {
+        if (m_attributeIndex.empty())
+            for (std::size_t n = 0; n < m_attributes.size(); ++n)
+                m_attributeIndex.emplace(m_attributes[n].m_name.View(), n);
+        // The view stays valid: the string's body is kept by the list.
+        const auto [at, added] = m_attributeIndex.emplace(name.View(), m_attributes.size());
+        if (!added) {
+            m_attributes[at->second].m_value = std::move(value);
+            return;
+        }
     }
+    if (m_attributes.size() >= m_limits.m_maxAttributes)
+        FailLimit("attributes in one element", m_limits.m_maxAttributes, token);
+    m_attributes.push_back({std::move(name), std::move(value)});
 }
 
 TSDomNodeImpl* TSDomParser::MakeElement(TSDomString name, bool endTag)
@@ -431,12 +478,30 @@ TSDomNodeImpl* TSDomParser::MakeProcessingInstruction(const TSXmlToken& token, b
         *m_arena, 0, std::move(name), Store(text.substr(SkipBlanks(text, target.size()))));
 }
 
-std::u16string_view TSDomParser::Expand(std::u16string_view text)
+std::u16string_view TSDomParser::Expand(std::u16string_view text, const TSXmlToken& token)
 {
-    if (text.find(u'&') == std::u16string_view::npos)
+    std::size_t amp = text.find(u'&');
+    if (amp == std::u16string_view::npos)
         return text;
     m_expanded.clear();
-    ExpandEntities(text, m_expanded);
+    std::size_t done = 0;
+    for (; amp != std::u16string_view::npos; amp = text.find(u'&', done)) {
+        m_expanded.append(text.substr(done, amp - done));
+        std::size_t position = amp;
+        char16_t character;
+        if (DecodeEntity(text, position, character)) {
+            m_expanded.push_back(character);
+            done = position;
+            continue;
+        }
+        // No entity is defined here, so an "&name;" can only be a fault
+        // (or an entity declared in a DOCTYPE, which is never read).
+        if (IsEntityReference(text, amp))
+            Fail(TSXmlException::kInvalidEntity, token);
+        m_expanded.push_back(u'&');
+        done = amp + 1;
+    }
+    m_expanded.append(text.substr(done));
     return m_expanded;
 }
 
@@ -497,6 +562,13 @@ void TSDomParser::GrowShared()
 {
     SettleAll();
     m_shared.assign(std::min(m_shared.size() * 4, kMaxSharedSize), SharedText{});
+}
+
+void TSDomParser::FailLimit(const char* what, std::size_t limit, const TSXmlToken& token) const
+{
+    throw TSXmlException(TSXmlException::kLimitExceeded,
+                         "more than " + std::to_string(limit) + " " + what + " at " +
+                             TSXmlException::Position(token.m_line, token.m_column));
 }
 
 void TSDomParser::Fail(int code, const TSXmlToken& token) const

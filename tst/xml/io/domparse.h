@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class TSDomArena;
@@ -16,10 +17,18 @@ class TSXmlDataSource;
 // character data, CDATA sections, comments, processing instructions, an
 // optional XML declaration (version 1.0) and a DOCTYPE that is checked and
 // skipped. Only the five predefined entities and character references are
-// known. Syntax errors throw TSXmlException with the position.
+// known; a reference to any other entity is an error. Syntax errors and
+// documents beyond the limits throw TSXmlException with the position.
 class TSDomParser {
 public:
     enum TagKind { kStartTag = 0, kEndTag = 1, kEmptyTag = 2 };
+
+    // Far beyond any document the system exchanges, well short of what would
+    // let a hostile one cost real time or memory.
+    struct Limits {
+        std::size_t m_maxAttributes = 1024; // per element
+        std::size_t m_maxDepth = 256;       // elements open at once
+    };
 
     // The source is not owned and must outlive the parser.
     explicit TSDomParser(TSXmlDataSource* source);
@@ -30,6 +39,8 @@ public:
     // Parses the whole source into a new document.
     void Parse(TSDomDocument& document);
     TSDomDocument Parse();
+    void SetLimits(const Limits& limits) { m_limits = limits; }
+    const Limits& GetLimits() const { return m_limits; }
     // Parses as Parse does, but hands each child of the root element to
     // `take` as soon as it is complete and then leaves it out, so however
     // long the text the tree holds one child of the root at a time. The
@@ -68,12 +79,16 @@ private:
     // for an end tag without a hook, null with the name in m_endName.
     TSDomNodeImpl* ParseTag(const TSXmlToken& token, int& tagKind);
     void ParseAttributes(std::u16string_view text, std::size_t position, const TSXmlToken& token);
+    // Adds the attribute, or replaces the value of an earlier one of that name.
+    void SetAttribute(TSDomString name, TSDomString value, const TSXmlToken& token);
     TSDomNodeImpl* MakeElement(TSDomString name, bool endTag);
     TSDomNodeImpl* MakeProcessingInstruction(const TSXmlToken& token, bool first, TSDomString* targetOut);
     void CheckEndTag(const TSDomString& closeName, const OpenElement& open, const TSXmlToken& token) const;
 
-    // Entities expanded, in the scratch string when there were any.
-    std::u16string_view Expand(std::u16string_view text);
+    // Entities expanded, in the scratch string when there were any; a
+    // reference to an undefined entity fails at the token.
+    std::u16string_view Expand(std::u16string_view text, const TSXmlToken& token);
+    [[noreturn]] void FailLimit(const char* what, std::size_t limit, const TSXmlToken& token) const;
     // A string for the tree; short and repeated texts share one body.
     TSDomString Store(std::u16string_view text);
     [[noreturn]] void Fail(int code, const TSXmlToken& token) const;
@@ -86,6 +101,10 @@ private:
     TSDomArena* m_arena = nullptr;
     std::u16string m_expanded;
     std::vector<Attribute> m_attributes;
+    // Names of the tag's attributes once they are many, so that each new one
+    // is checked in constant time rather than against all before it.
+    std::unordered_map<std::u16string_view, std::size_t> m_attributeIndex;
+    Limits m_limits;
     std::vector<OpenElement> m_open;
     // Recent short texts. An entry holds a large extra count on its body
     // and hands out references without touching the count; they are

@@ -29,7 +29,27 @@ const TSXmlToken& TSXmlTokenizer::Next()
     } else {
         ScanMarkup(kXmlTokenTag, 1, u">");
     }
+    RefuseNul();
     return m_token;
+}
+
+void TSXmlTokenizer::RefuseNul() const
+{
+    const std::u16string_view text = m_buffer.SinceMark();
+    const std::size_t at = text.find(u'\0');
+    if (at == std::u16string_view::npos)
+        return;
+    unsigned line = m_token.m_line;
+    unsigned column = m_token.m_column;
+    for (const char16_t c : text.substr(0, at)) {
+        if (c == u'\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    Fail(TSXmlException::kConversionError, line, column);
 }
 
 void TSXmlTokenizer::ScanCharacterData()

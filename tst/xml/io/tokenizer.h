@@ -25,7 +25,8 @@ struct TSXmlToken {
 };
 
 // Splits the characters of a line buffer into tokens; throws
-// TSXmlException for a token that does not close properly.
+// TSXmlException for a token that does not close properly or holds a NUL
+// character, which no XML text may hold.
 class TSXmlTokenizer {
 public:
     explicit TSXmlTokenizer(TSXmlLineBuffer& buffer) : m_buffer(buffer) {}
@@ -37,6 +38,8 @@ public:
 private:
     void ScanCharacterData();
     void ScanMarkup(int kind, std::size_t openingLength, std::u16string_view closing);
+    // A conversion error at the first NUL of the token, if it has one.
+    void RefuseNul() const;
     [[noreturn]] void Fail(int code, unsigned line, unsigned column) const;
 
     TSXmlLineBuffer& m_buffer;
