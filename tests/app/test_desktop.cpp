@@ -238,7 +238,7 @@ protected:
 TEST_F(FirstStartClient, TheWizardRunsBeforeTheWindowAndCancellingItEndsTheProgram)
 {
     const ScopedEnv splash("LUMORA_SPLASH_MS", "100");
-    const ScopedEnv sanitizer("ASAN_OPTIONS", ClientSanitizerOptions().c_str());
+    const ScopedEnv sanitizer("ASAN_OPTIONS", XClientSanitizerOptions().c_str());
     m_client = std::make_unique<ServerProcess>(LUMORA_PATH, std::vector<std::string>{});
     std::vector<std::string> wizard;
     ASSERT_TRUE(WaitFor([&] { return !(wizard = Windows(true, "New User Setup")).empty(); }))
