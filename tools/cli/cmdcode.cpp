@@ -140,7 +140,8 @@ int CmdAnalyze(const std::vector<std::string>& words)
     if (const auto value = args->Value("--scan-type")) {
         const auto number = ParseInt(*value);
         if (!number || *number < kScanTypeUnknown || *number > kScanTypeEAN8)
-            return UsageError("analyze", "--scan-type needs a whole number from 0 to 8, not '" + *value + "'");
+            return UsageError("analyze",
+                              "--scan-type needs a whole number from 0 to 8, not '" + *value + "'");
         scanType = static_cast<ScanType>(*number);
     }
     std::vector<std::vector<std::string>> rows;

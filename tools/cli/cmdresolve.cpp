@@ -164,11 +164,10 @@ int Resolve(const CliArgs& args, const Options& options, CAppContext& context)
 int CmdResolve(const std::vector<std::string>& words)
 {
     std::string error;
-    const auto args = CliArgs::Parse(
-        words,
-        {"--server-dat", "--cache-dir", "--uid", "--proxy", "--proxy-user", "--proxy-password", "--file",
-         "--timeout"},
-        {"--descriptions", "--offline"}, error);
+    const auto args = CliArgs::Parse(words,
+                                     {"--server-dat", "--cache-dir", "--uid", "--proxy", "--proxy-user",
+                                      "--proxy-password", "--file", "--timeout"},
+                                     {"--descriptions", "--offline"}, error);
     if (!args)
         return Usage(error);
     Options options;
