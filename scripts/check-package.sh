@@ -63,6 +63,10 @@ expect_contents "${server[0]}" \
     usr/bin/lumora-refserver usr/share/lumora/refserver/formats.xml usr/share/lumora/refserver/items.xml \
     usr/share/man/man1/lumora-refserver.1.gz usr/share/doc/lumora-refserver/copyright
 
+if [ -f "$(dirname "$0")/../docs/lumora-cli.1" ]; then
+    expect_contents "${client[0]}" usr/share/man/man1/lumora-cli.1.gz
+fi
+
 # Dependencies come from the linked libraries, not from a hand-made list.
 depends=$(dpkg-deb -f "${client[0]}" Depends)
 for library in libc6 libqt6widgets6 libqt6printsupport6 libx11-6 libxi6 libxtst6; do

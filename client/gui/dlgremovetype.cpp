@@ -24,6 +24,7 @@ CDlgRemoveType::CDlgRemoveType(const CLanguageMgr& language, QWidget* parent)
     auto* buttons = new QDialogButtonBox(this);
     m_remove = buttons->addButton(QString(), QDialogButtonBox::AcceptRole);
     m_remove->setObjectName(QStringLiteral("removeButton"));
+    m_remove->setDefault(true);
     m_cancel = buttons->addButton(QDialogButtonBox::Cancel);
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
     auto* choices = new QVBoxLayout;

@@ -32,7 +32,9 @@ QString ControlText(const CLanguageMgr& language, int dialog, int control)
 CSetupPage::CSetupPage(const CLanguageMgr& language, QWidget* parent)
     : QWizardPage(parent), m_language(language)
 {
-    new QVBoxLayout(this);
+    // Paragraphs apart, as the page's texts are.
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(layout->spacing() * 2);
 }
 
 QLabel* CSetupPage::AddText(const char* objectName)
@@ -69,6 +71,11 @@ void CPageSetupLanguage::Retranslate()
     m_text->setText(UiText(Language(), kStrInstallChooseLanguage));
     m_label->setText(ControlText(Language(), kDlgSetupLanguage, kCtlSetupLanguageLabel));
     m_languages->setCurrentIndex(static_cast<int>(Language().CurrentIndex()));
+}
+
+void CPageSetupLanguage::initializePage()
+{
+    m_languages->setFocus();
 }
 
 CPageSetupFolder::CPageSetupFolder(const CLanguageMgr& language, const std::filesystem::path& folder,

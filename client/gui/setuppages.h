@@ -38,6 +38,7 @@ class CPageSetupLanguage : public CSetupPage {
 public:
     explicit CPageSetupLanguage(const CLanguageMgr& language, QWidget* parent = nullptr);
     void Retranslate() override;
+    void initializePage() override;
 
 Q_SIGNALS:
     // The index of the language manager's entry the user picked.

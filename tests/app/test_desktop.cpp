@@ -56,16 +56,6 @@ std::string ReadAll(const fs::path& file)
     return text.str();
 }
 
-// The X client library's keyboard part (libxkbcommon-x11) copies atom names
-// with strndup from buffers that hold no terminator, which the address
-// sanitizer's strict string checks take for an overflow: the client runs
-// without that one check.
-std::string ClientSanitizerOptions()
-{
-    const char* options = std::getenv("ASAN_OPTIONS");
-    return std::string(options ? options : "") + ":strict_string_checks=0";
-}
-
 class DesktopClient : public ::testing::Test {
 protected:
     void SetUp() override
@@ -138,7 +128,7 @@ protected:
     void StartClient(const std::vector<std::string>& args = {}, bool hidden = false)
     {
         const ScopedEnv splash("LUMORA_SPLASH_MS", "100");
-        const ScopedEnv sanitizer("ASAN_OPTIONS", ClientSanitizerOptions().c_str());
+        const ScopedEnv sanitizer("ASAN_OPTIONS", XClientSanitizerOptions().c_str());
         m_client = std::make_unique<ServerProcess>(LUMORA_PATH, args);
         ASSERT_TRUE(WaitFor([] { return platform::FindRunningClient(); })) << m_client->ErrorOutput();
         if (!hidden) {
@@ -230,7 +220,7 @@ TEST_F(DesktopClient, SecondStartShowsTheHiddenClientAndEndsAtOnce)
     ASSERT_TRUE(Windows(true).empty()) << "the auto-run window stays hidden";
 
     const ScopedEnv splash("LUMORA_SPLASH_MS", "100");
-    const ScopedEnv sanitizer("ASAN_OPTIONS", ClientSanitizerOptions().c_str());
+    const ScopedEnv sanitizer("ASAN_OPTIONS", XClientSanitizerOptions().c_str());
     ServerProcess second(LUMORA_PATH, {});
     EXPECT_EQ(second.Wait(10s), 0) << second.ErrorOutput();
     EXPECT_TRUE(WaitFor([] { return Windows(true).size() == 1; })) << "the first client came back";
@@ -248,7 +238,7 @@ protected:
 TEST_F(FirstStartClient, TheWizardRunsBeforeTheWindowAndCancellingItEndsTheProgram)
 {
     const ScopedEnv splash("LUMORA_SPLASH_MS", "100");
-    const ScopedEnv sanitizer("ASAN_OPTIONS", ClientSanitizerOptions().c_str());
+    const ScopedEnv sanitizer("ASAN_OPTIONS", XClientSanitizerOptions().c_str());
     m_client = std::make_unique<ServerProcess>(LUMORA_PATH, std::vector<std::string>{});
     std::vector<std::string> wizard;
     ASSERT_TRUE(WaitFor([&] { return !(wizard = Windows(true, "New User Setup")).empty(); }))
