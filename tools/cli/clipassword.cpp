@@ -33,15 +33,17 @@ std::optional<std::string> PromptPassword(const std::string& prompt)
 {
     if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &g_saved) != 0)
         return std::nullopt;
-    std::cerr << prompt << std::flush;
     termios quiet = g_saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
     auto* const previousInt = std::signal(SIGINT, RestoreAndDie);
     auto* const previousTerm = std::signal(SIGTERM, RestoreAndDie);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    // Echo goes off before the prompt shows and nothing is flushed: what is
+    // typed as soon as the prompt appears is the password, not lost.
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    std::cerr << prompt << std::flush;
     auto password = ReadLine(std::cin);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved);
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_saved);
     std::signal(SIGINT, previousInt);
     std::signal(SIGTERM, previousTerm);
     return password;
