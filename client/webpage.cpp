@@ -2,6 +2,7 @@
 
 #include "platform/atomicfile.h"
 #include "tst/tsstrsub.h"
+#include "tst/tsstrutl.h"
 
 #include <algorithm>
 #include <cctype>
@@ -127,7 +128,11 @@ std::string CWebPageView::EscapeHtml(std::string_view text)
             escaped += "&#39;";
             break;
         default:
-            escaped += c;
+            // A control character shows as its picture instead of acting.
+            if (const unsigned picture = ControlPicture(static_cast<unsigned char>(c)))
+                escaped += "&#" + std::to_string(picture) + ";";
+            else
+                escaped += c;
         }
     }
     return escaped;

@@ -59,6 +59,24 @@ std::string FormatUnsigned(unsigned long value)
     return std::to_string(value);
 }
 
+std::string ShowControlCharacters(std::string_view text)
+{
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const unsigned picture = ControlPicture(static_cast<unsigned char>(c));
+        if (picture == 0) {
+            shown.push_back(c);
+            continue;
+        }
+        // Three bytes of UTF-8: 1110xxxx 10xxxxxx 10xxxxxx.
+        shown.push_back(static_cast<char>(0xE0 | (picture >> 12)));
+        shown.push_back(static_cast<char>(0x80 | ((picture >> 6) & 0x3F)));
+        shown.push_back(static_cast<char>(0x80 | (picture & 0x3F)));
+    }
+    return shown;
+}
+
 bool XmlEscape(std::string& text)
 {
     std::string out;

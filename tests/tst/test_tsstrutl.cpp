@@ -60,6 +60,21 @@ TEST(TSStrUtl, XmlEscape)
     }
 }
 
+TEST(TSStrUtl, ShowControlCharactersAsTheirPictures)
+{
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain text", "plain text"},
+        {"\x1b[2J\x1b[31mred", "\u241b[2J\u241b[31mred"},
+        {"ring\a", "ring\u2407"},
+        {"over\rwrite\n", "over\u240dwrite\u240a"},
+        {"\0\t\x1f\x7f"s, "\u2400\u2409\u241f\u2421"},
+        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(ShowControlCharacters(text), shown) << text;
+}
+
 TEST(TSStrUtl, UrlEncode)
 {
     const std::pair<std::string, const char*> cases[] = {
