@@ -128,9 +128,9 @@ std::string CWebPageView::EscapeHtml(std::string_view text)
             escaped += "&#39;";
             break;
         default:
-            // A control character shows as its picture instead of acting.
-            if (const unsigned picture = ControlPicture(static_cast<unsigned char>(c)))
-                escaped += "&#" + std::to_string(picture) + ";";
+            // A control character is written out instead of acting.
+            if (IsControlCharacter(static_cast<unsigned char>(c)))
+                escaped += ShowControlCharacters(std::string_view(&c, 1));
             else
                 escaped += c;
         }

@@ -61,18 +61,18 @@ std::string FormatUnsigned(unsigned long value)
 
 std::string ShowControlCharacters(std::string_view text)
 {
+    static const char kDigits[] = "0123456789ABCDEF";
     std::string shown;
     shown.reserve(text.size());
     for (const char c : text) {
-        const unsigned picture = ControlPicture(static_cast<unsigned char>(c));
-        if (picture == 0) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!IsControlCharacter(byte)) {
             shown.push_back(c);
             continue;
         }
-        // Three bytes of UTF-8: 1110xxxx 10xxxxxx 10xxxxxx.
-        shown.push_back(static_cast<char>(0xE0 | (picture >> 12)));
-        shown.push_back(static_cast<char>(0x80 | ((picture >> 6) & 0x3F)));
-        shown.push_back(static_cast<char>(0x80 | (picture & 0x3F)));
+        shown += "\\x";
+        shown.push_back(kDigits[byte >> 4]);
+        shown.push_back(kDigits[byte & 0xF]);
     }
     return shown;
 }

@@ -32,14 +32,13 @@ bool XmlEscape(std::string& text);
 // Returns true when the text was changed.
 bool UrlEncode(std::string& text);
 
-// Control characters (0x00 to 0x1F and 0x7F) as their pictures in
-// Unicode, U+2400 to U+241F and U+2421, in UTF-8: a text from a server can
-// then be shown as it is without moving a cursor, ringing or clearing.
+// Control characters (0x00 to 0x1F and 0x7F) written out as "\xNN", so
+// that a text from a server can be shown as it is without moving a cursor,
+// ringing or clearing, in any font.
 std::string ShowControlCharacters(std::string_view text);
-// The picture's code point of a control character, or 0 for any other byte.
-constexpr unsigned ControlPicture(unsigned char c)
+constexpr bool IsControlCharacter(unsigned char c)
 {
-    return c < 0x20 ? 0x2400u + c : c == 0x7F ? 0x2421u : 0u;
+    return c < 0x20 || c == 0x7F;
 }
 
 // Printable in the C locale (0x20 to 0x7E).

@@ -4,6 +4,8 @@
 #include "client/langmgr.h"
 #include "tst/tsstrutl.h"
 
+#include <algorithm>
+
 namespace {
 
 int Row(std::size_t row)
@@ -11,15 +13,14 @@ int Row(std::size_t row)
     return static_cast<int>(row);
 }
 
-// Control characters of a stored text (a server's description, say) as
-// their pictures, so that a cell never breaks its line or shows nothing.
-QString Shown(QString text)
+// Control characters of a stored text (a server's description, say)
+// written out, so that a cell never breaks its line or shows nothing.
+QString Shown(const QString& text)
 {
-    for (QChar& c : text)
-        if (c.unicode() < 0x80)
-            if (const unsigned picture = ControlPicture(static_cast<unsigned char>(c.unicode())))
-                c = QChar(static_cast<char16_t>(picture));
-    return text;
+    const bool plain = std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x80 && IsControlCharacter(static_cast<unsigned char>(c.unicode()));
+    });
+    return plain ? text : ToQString(ShowControlCharacters(FromQString(text)));
 }
 
 } // namespace

@@ -341,8 +341,8 @@ private Q_SLOTS:
     }
 
     // A server's description may hold terminal commands, bells and line
-    // breaks: the cell shows their pictures, the editor the text itself.
-    void controlCharactersShowAsTheirPictures()
+    // breaks: the cell writes them out, the editor has the text itself.
+    void controlCharactersAreWrittenOut()
     {
         ListFixture list;
         list.Fill(3);
@@ -351,9 +351,9 @@ private Q_SLOTS:
         const std::string hostile = "\x1b[2J\x1b[31mRed\a\rover\nline\x7f";
         QVERIFY(list.codes.EditDescription(list.codes.Entries()[0].number, hostile));
         const QModelIndex cell = model.index(0, kColumnDescription);
-        const QString pictures = QString::fromUtf8("\u241b[2J\u241b[31mRed\u2407\u240dover\u240aline\u2421");
-        QCOMPARE(cell.data().toString(), pictures);
-        QCOMPARE(cell.data(Qt::ToolTipRole).toString(), pictures);
+        const QString written("\\x1B[2J\\x1B[31mRed\\x07\\x0Dover\\x0Aline\\x7F");
+        QCOMPARE(cell.data().toString(), written);
+        QCOMPARE(cell.data(Qt::ToolTipRole).toString(), written);
         QCOMPARE(cell.data(Qt::EditRole).toString(), QString::fromStdString(hostile));
         QVERIFY(model.setData(cell, cell.data(Qt::EditRole)));
         QCOMPARE(list.codes.Entries()[0].userDescription, hostile); // an edit left as it was changes nothing
