@@ -257,7 +257,9 @@ TEST_F(CliResolve, OfflineRunUsesTheCachesOfAnEarlierRun)
                           (m_home.Dir() / "empty").string(), "--json", "036000291452"});
     EXPECT_EQ(nothing.exitStatus, 1);
     EXPECT_NE(Field(nothing.out, "status"), "19") << nothing.out;
-    EXPECT_NE(nothing.err.find("format query failed: T-"), std::string::npos) << nothing.err;
+    EXPECT_NE(nothing.err.find("format query to 127.0.0.1:" + std::to_string(m_port) + " failed: T-"),
+              std::string::npos)
+        << nothing.err;
 }
 
 TEST_F(CliResolve, IdentityComesFromTheStoredConfiguration)
