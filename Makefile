@@ -1,5 +1,6 @@
 # Front door for building and testing. `make demo` and `make test` are all a
-# fresh Debian machine needs; the other targets are for fuzzing and benchmarks.
+# fresh Debian machine needs; the other targets are for packages, fuzzing and
+# benchmarks.
 
 BUILD_DIR ?= build
 SANITIZE ?=
@@ -11,7 +12,7 @@ FUZZ_DIR ?= build-fuzz
 BENCH_DIR ?= build-bench
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps configure build test demo fuzz fuzz-smoke fuzz-run bench clean
+.PHONY: all deps configure build test demo package fuzz fuzz-smoke fuzz-run bench clean
 
 all: build
 
@@ -31,6 +32,12 @@ test: build
 # The main job: sample codes of every type resolved against the reference server.
 demo: build
 	scripts/demo.sh $(BUILD_DIR)
+
+# The Debian packages lumora and lumora-refserver in $(BUILD_DIR)/packages,
+# checked (lintian included) once made.
+package: build
+	cmake --build $(BUILD_DIR) --target package
+	scripts/check-package.sh --lint $(BUILD_DIR)/packages
 
 # libFuzzer targets, built with clang and address/undefined sanitizers.
 fuzz: deps

@@ -183,12 +183,13 @@ fs::path CAppContext::StoredCodesPath() const
     return m_paths.userFolder / (BlindedId() + kStoredCodesFile);
 }
 
-std::vector<CCacheProblem> CAppContext::LoadUserCaches()
+namespace {
+
+std::vector<CCacheProblem> LoadCacheFiles(VTCache& cache, const fs::path& formats, const fs::path& templates)
 {
     std::vector<CCacheProblem> problems;
-    VTCache& cache = m_toolkit.GetCache();
-    const std::pair<fs::path, VTCacheFile*> files[] = {{FormatCachePath(), &cache.Formats()},
-                                                       {TemplateCachePath(), &cache.Templates()}};
+    const std::pair<fs::path, VTCacheFile*> files[] = {{formats, &cache.Formats()},
+                                                       {templates, &cache.Templates()}};
     for (const auto& [file, cacheFile] : files) {
         if (!Exists(file))
             continue;
@@ -202,6 +203,19 @@ std::vector<CCacheProblem> CAppContext::LoadUserCaches()
         problems.push_back(std::move(problem));
     }
     return problems;
+}
+
+} // namespace
+
+std::vector<CCacheProblem> CAppContext::LoadUserCaches()
+{
+    return LoadCacheFiles(m_toolkit.GetCache(), FormatCachePath(), TemplateCachePath());
+}
+
+void CAppContext::StartLoadingUserCaches()
+{
+    m_toolkit.LoadCacheInBackground([formats = FormatCachePath(), templates = TemplateCachePath()](
+                                        VTCache& cache) { LoadCacheFiles(cache, formats, templates); });
 }
 
 bool CAppContext::SaveUserCaches(std::string* error)

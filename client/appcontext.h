@@ -125,6 +125,10 @@ public:
     //    there are no problem; saving writes only a cache whose content
     //    changed, creating the cache folder only then.
     std::vector<CCacheProblem> LoadUserCaches();
+    // The same on a worker thread, for a program whose start-up should not
+    // wait for it (what it finds is not reported); the toolkit's cache waits
+    // for it when first asked for. Throws as the paths do without an identity.
+    void StartLoadingUserCaches();
     bool SaveUserCaches(std::string* error = nullptr);
     // 7. The stored code list of the identity in use. A list of an earlier
     //    single-user version ("Codes.dat" in the user folder) is moved to

@@ -136,9 +136,10 @@ bool CClientDoc::CheckIdentity()
 bool CClientDoc::OpenUserFiles(CStartUpResult& result)
 {
     // A cache file that cannot be read is left alone: the caches fill again
-    // from the servers, and the program runs on.
+    // from the servers, and the program runs on. They are read beside the
+    // windows being made; the first batch or save waits for them.
     try {
-        m_context.LoadUserCaches();
+        m_context.StartLoadingUserCaches();
     } catch (const TSException&) {
         ShowError(kStrInvalidUserId, kCodeIdentity);
         result.outcome = CStartUpResult::Outcome::kQuit;
@@ -309,7 +310,7 @@ bool CClientDoc::StartProcessing(bool urlsReady)
         m_cancelling = false;
         m_pageOpened = false;
         processor.SetList(m_batchList);
-        started = processor.Start(urlsReady, m_context.Config().Settings().enableOffline != 0);
+        started = processor.Start(urlsReady, m_workOffline);
     }
     if (started == VTBatchCodeProcessor::kStarted)
         return true;

@@ -107,6 +107,10 @@ public:
     // Scans are stored, never processed ("Storage Only" of the advanced page).
     bool StorageOnly() const { return m_storageOnly; }
     void SetStorageOnly(bool storageOnly) { m_storageOnly = storageOnly; }
+    // Processing answers from the caches alone ("Work OffLine" of the
+    // advanced page, offered when "EnableOffline" is 1).
+    bool WorkOffline() const { return m_workOffline; }
+    void SetWorkOffline(bool offline) { m_workOffline = offline; }
 
     // Processing. The batch list is what the next processing takes.
     VTBatchCodeList& BatchList() { return m_batchList; }
@@ -204,6 +208,7 @@ private:
     bool m_controlsEnabled = false;
     bool m_hidden = false;
     bool m_storageOnly = false;
+    bool m_workOffline = false;
     bool m_webViewMode = false;
     bool m_pageOpened = false;
     CDocState m_beforeRegistration = CDocState::StartUp;

@@ -390,11 +390,11 @@ std::string CClientConfig::RunCommand(const std::filesystem::path& program)
     return "\"" + program.string() + "\" -autorun";
 }
 
-bool CClientConfig::AutostartEntryText(const std::filesystem::path& program, std::string& text)
+bool CClientConfig::DesktopExecProgram(const std::filesystem::path& program, std::string& exec)
 {
     // The Exec line quotes the path; inside the quotes '"', '`', '$' and '\'
     // take a backslash, and the file's own escaping doubles every backslash.
-    std::string exec = "\"";
+    exec = "\"";
     for (char c : program.string()) {
         if (c == '\n' || c == '\r' || c == '\0')
             return false;
@@ -406,7 +406,16 @@ bool CClientConfig::AutostartEntryText(const std::filesystem::path& program, std
             exec.push_back('%');
         exec.push_back(c);
     }
-    exec.append("\" -autorun");
+    exec.push_back('"');
+    return true;
+}
+
+bool CClientConfig::AutostartEntryText(const std::filesystem::path& program, std::string& text)
+{
+    std::string exec;
+    if (!DesktopExecProgram(program, exec))
+        return false;
+    exec.append(" -autorun");
     text = "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Lumora PC Software\n"

@@ -150,6 +150,9 @@ public:
     // The text of the Run value and of the autostart entry for a program.
     static std::string RunCommand(const std::filesystem::path& program);
     static bool AutostartEntryText(const std::filesystem::path& program, std::string& text);
+    // The program as the Exec line of a desktop entry quotes it; false for a
+    // path no entry can carry (a line break).
+    static bool DesktopExecProgram(const std::filesystem::path& program, std::string& exec);
 
 private:
     bool OpenUserKey();

@@ -1,5 +1,8 @@
 // The desktop client `lumora`.
 #include "client/gui/clientapp.h"
+#include "client/langmgr.h"
+#include "client/setupcmd.h"
+#include "client/startmode.h"
 
 #include <QApplication>
 
@@ -32,6 +35,16 @@ int main(int argc, char** argv)
             std::printf("lumora %s\n", LUMORA_VERSION);
             return 0;
         }
+    // Unattended installation or removal needs no display.
+    const CStartMode mode = ParseStartMode(arguments);
+    if (mode == CStartMode::Install || mode == CStartMode::Remove) {
+        const CSetupArguments setup = ParseSetupArguments(arguments);
+        if (setup.quiet) {
+            CLanguageMgr language;
+            language.Initialize();
+            return RunQuietSetup(mode, setup, language, stderr);
+        }
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora"));
     QApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));

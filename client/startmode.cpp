@@ -14,13 +14,18 @@ std::string Lowered(std::string text)
 
 } // namespace
 
+std::string SwitchName(const std::string& argument)
+{
+    if (argument.size() < 2 || (argument[0] != '-' && argument[0] != '/'))
+        return {};
+    return Lowered(argument.substr(1));
+}
+
 CStartMode ParseStartMode(const std::vector<std::string>& arguments)
 {
     CStartMode mode = CStartMode::Normal;
     for (const std::string& argument : arguments) {
-        if (argument.size() < 2 || (argument[0] != '-' && argument[0] != '/'))
-            continue;
-        const std::string name = Lowered(argument.substr(1));
+        const std::string name = SwitchName(argument);
         if (name == "autorun")
             mode = CStartMode::AutoRun;
         else if (name == "install")

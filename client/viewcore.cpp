@@ -573,7 +573,8 @@ void CViewCore::OnRegistration(const CViewMessage& message)
     } else {
         VTServerError error;
         server.GetError(error);
-        failure = ErrorText(error, {});
+        // The server's own words say what was wrong with the account.
+        failure = ErrorText(error, error.GetDetails());
     }
     m_doc.EndRegistration();
     m_doc.Port().RegistrationEnded(failure.empty(), failure);

@@ -25,6 +25,7 @@ endif()
 
 set(LUMORA_TEST_ENVIRONMENT
     "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp"
     "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
     "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
 

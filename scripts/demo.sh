@@ -60,6 +60,17 @@ case "$probe" in
     ;;
 esac
 
+# The demo opens the main window directly: a user who has never run the
+# client gets the settings its first-run wizard would leave (every other
+# value its default, no start at log-on). A plain first start of
+# `lumora` runs that wizard instead.
+hive="${XDG_CONFIG_HOME:-$HOME/.config}/lumora/user.reg"
+config_key='[HKEY_CURRENT_USER\Software\Tessaly Technologies\Lumora\Config]'
+if [ -f "$hive" ] && ! grep -qiF "$config_key" "$hive"; then
+    printf '%s\r\n"Installing"=dword:00000000\r\n"Auto Run"=dword:00000000\r\n\r\n' "$config_key" >>"$hive"
+    say "demo: first-run settings stored, the wizard is skipped"
+fi
+
 codes=(
     036000291452             # UPC-A
     04252614                 # UPC-E

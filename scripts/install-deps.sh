@@ -29,6 +29,11 @@ packages=(
     # its end-to-end tests and screenshots: the X server's cookie, window
     # look-ups, screen grabs and the printed list's text
     xauth x11-utils imagemagick poppler-utils
+    # the installer's tests check its menu entries with desktop-file-validate
+    desktop-file-utils
+    # the Debian packages: computed dependencies (dpkg-shlibdeps, file), their
+    # check (lintian, the metainfo validator, the manual pages' formatter)
+    dpkg-dev file lintian appstream man-db
 )
 
 missing=()

@@ -5,6 +5,8 @@
 #include "tst/tsstrmap.h"
 #include "vtkit/vtparsers.h"
 
+#include <system_error>
+
 VTToolkitServerListener::~VTToolkitServerListener() = default;
 
 void VTToolkitServerListener::OnServerProgress(int, int) {}
@@ -20,6 +22,31 @@ VTToolkit::VTToolkit(const char* domain)
 }
 
 VTToolkit::~VTToolkit() = default;
+
+void VTToolkit::LoadCacheInBackground(std::function<void(VTCache&)> load)
+{
+    std::lock_guard guard(m_cacheLoadLock);
+    FinishCacheLoad();
+    try {
+        m_cacheLoad = std::async(std::launch::async, [this, load = std::move(load)] { load(m_cache); });
+    } catch (const std::system_error&) {
+        // No thread to be had: read now.
+        load(m_cache);
+    }
+}
+
+VTCache& VTToolkit::GetCache()
+{
+    std::lock_guard guard(m_cacheLoadLock);
+    FinishCacheLoad();
+    return m_cache;
+}
+
+void VTToolkit::FinishCacheLoad()
+{
+    if (m_cacheLoad.valid())
+        m_cacheLoad.get();
+}
 
 std::string VTToolkit::GetDomain() const
 {

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -118,7 +120,10 @@ public:
     // when a proxy is used.
     void PrepareRequest(TSHttpTransactionClient& client, TSHttpRequest& request) const;
 
-    VTCache& GetCache() { return m_cache; }
+    // Runs `load` over the cache on a worker thread. Until it ends GetCache
+    // waits, so that no caller ever sees a half-read cache.
+    void LoadCacheInBackground(std::function<void(VTCache&)> load);
+    VTCache& GetCache();
     VTCoreCacheFile& GetCoreCache() { return m_coreCache; }
     VTRoutingServer& GetRoutingServer() { return m_routingServer; }
     VTRegistrationServer& GetRegistrationServer() { return m_registrationServer; }
@@ -126,7 +131,12 @@ public:
     VTBatchCodeProcessor& GetBatchProcessor() { return m_batchProcessor; }
 
 private:
+    void FinishCacheLoad();
+
     VTCache m_cache;
+    // Declared after the cache so that a load still running ends before it goes.
+    std::mutex m_cacheLoadLock;
+    std::future<void> m_cacheLoad;
     mutable std::mutex m_settingsLock;
     std::string m_domain;
     std::string m_domainId;

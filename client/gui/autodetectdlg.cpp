@@ -83,6 +83,7 @@ void CScanAutoDetectInstructDlg::Finish(std::optional<std::int32_t>)
     hide();
     if (parentWidget())
         parentWidget()->activateWindow();
+    Q_EMIT detectionEnded();
 }
 
 void CScanAutoDetectInstructDlg::reject()

@@ -37,6 +37,10 @@ public:
     void Finish(std::optional<std::int32_t> foundPort) override;
     bool Probing() const { return m_probing; }
 
+Q_SIGNALS:
+    // After Finish: the detection is over.
+    void detectionEnded();
+
 protected:
     void reject() override;
 

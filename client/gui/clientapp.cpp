@@ -3,10 +3,12 @@
 #include "client/appcontext.h"
 #include "client/clidoc.h"
 #include "client/gui/aboutdlg.h"
+#include "client/gui/cfgsheet.h"
 #include "client/gui/cliview.h"
 #include "client/gui/listprint.h"
 #include "client/gui/scodemodel.h"
 #include "client/gui/scodeview.h"
+#include "client/gui/setupwizard.h"
 #include "client/gui/guiicons.h"
 #include "client/gui/uitexts.h"
 #include "client/gui/mainfrm.h"
@@ -32,21 +34,28 @@
 
 namespace {
 
-// Commands of the settings sheet, which comes with a later version.
-bool SettingsCommand(int id)
+// The sheet mode of each Settings command; none for other commands.
+std::optional<CSheetMode> SettingsMode(int id)
 {
     switch (id) {
     case kCmdSettingsWizard:
+        return CSheetMode::Wizard;
     case kCmdSettingsScanner:
+        return CSheetMode::Scanner;
     case kCmdSettingsProxy:
+        return CSheetMode::Proxy;
     case kCmdSettingsStartup:
+        return CSheetMode::StartUp;
     case kCmdSettingsCodeList:
+        return CSheetMode::CodeList;
     case kCmdSettingsBatch:
-    case kCmdSettingsLanguage:
+        return CSheetMode::Batch;
     case kCmdSettingsAdvanced:
-        return true;
+        return CSheetMode::Advanced;
+    case kCmdSettingsLanguage:
+        return CSheetMode::Language;
     default:
-        return false;
+        return std::nullopt;
     }
 }
 
@@ -75,15 +84,15 @@ CClientApp::~CClientApp()
 std::optional<int> CClientApp::Start()
 {
     QApplication::setQuitOnLastWindowClosed(false);
-    m_context = std::make_unique<CAppContext>();
+    CAppOptions context;
+    context.programPath = m_options.programPath;
+    m_context = std::make_unique<CAppContext>(std::move(context));
     m_context->Customization().CompleteFromResources(ProgramResource);
     SelectLanguage();
 
     m_mode = ParseStartMode(m_options.arguments);
-    if (m_mode == CStartMode::Install || m_mode == CStartMode::Remove) {
-        RefuseSwitch();
-        return 1;
-    }
+    if (m_mode == CStartMode::Install || m_mode == CStartMode::Remove)
+        return RunSetup(m_mode, ParseSetupArguments(m_options.arguments), m_context->Language());
 
     if (!BecomeTheInstance())
         return 0;
@@ -94,18 +103,7 @@ std::optional<int> CClientApp::Start()
         return 1;
     m_core = std::make_unique<CViewCore>(*m_doc);
     m_port->SetMessageHandler([this](const CViewMessage& message) { m_core->HandleViewMessage(message); });
-    m_port->SetFirstRunWizard([this] {
-        std::string uid;
-        if (m_context->Config().ReadUserId(uid) && !uid.empty()) {
-            m_skippedWizard = true;
-            return true;
-        }
-        CMessageBoxRequest request;
-        request.kind = CMessageBoxRequest::Kind::kInformation;
-        request.text = m_context->Language().LoadText(kStrNotAttached);
-        m_port->ShowMessageBox(request);
-        return false;
-    });
+    m_port->SetFirstRunWizard([this] { return RunFirstRunWizard(); });
     CreateWindows();
 
     m_signals = std::make_unique<CSignalWatcher>(std::initializer_list<int>{SIGTERM, SIGHUP});
@@ -123,6 +121,15 @@ std::optional<int> CClientApp::Start()
 void CClientApp::SelectLanguage()
 {
     m_context->SelectLanguage();
+    InstallQtTranslation();
+}
+
+void CClientApp::InstallQtTranslation()
+{
+    if (m_qtTranslator) {
+        QCoreApplication::removeTranslator(m_qtTranslator.get());
+        m_qtTranslator.reset();
+    }
     const QString name = QtTranslationName(m_context->Language().Current().code);
     if (name.isEmpty())
         return;
@@ -131,13 +138,6 @@ void CClientApp::SelectLanguage()
         QCoreApplication::installTranslator(translator.get());
         m_qtTranslator = std::move(translator);
     }
-}
-
-void CClientApp::RefuseSwitch()
-{
-    const std::string text =
-        m_context->Language().FormatMessage(kStrSwitchNotAvailable, {StartModeSwitch(m_mode)});
-    std::fprintf(stderr, "lumora: %s\n", text.c_str());
 }
 
 bool CClientApp::BecomeTheInstance()
@@ -208,8 +208,7 @@ void CClientApp::CreateWindows()
     m_frame = std::make_unique<CMainFrame>(m_context->Language(), m_context->Config().Settings());
     m_frame->setWindowIcon(MediaIcon(custom.AppIconLarge(), custom.AppIconSmall()));
     m_frame->Tray()->SetIcon(MediaIcon(custom.TrayIconGood()));
-    m_frame->SetCommandFilter(
-        [this](int id) { return !SettingsCommand(id) && m_core->IsCommandEnabled(id); });
+    m_frame->SetCommandFilter([this](int id) { return m_core->IsCommandEnabled(id); });
     m_frame->SetCloseGuard([this] { return m_doc->CanClose(); });
     m_frame->SetUndoText([this] { return ToQString(m_core->UndoMenuText()); });
     m_port->SetFrame(m_frame.get());
@@ -247,7 +246,14 @@ void CClientApp::CreateList()
     connect(m_list, &CScListCtrl::deleteRequested, this, [this] { m_core->DeleteSelected(); });
     connect(m_list, &CScListCtrl::propertiesRequested, this,
             [this](unsigned number) { m_core->Properties(number); });
-    m_printer = std::make_unique<CListPrinter>(m_context->Language());
+}
+
+CListPrinter& CClientApp::Printer()
+{
+    // Made when first asked for: setting up a printer costs start-up time.
+    if (!m_printer)
+        m_printer = std::make_unique<CListPrinter>(m_context->Language());
+    return *m_printer;
 }
 
 void CClientApp::OnFocusChanged(QWidget* now)
@@ -273,13 +279,8 @@ void CClientApp::ContinueAfterSplash()
     case CStartUpResult::Outcome::kRunning:
         break;
     }
-    if (m_skippedWizard) {
-        // No wizard asked the user about starting at log-on: it stays off.
-        m_context->Config().Settings().autoRun = 0;
-        m_context->Config().Save(CConfigGroup::AutoRun);
-    }
     m_running = true;
-    ShowMainWindow(result.wizardRan && !m_skippedWizard);
+    ShowMainWindow(result.wizardRan);
     for (const platform::InstanceMessage& message : std::exchange(m_early, {}))
         OnInstanceMessage(message);
     Q_EMIT Started();
@@ -371,8 +372,41 @@ void CClientApp::OnCommand(int id)
     }
 }
 
+bool CClientApp::RunFirstRunWizard()
+{
+    // The sheet's state: auto-detection and the registration rely on it.
+    m_doc->SetState(CDocState::SettingsOpen);
+    CCfgPropertySheet sheet(
+        *m_doc, *m_port, CSheetMode::FirstRun, [this] { RetitleWindows(); }, m_frame.get());
+    const bool completed = sheet.exec() == QDialog::Accepted;
+    m_doc->SetState(CDocState::StartUp);
+    return completed;
+}
+
+void CClientApp::RunSettings(CSheetMode mode)
+{
+    if (m_doc->State() != CDocState::Idle)
+        return;
+    m_doc->SetState(CDocState::SettingsOpen);
+    CCfgPropertySheet sheet(
+        *m_doc, *m_port, mode, [this] { RetitleWindows(); }, m_frame.get());
+    sheet.exec();
+    m_doc->SetState(CDocState::Idle);
+}
+
+void CClientApp::RetitleWindows()
+{
+    InstallQtTranslation();
+    m_frame->Retranslate();
+    m_list->Retranslate();
+}
+
 void CClientApp::RunDialogCommand(int id)
 {
+    if (const std::optional<CSheetMode> mode = SettingsMode(id)) {
+        RunSettings(*mode);
+        return;
+    }
     switch (id) {
     case kCmdAbout: {
         std::array<long, 3> version{};
@@ -382,10 +416,10 @@ void CClientApp::RunDialogCommand(int id)
         break;
     }
     case kCmdFilePrint:
-        m_printer->Print(*m_list, m_frame.get());
+        Printer().Print(*m_list, m_frame.get());
         break;
     case kCmdFilePrintSetup:
-        m_printer->PageSetup(m_frame.get());
+        Printer().PageSetup(m_frame.get());
         break;
     case kCmdEditDescription:
         m_list->EditCurrentDescription();

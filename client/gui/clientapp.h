@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/ppage.h"
 #include "client/startmode.h"
 
 #include <QObject>
@@ -7,6 +8,7 @@
 
 #include "platform/instance.h"
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +37,9 @@ class CClientApp : public QObject {
 public:
     struct Options {
         std::vector<std::string> arguments; // after the program name
+        // The program whose folder holds the language libraries and the
+        // shipped files; empty: this process.
+        std::filesystem::path programPath;
         // The splash's delay; none: 2000 ms in auto-run mode, else 1000 ms.
         std::optional<int> splashDelayMs;
         // End at the first idle state, after the window has shown (benchmarks).
@@ -68,7 +73,8 @@ Q_SIGNALS:
 
 private:
     void SelectLanguage();
-    void RefuseSwitch();
+    // Qt's own texts (standard buttons) in the language the client shows.
+    void InstallQtTranslation();
     // True when this process is the one client; false after handing the
     // running one a request to show itself.
     bool BecomeTheInstance();
@@ -76,12 +82,19 @@ private:
     void ShowForAnotherStart();
     void CreateWindows();
     void CreateList();
+    CListPrinter& Printer();
     void ContinueAfterSplash();
     void ShowMainWindow(bool wizardRan);
     void OnCommand(int id);
     bool RunListCommand(int id);
     void OnFocusChanged(QWidget* now);
     void RunDialogCommand(int id);
+    // The first start's wizard, modal; false when it was cancelled.
+    bool RunFirstRunWizard();
+    // A Settings command's sheet, only while idle.
+    void RunSettings(CSheetMode mode);
+    // Every window's texts again after the language page.
+    void RetitleWindows();
     void OnWindowClosed();
     void OnCommitData(QSessionManager& manager);
     void Quit(int status);
@@ -105,5 +118,4 @@ private:
     QPointer<CSplashWnd> m_splash;
     bool m_running = false;
     bool m_ended = false;
-    bool m_skippedWizard = false;
 };

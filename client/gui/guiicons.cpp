@@ -4,7 +4,7 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QImage>
+#include <QImageReader>
 
 // The shipped icons are in this static library; nothing would pull them in
 // without a reference.
@@ -88,18 +88,17 @@ CCustomMedia ProgramResource(CCustomMedia::Kind kind, int resourceId)
     QFile file(Shipped(name));
     if (!file.open(QIODevice::ReadOnly))
         return media;
-    // Bitmaps are handed on as PNG, which every reader of the media takes.
     QByteArray bytes = file.readAll();
     if (kind == CCustomMedia::Kind::Bitmap) {
-        const QImage image = QImage::fromData(bytes);
-        if (image.isNull())
-            return media;
-        bytes.clear();
+        // Handed on as shipped, which MediaPixmap reads: only the size is
+        // read now, so that nothing is drawn before it is shown.
         QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        media.width = image.width();
-        media.height = image.height();
+        QImageReader reader(&buffer);
+        const QSize size = reader.size();
+        if (!size.isValid())
+            return media;
+        media.width = size.width();
+        media.height = size.height();
     }
     media.data.assign(bytes.begin(), bytes.end());
     media.origin = CCustomMedia::Origin::Resource;

@@ -193,6 +193,19 @@ bool CQtUiPort::RunFirstRunWizard()
     return m_wizard && m_wizard();
 }
 
+void CQtUiPort::RegistrationProgress(std::int32_t position, std::int32_t range)
+{
+    if (m_registrationProgress)
+        m_registrationProgress(position, range);
+}
+
+void CQtUiPort::RegistrationEnded(bool attached, const std::string& failure)
+{
+    // The sink may replace itself.
+    if (RegistrationEndSink ended = m_registrationEnded)
+        ended(attached, failure);
+}
+
 void CQtUiPort::DeliverPendingMessages()
 {
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);

@@ -35,6 +35,15 @@ public:
     void SetMessageBoxSeam(MessageBoxSeam seam) { m_messageBoxSeam = std::move(seam); }
     // What stands in for the first-run wizard; none: it cannot run.
     void SetFirstRunWizard(std::function<bool()> wizard) { m_wizard = std::move(wizard); }
+    // Where the registration's progress and end go while the settings
+    // sheet registers; none: nowhere.
+    using RegistrationProgressSink = std::function<void(std::int32_t position, std::int32_t range)>;
+    using RegistrationEndSink = std::function<void(bool attached, const std::string& failure)>;
+    void SetRegistrationObserver(RegistrationProgressSink progress, RegistrationEndSink ended)
+    {
+        m_registrationProgress = std::move(progress);
+        m_registrationEnded = std::move(ended);
+    }
     // The next file dialog is answered with this file instead of being shown
     // (a file dropped on the window).
     void PresetFileAnswer(std::filesystem::path file) { m_presetFile = std::move(file); }
@@ -56,6 +65,8 @@ public:
     bool ShowAutoDetectInstructions(const std::string& text) override;
     std::optional<CFileAnswer> AskFileName(const CFileRequest& request) override;
     bool RunFirstRunWizard() override;
+    void RegistrationProgress(std::int32_t position, std::int32_t range) override;
+    void RegistrationEnded(bool attached, const std::string& failure) override;
     void DeliverPendingMessages() override;
 
     void ViewStateChanged(CDocState state, bool controlsEnabled) override;
@@ -77,6 +88,8 @@ private:
     MessageHandler m_handler;
     MessageBoxSeam m_messageBoxSeam;
     std::function<bool()> m_wizard;
+    RegistrationProgressSink m_registrationProgress;
+    RegistrationEndSink m_registrationEnded;
     std::optional<std::filesystem::path> m_presetFile;
     QPointer<CMainFrame> m_frame;
     QPointer<CScListCtrl> m_list;

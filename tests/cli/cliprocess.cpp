@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -28,34 +29,60 @@ bool OpenTerminal(int ends[2])
 } // namespace
 
 CliProcess::CliProcess(std::vector<std::string> args, bool errorsOnTerminal)
+    : CliProcess(std::move(args), CliStreams{errorsOnTerminal, "", 0})
+{
+}
+
+CliProcess::CliProcess(std::vector<std::string> args, const CliStreams& streams)
 {
     args.insert(args.begin(), LUMORA_CLI_PATH);
     std::vector<char*> argv;
     for (auto& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || (errorsOnTerminal ? !OpenTerminal(err) : pipe2(err, O_CLOEXEC) != 0))
+    m_terminal = streams.terminalColumns > 0;
+    int out[2], err[2] = {-1, -1};
+    const bool opened = m_terminal
+                            ? OpenTerminal(out)
+                            : pipe2(out, O_CLOEXEC) == 0 &&
+                                  (streams.errorsOnTerminal ? OpenTerminal(err) : pipe2(err, O_CLOEXEC) == 0);
+    if (!opened)
         throw std::runtime_error("pipe");
+    if (m_terminal) {
+        const winsize size{24, streams.terminalColumns, 0, 0};
+        ioctl(out[0], TIOCSWINSZ, &size);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (m_terminal)
+        posix_spawn_file_actions_adddup2(&actions, out[1], 0);
+    else if (!streams.inputFile.empty())
+        posix_spawn_file_actions_addopen(&actions, 0, streams.inputFile.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, m_terminal ? out[1] : err[1], 2);
     const int spawned = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
-    close(err[1]);
+    if (err[1] >= 0)
+        close(err[1]);
     m_out = out[0];
     m_err = err[0];
     if (spawned != 0)
         throw std::runtime_error("cannot start lumora-cli");
 }
 
+void CliProcess::Type(const std::string& keys)
+{
+    if (m_terminal && write(m_out, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size()))
+        throw std::runtime_error("cannot type on the terminal");
+}
+
 CliProcess::~CliProcess()
 {
     Kill();
     close(m_out);
-    close(m_err);
+    if (m_err >= 0)
+        close(m_err);
 }
 
 bool CliProcess::WaitForLines(std::size_t lines, Ms timeout)
@@ -68,11 +95,21 @@ bool CliProcess::WaitForLines(std::size_t lines, Ms timeout)
     return true;
 }
 
+bool CliProcess::WaitForOutput(const std::string& text, Ms timeout)
+{
+    return WaitForText(m_out, m_stdout, text, timeout);
+}
+
 bool CliProcess::WaitForError(const std::string& text, Ms timeout)
 {
+    return WaitForText(m_err, m_stderr, text, timeout);
+}
+
+bool CliProcess::WaitForText(int fd, std::string& into, const std::string& text, Ms timeout)
+{
     const auto deadline = Clock::now() + timeout;
-    while (m_stderr.find(text) == std::string::npos) {
-        if (Clock::now() >= deadline || !ReadSome(m_err, m_stderr, deadline))
+    while (into.find(text) == std::string::npos) {
+        if (Clock::now() >= deadline || !ReadSome(fd, into, deadline))
             return false;
     }
     return true;
@@ -114,6 +151,8 @@ int CliProcess::Wait(Ms timeout)
 bool CliProcess::ReadSome(int fd, std::string& into, Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<Ms>(deadline - Clock::now()).count();
+    if (fd < 0)
+        return false;
     pollfd entry{fd, POLLIN, 0};
     if (left <= 0 || poll(&entry, 1, static_cast<int>(left)) <= 0)
         return false;

@@ -72,12 +72,69 @@ TEST_F(CliScanTest, CtrlCStopsCleanly)
     EXPECT_FALSE(m_device.IsOpenByDriver());
 }
 
+// A silent device: the time is up. Waiting for one code that never came fails.
 TEST_F(CliScanTest, TimeoutEndsASilentScan)
 {
-    CliProcess cli({"scan", "--scanner", "6", "--port", "COM1", "--timeout", "1"});
-    EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
-    EXPECT_EQ(cli.Stdout(), "");
-    EXPECT_FALSE(m_device.IsOpenByDriver());
+    const struct {
+        std::vector<std::string> flags;
+        int status;
+        std::string error;
+    } cases[] = {
+        {{}, 0, ""},
+        {{"--once"}, 1, "lumora-cli: no code came within 1 s\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"scan", "--scanner", "6", "--port", "COM1", "--timeout", "1"};
+        args.insert(args.end(), c.flags.begin(), c.flags.end());
+        CliProcess cli(args);
+        EXPECT_EQ(cli.Wait(), c.status) << cli.Stderr();
+        EXPECT_EQ(cli.Stdout(), "");
+        EXPECT_EQ(cli.Stderr(), c.error);
+        EXPECT_FALSE(m_device.IsOpenByDriver());
+    }
+}
+
+// The port is a COMn name or the device itself; on a terminal the scan says
+// where it listens and how to stop it.
+TEST_F(CliScanTest, PortNameOrDevicePathAndWhereItListens)
+{
+    const std::string device = m_device.SlavePath();
+    const struct {
+        std::string port;
+        std::string told;
+    } cases[] = {
+        {"COM1", "lumora-cli: listening on COM1, the device " + device + " (Ctrl-C stops)"},
+        {device, "lumora-cli: listening on " + device + " (Ctrl-C stops)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        CliProcess cli({"scan", "--scanner", "6", "--port", c.port, "--once", "--json"}, true);
+        EXPECT_TRUE(cli.WaitForError(c.told)) << cli.Stderr();
+        m_device.Send("c012345678905\r\n");
+        EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+        EXPECT_EQ(cli.Stdout(), "{\"type\":2,\"text\":\"012345678905\"}\n");
+        ASSERT_TRUE(m_device.WaitForClose());
+    }
+}
+
+// What a device sends cannot steer the terminal: control characters show
+// as escapes, an empty scan as "-" (and as an empty cell in --tsv).
+TEST_F(CliScanTest, ControlCharactersInScansAreShownEscaped)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "TYPE  TEXT\n2     ab\\e[2J\\acd\n2     -\n"},
+        {"--tsv", "TYPE\tTEXT\n2\tab\\e[2J\\acd\n2\t\n"},
+    };
+    for (const auto& [flag, shown] : cases) {
+        PlayWhenOpened("cab\x1b[2J\acd\r\nc\r\n");
+        std::vector<std::string> args{"scan", "--scanner", "6", "--port", "COM1", "--timeout", "2"};
+        if (!flag.empty())
+            args.push_back(flag);
+        CliProcess cli(args);
+        EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+        EXPECT_EQ(cli.Stdout(), shown);
+        m_device.StopPlaying();
+    }
 }
 
 TEST_F(CliScanTest, DeviceThatGoesAwayFailsTheScan)
@@ -119,8 +176,14 @@ TEST_F(CliScanTest, FailuresAndBadUsage)
          "lumora-cli scan: --scanner takes a scanner type from 0 to 10\n"},
         {{"--scanner", "6", "--port", "COM10"},
          2,
-         "lumora-cli scan: --port takes a port name COM0 to COM9\n"},
-        {{"--scanner", "6"}, 2, "lumora-cli scan: --port takes a port name COM0 to COM9\n"},
+         "lumora-cli scan: --port takes a port name COM0 to COM9 or a device path such as /dev/ttyUSB0\n"},
+        {{"--scanner", "6"},
+         2,
+         "lumora-cli scan: --port takes a port name COM0 to COM9 or a device path such as /dev/ttyUSB0\n"},
+        {{"--scanner", "6", "--port", "/dev/no-such-lumora-port"},
+         1,
+         "lumora-cli: /dev/no-such-lumora-port: VTSerialPortException: Invalid port: "
+         "/dev/no-such-lumora-port\n"},
         {{"--scanner", "6", "--port", "COM1", "--timeout", "0"},
          2,
          "lumora-cli scan: --timeout takes a whole number of seconds above 0\n"},
@@ -185,8 +248,9 @@ TEST_F(CliScanTest, DetectionFindsTheDeviceOrReportsNone)
     }
     m_device.Receive(256, Ms(100));
     CliProcess cli({"scan", "--json", "--scanner", "4", "--port", "COM1", "--detect"});
-    EXPECT_EQ(cli.Wait(), 0) << cli.Stderr();
+    EXPECT_EQ(cli.Wait(), 1) << cli.Stderr();
     EXPECT_EQ(cli.Stdout(), "{\"found\":0}\n");
+    EXPECT_EQ(cli.Stderr(), "lumora-cli: no device answered on COM1\n");
 }
 
 } // namespace

@@ -59,6 +59,16 @@ TEST_F(CliSendTest, CodesReachTheRunningClientAsOneDataBlock)
     EXPECT_EQ(ReceivedCodes(), (Entries{{kScanTypeUPC, "012345678905"}, {kScanTypeUPC, "0 12345 67890 5"}}));
 }
 
+// The client gets the bytes as they are; the table shows them escaped.
+TEST_F(CliSendTest, TablesShowControlCharactersEscaped)
+{
+    Listen();
+    CliProcess tsv({"send", "--tsv", "a\x1b[1mb"});
+    EXPECT_EQ(tsv.Wait(), 0) << tsv.Stderr();
+    EXPECT_EQ(tsv.Stdout(), "TYPE\tTEXT\n0\ta\\e[1mb\n");
+    EXPECT_EQ(ReceivedCodes(), (Entries{{kScanTypeUnknown, "a\x1b[1mb"}}));
+}
+
 TEST_F(CliSendTest, WithoutATypeEveryCodeFamilyIsTried)
 {
     Listen();

@@ -31,21 +31,26 @@ TEST(CliAnalyze, JsonLinePerTextInAnalysisOrder)
 {
     RunCases({
         {{"analyze", "--json", "0-12345-67890-5", "02103822", "12345", "!nothing", ""},
-         0,
+         1,
          "{\"text\":\"0-12345-67890-5\",\"candidates\":[\"UPCA\"]}\n"
          "{\"text\":\"02103822\",\"candidates\":[\"VANTREL\",\"EAN8\"]}\n"
          "{\"text\":\"12345\",\"candidates\":[\"NUMI\"]}\n"
          "{\"text\":\"!nothing\",\"candidates\":[]}\n"
          "{\"text\":\"\",\"candidates\":[]}\n",
          ""},
-        {{"analyze", "--scanned", "--json", "12345", "01234567890512", "0237785832"},
+        {{"analyze", "--json", "036000291452", "0-12345-67890-5"},
          0,
+         "{\"text\":\"036000291452\",\"candidates\":[\"UPCA\"]}\n"
+         "{\"text\":\"0-12345-67890-5\",\"candidates\":[\"UPCA\"]}\n",
+         ""},
+        {{"analyze", "--scanned", "--json", "12345", "01234567890512", "0237785832"},
+         1,
          "{\"text\":\"12345\",\"candidates\":[]}\n"
          "{\"text\":\"01234567890512\",\"candidates\":[\"UPCA\"]}\n"
          "{\"text\":\"0237785832\",\"candidates\":[\"VANTREL\",\"UPCE\"]}\n",
          ""},
         {{"analyze", "--json", "--scan-type", "5", "4006381333931", "ACME/1"},
-         0,
+         1,
          "{\"text\":\"4006381333931\",\"candidates\":[]}\n"
          "{\"text\":\"ACME/1\",\"candidates\":[\"VANITY\"]}\n",
          ""},
@@ -54,9 +59,9 @@ TEST(CliAnalyze, JsonLinePerTextInAnalysisOrder)
          "{\"text\":\"02103822\",\"candidates\":[\"EAN8\"]}\n",
          ""},
         {{"analyze", "--json", "caf\xc3\xa9\t1"},
-         0,
-         "{\"text\":\"caf\xc3\xa9\\t1\",\"candidates\":[\"VANITY\"]}\n",
-         ""},
+         1,
+         "{\"text\":\"caf\xc3\xa9\\t1\",\"candidates\":[]}\n",
+         "'\xc3\xa9' (U+00E9) is not a character codes are written in"},
     });
 }
 
@@ -64,7 +69,7 @@ TEST(CliAnalyze, ReadableTable)
 {
     RunCases({
         {{"analyze", "ACME/123", "4361670358", "!x"},
-         0,
+         1,
          "TEXT        CANDIDATES\n"
          "ACME/123    VANITY\n"
          "4361670358  VANTREL ISBN\n"
@@ -118,7 +123,7 @@ TEST(CliConstruct, ContentsObjectOrErrorWithExitOne)
          "RSID      030640\n"
          "IID       615\n"
          "RIID      615\n"
-         "XID\n"
+         "XID       -\n"
          "TYPE      BOOKLAND\n"
          "CODETYPE  BOOKLAND\n",
          ""},
@@ -201,6 +206,36 @@ TEST(CliDecompose, BadUsage)
         {{"decompose", "--type", "UPCA", "--format", "0,9,0,6,6", "036000291452"}, 2, "", "--format needs"},
         {{"decompose", "--type", "UPCA", "--format", "0,9,a,6,6,5", "036000291452"}, 2, "", "--format needs"},
         {{"decompose", "--type", "UPCA", "--format", "0,9,0,6,6,99999999999", "1"}, 2, "", "--format needs"},
+    });
+}
+
+// A code is written in printable ASCII: any other character is named, and
+// nothing is split off in front of it.
+TEST(CliCodes, TextsOutsidePrintableAsciiAreRefusedNamingTheCharacter)
+{
+    const std::string accent =
+        "'\xC3\xA9' (U+00E9) is not a character codes are written in (printable ASCII)";
+    RunCases({
+        {{"decompose", "--json", "--type", "VANITY",
+          "Caf\xC3\xA9/\xC3\x9Cn\xC3\xAF"
+          "code"},
+         1,
+         "{\"error\":\"'Caf\xC3\xA9/\xC3\x9Cn\xC3\xAF"
+         "code': " +
+             accent + "\"}\n",
+         accent},
+        {{"construct", "--type", "VANITY", "ACME", "\xF0\x9F\x98\x80"},
+         1,
+         "",
+         "'\xF0\x9F\x98\x80' (U+1F600) is not a character codes are written in"},
+        {{"construct", "--json", "--type", "VANITY", "Caf\xE9", "x"},
+         1,
+         "{\"error\":\"'Caf\\\\xe9': the byte \\\\xe9 is not UTF-8, and codes are written in ASCII\"}\n",
+         "'Caf\\xe9': the byte \\xe9 is not UTF-8"},
+        {{"analyze", "--tsv", "x\x01y"},
+         1,
+         "TEXT\tCANDIDATES\nx\\x01y\t\n",
+         "'x\\x01y': '\\x01' (U+0001) is not a character codes are written in"},
     });
 }
 

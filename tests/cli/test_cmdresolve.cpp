@@ -198,39 +198,67 @@ TEST_F(CliResolve, FailedDescriptionQueriesAreSkippedAndSayWhy)
     const ProgramResult result = Resolve(args);
     const auto lines = Lines(result.out);
     ASSERT_EQ(lines.size(), 3u) << result.out << result.err;
+    const std::string server = "127.0.0.1:" + std::to_string(m_port);
     EXPECT_EQ(Field(lines[0], "status"), "16");
-    EXPECT_TRUE(Field(lines[0], "error").starts_with("T-104-1404 Transaction Failed")) << lines[0];
+    EXPECT_EQ(Field(lines[0], "error"), "the description server Lumora Demo Tea " + server +
+                                            ": the server has no such page (HTTP 404); the code has its "
+                                            "address but no description");
+    EXPECT_TRUE(Field(lines[0], "detail").starts_with("T-104-1404 Transaction Failed")) << lines[0];
     EXPECT_EQ(Field(lines[1], "status"), "16");
-    EXPECT_TRUE(Field(lines[1], "error").starts_with("T-102-19 Internal error")) << lines[1];
+    EXPECT_TRUE(Field(lines[1], "error")
+                    .starts_with("the description server Lumora Numicodes " + server +
+                                 " gave an answer the toolkit could not use"))
+        << lines[1];
+    EXPECT_TRUE(Field(lines[1], "detail").starts_with("T-102-19 Internal error")) << lines[1];
     EXPECT_EQ(Field(lines[2], "status"), "19");
     EXPECT_EQ(Field(lines[2], "description"), "Field Guide to Printed Codes");
     EXPECT_EQ(Field(lines[2], "error"), "");
-    EXPECT_NE(result.err.find("description query to Lumora Demo Tea failed: T-104-1404"), std::string::npos)
+    EXPECT_EQ(Field(lines[2], "detail"), "");
+    EXPECT_NE(result.err.find("description query failed: the description server Lumora Demo Tea " + server +
+                              ": the server has no such page (HTTP 404) (T-104-1404"),
+              std::string::npos)
         << result.err;
-    EXPECT_NE(result.err.find("description query to Lumora Numicodes failed: T-102-19"), std::string::npos)
+    EXPECT_NE(result.err.find("description query failed: the description server Lumora Numicodes"),
+              std::string::npos)
         << result.err;
 
-    // The table says the same.
+    // The table says the same, and names each status beside its number.
     const ProgramResult table = Resolve({"--descriptions", codes[0], codes[1], codes[2]});
     const auto rows = Lines(table.out);
     ASSERT_EQ(rows.size(), 4u) << table.out;
-    EXPECT_NE(rows[1].find("T-104-1404"), std::string::npos) << rows[1];
-    EXPECT_NE(rows[2].find("T-102-19"), std::string::npos) << rows[2];
+    EXPECT_NE(rows[1].find("16 description query failed"), std::string::npos) << rows[1];
+    EXPECT_NE(rows[1].find("(HTTP 404)"), std::string::npos) << rows[1];
+    EXPECT_NE(rows[2].find("could not use"), std::string::npos) << rows[2];
+    EXPECT_NE(rows[3].find("19 done"), std::string::npos) << rows[3];
     EXPECT_NE(rows[3].find("Field Guide to Printed Codes"), std::string::npos) << rows[3];
 }
 
-// Codes that end without an address say why, each by its own status.
+// Codes that end without an address say why in plain words, each by its
+// own status, with the toolkit's text apart.
 TEST_F(CliResolve, CodesWithoutAnAddressSayWhy)
 {
     struct Case {
         std::vector<std::string> args;
         std::string status;
         std::string error;
+        std::string detail;
     };
     const Case cases[] = {
-        {{"#1"}, "1", "no code type fits the text"},
-        {{"EAN8:12345670"}, "5", "the routing server has no code format for this code"},
-        {{"--offline", "EAN8:96385074"}, "6", "offline, and no code format for this code is cached"},
+        {{"#1"}, "1", "no code type fits the text", ""},
+        {{"036000291453"}, "1", "no code type fits the text; as UPCA its check digit would be 2", ""},
+        {{"UPC-A:036000291453"},
+         "2",
+         "not a valid UPCA code; as UPCA its check digit would be 2",
+         "VTToolkitException: Invalid code"},
+        {{"Caf\xC3\xA9/\xC3\x9Cn\xC3\xAF"
+          "code"},
+         "1",
+         "'\xC3\xA9' (U+00E9) is not a character codes are written in (printable ASCII)",
+         ""},
+        {{"EAN8:12345670"}, "5", "the routing server has no code format for this code's range", ""},
+        {{"--offline", "EAN8:96385074"}, "6", "offline, and no code format for this code is cached", ""},
+        {{"ZZZZ/1"}, "11", "the routing server has no page template for server ID ZZZZ", ""},
+        {{"--offline", "ZZZZ/2"}, "12", "offline, and no page template for this code is cached", ""},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{"--json"};
@@ -240,7 +268,48 @@ TEST_F(CliResolve, CodesWithoutAnAddressSayWhy)
         EXPECT_EQ(result.exitStatus, 1);
         EXPECT_EQ(Field(result.out, "status"), c.status);
         EXPECT_EQ(Field(result.out, "error"), c.error);
+        EXPECT_EQ(Field(result.out, "detail"), c.detail);
+        EXPECT_EQ(Field(result.out, "sid"), c.args.back().starts_with("ZZZZ") ? "ZZZZ" : "")
+            << "nothing split off";
+        EXPECT_NE(result.err.find("0 of 1 code linked; 1 failed: see their \"error\" keys"),
+                  std::string::npos)
+            << result.err;
     }
+}
+
+// A stopped server is named with the cause; the codes the caches know still
+// get their addresses, and the summary suggests going offline.
+TEST_F(CliResolve, StoppedServerIsNamedWithTheCause)
+{
+    ASSERT_EQ(Resolve({"036000291452"}).exitStatus, 0);
+    const std::string server = "127.0.0.1:" + std::to_string(m_port);
+    ASSERT_EQ(m_server->Stop(), 0);
+
+    const ProgramResult result = Resolve({"--json", "036000291452", "4006381333931", "NUMI:42"});
+    EXPECT_EQ(result.exitStatus, 1);
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 3u) << result.out << result.err;
+    const std::string refused = "the routing server " + server + " could not be reached: connection refused";
+    const std::pair<std::string, std::string> expected[] = {
+        {"19", ""},
+        {"7", refused + " (or the host is unreachable); no code format for it is cached"},
+        {"13", refused + " (or the host is unreachable); no page template for it is cached"},
+    };
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        EXPECT_EQ(Field(lines[i], "status"), expected[i].first);
+        EXPECT_EQ(Field(lines[i], "error"), expected[i].second);
+        EXPECT_EQ(Field(lines[i], "detail").ends_with("-4 Transaction Failed"), i > 0);
+    }
+    EXPECT_NE(result.err.find("format query failed: " + refused), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("1 of 3 codes linked; 2 failed: see their \"error\" keys"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("--offline answers from the caches alone"), std::string::npos) << result.err;
+
+    const ProgramResult table = Resolve({"4006381333931"});
+    EXPECT_NE(table.err.find("0 of 1 code linked; 1 failed: see the ERROR column"), std::string::npos)
+        << table.err;
+    EXPECT_EQ(table.err.find("--offline"), std::string::npos) << "the caches could not answer";
 }
 
 TEST_F(CliResolve, OfflineRunUsesTheCachesOfAnEarlierRun)
@@ -257,8 +326,7 @@ TEST_F(CliResolve, OfflineRunUsesTheCachesOfAnEarlierRun)
                           (m_home.Dir() / "empty").string(), "--json", "036000291452"});
     EXPECT_EQ(nothing.exitStatus, 1);
     EXPECT_NE(Field(nothing.out, "status"), "19") << nothing.out;
-    EXPECT_NE(nothing.err.find("format query to 127.0.0.1:" + std::to_string(m_port) + " failed: T-"),
-              std::string::npos)
+    EXPECT_NE(nothing.err.find("format query failed: the routing server 127.0.0.1:"), std::string::npos)
         << nothing.err;
 }
 
@@ -298,7 +366,8 @@ TEST_F(CliResolve, LongBatchDrawsAProgressLineOnATerminal)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const std::string drawn = terminal.Receive(4096, PtyDevice::Ms(2000));
     EXPECT_NE(drawn.find("\rresolving 25 codes: "), std::string::npos) << drawn;
-    EXPECT_TRUE(drawn.ends_with("\r\033[K")) << "the line is wiped at the end";
+    EXPECT_NE(drawn.find("\r\033[Klumora-cli resolve: 25 of 25 codes linked"), std::string::npos)
+        << "the line is wiped for the summary: " << drawn;
 }
 
 TEST_F(CliResolve, ThroughARealProxyWithItsCredential)
@@ -309,8 +378,11 @@ TEST_F(CliResolve, ThroughARealProxyWithItsCredential)
     const ProgramResult refused = Resolve({"--json", "--proxy", proxy.Address(), "--proxy-user", "lumora",
                                            "--proxy-password", "wrong", "036000291452"});
     EXPECT_EQ(refused.exitStatus, 1);
-    const std::string error = Field(refused.out, "error");
-    EXPECT_TRUE(error.starts_with("T-302-1401") || error.starts_with("T-302-1407")) << refused.out;
+    EXPECT_TRUE(
+        Field(refused.out, "error").starts_with("the proxy " + proxy.Address() + " refused the credentials"))
+        << refused.out;
+    const std::string detail = Field(refused.out, "detail");
+    EXPECT_TRUE(detail.starts_with("T-302-1401") || detail.starts_with("T-302-1407")) << refused.out;
 
     const ProgramResult passed =
         Resolve({"--json", "--descriptions", "--proxy", proxy.Address(), "--proxy-user", "lumora",

@@ -286,6 +286,13 @@ TEST_F(AppContextTest, UserCachesAreSavedOnlyWhenTheyChanged)
     ASSERT_TRUE(next->SaveUserCaches());
     EXPECT_EQ(Stamp(formats), stamp) << "loaded is not changed";
 
+    auto background = make();
+    background->StartLoadingUserCaches();
+    EXPECT_TRUE(background->Toolkit().GetCache().FindFormat(kCodeUpcA, "036000291452", found, true))
+        << "read on a worker, there when asked for";
+    ASSERT_TRUE(background->SaveUserCaches());
+    EXPECT_EQ(Stamp(formats), stamp);
+
     // An unreadable cache is reported and kept aside, every one of them,
     // before a save could replace it.
     const fs::path templates = next->TemplateCachePath();

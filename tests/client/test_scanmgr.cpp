@@ -94,7 +94,7 @@ protected:
     }
 
     CClientSettings& Settings() { return m_host.Settings(); }
-    ScanTestPort& Port() { return m_host.RecordingPort(); }
+    RecordingPort& Port() { return m_host.Recorder(); }
     std::string Text(int id) { return m_host.Context().Language().LoadText(id); }
     std::string WithCode(int id, int code)
     {

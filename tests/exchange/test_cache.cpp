@@ -6,6 +6,7 @@
 #include "vtkit/vtcorecache.h"
 #include "vtkit/vtparsers.h"
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -61,6 +62,33 @@ protected:
     TempDir m_dir;
     VTToolkit m_toolkit;
 };
+
+TEST_F(CacheTest, ACacheReadInTheBackgroundIsWaitedForWhenAskedFor)
+{
+    std::atomic<bool> started = false;
+    m_toolkit.LoadCacheInBackground([&](VTCache& cache) {
+        started = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        cache.AddFormat(Format(kCodeUpcA, "036000000000", "036000999999", m_now + 3600));
+    });
+    std::thread other([&] {
+        while (!started)
+            std::this_thread::yield();
+        VTCodeFormat found;
+        EXPECT_TRUE(m_toolkit.GetCache().FindFormat(kCodeUpcA, "036000291452", found, false))
+            << "another thread";
+    });
+    VTCodeFormat found;
+    EXPECT_TRUE(Cache().FindFormat(kCodeUpcA, "036000291452", found, false));
+    other.join();
+
+    // A second read waits for the first before it starts.
+    m_toolkit.LoadCacheInBackground([&](VTCache& cache) { cache.ClearFormats(); });
+    m_toolkit.LoadCacheInBackground([&](VTCache& cache) {
+        cache.AddFormat(Format(kCodeIsbn, "0000000000", "0999999999", m_now + 3600));
+    });
+    EXPECT_EQ(Cache().Formats().GetFormats().Size(), 1u);
+}
 
 TEST_F(CacheTest, FormatsSurviveSaveAndLoad)
 {

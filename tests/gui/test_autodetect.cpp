@@ -20,7 +20,7 @@ using Ms = std::chrono::milliseconds;
 
 // Hands the detect-result messages to the manager, as the main view does,
 // while the dialog keeps painting; true once the detection finished.
-bool PumpUntilFinished(CScannerMgr& manager, ScanTestPort& port, const CScanAutoDetectInstructDlg& dialog,
+bool PumpUntilFinished(CScannerMgr& manager, RecordingPort& port, const CScanAutoDetectInstructDlg& dialog,
                        std::vector<int>& progress)
 {
     const QProgressBar* bar = dialog.findChild<QProgressBar*>("progressBar");
@@ -87,14 +87,14 @@ private Q_SLOTS:
         QCOMPARE(dialog.findChild<QLabel*>("progressText")->text(), QString("Auto Detect in Progress..."));
 
         std::vector<int> progress;
-        QVERIFY(PumpUntilFinished(manager, host.RecordingPort(), dialog, progress));
+        QVERIFY(PumpUntilFinished(manager, host.Recorder(), dialog, progress));
         pen.Stop();
         QCOMPARE(host.Settings().penPort, 2); // COM3
         QVERIFY(!progress.empty());           // COM1 and COM2 said nothing
         QVERIFY(std::is_sorted(progress.begin(), progress.end()));
         QVERIFY(!dialog.isVisible());
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
-        QVERIFY(host.RecordingPort().Boxes().empty());
+        QVERIFY(host.Recorder().Boxes().empty());
     }
 
     void cancelKeepsThePort()

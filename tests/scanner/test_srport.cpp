@@ -56,11 +56,24 @@ TEST(VTSerialPortConfig, Validity)
         uint32_t dataBits;
         bool valid;
     } const cases[] = {
-        {"COM1", 9600, 8, true},  {"COM0", 9600, 8, true},   {"COM9", 115200, 5, true},
-        {"COM1", 2400, 7, true},  {"COM1", 110, 8, true},    {"COM10", 9600, 8, false},
-        {"com1", 9600, 8, false}, {"LPT1", 9600, 8, false},  {"COMX", 9600, 8, false},
-        {"", 9600, 8, false},     {"COM1", 14400, 8, false}, {"COM1", 0, 8, false},
-        {"COM1", 9600, 4, false}, {"COM1", 9600, 9, false},
+        {"COM1", 9600, 8, true},
+        {"COM0", 9600, 8, true},
+        {"COM9", 115200, 5, true},
+        {"COM1", 2400, 7, true},
+        {"COM1", 110, 8, true},
+        {"COM10", 9600, 8, false},
+        {"com1", 9600, 8, false},
+        {"LPT1", 9600, 8, false},
+        {"COMX", 9600, 8, false},
+        {"", 9600, 8, false},
+        {"COM1", 14400, 8, false},
+        {"COM1", 0, 8, false},
+        {"COM1", 9600, 4, false},
+        {"COM1", 9600, 9, false},
+        // A device path names the port itself.
+        {"/dev/ttyUSB0", 9600, 8, true},
+        {"dev/ttyUSB0", 9600, 8, false},
+        {"/dev/ttyUSB0", 14400, 8, false},
     };
     for (const auto& c : cases) {
         VTSerialPortConfig config = Config(c.port);
@@ -100,6 +113,7 @@ TEST(VTSerialPort, ComNamesResolveThroughDosDevicesElseTtyS)
     EXPECT_EQ(VTSerialPort::ResolvePortName("COM9"), "/dev/ttyS8");
     EXPECT_EQ(VTSerialPort::ResolvePortName("COM0"), "");
     EXPECT_EQ(VTSerialPort::ResolvePortName("COM10"), "");
+    EXPECT_EQ(VTSerialPort::ResolvePortName("/dev/ttyUSB0"), "/dev/ttyUSB0");
 
     // Without XDG_CONFIG_HOME (or with a relative one) the folder is ~/.config.
     TempDir home;
@@ -180,6 +194,7 @@ TEST_F(SerialPortTest, OpenFailuresNameTheirCause)
         {"COM5", "VTSerialPortException: OS Error Code: " + std::to_string(ENOTTY)},
         {"COM10", "VTSerialPortException: Invalid config"},
         {"com1", "VTSerialPortException: Invalid config"},
+        {"/dev/no-such-lumora-port", "VTSerialPortException: Invalid port: /dev/no-such-lumora-port"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(PortError([&] { port.Open(Config(c.port)); }), c.message);

@@ -116,6 +116,36 @@ std::vector<CViewMessageId> RecordingPort::Handled() const
     return m_handled;
 }
 
+void RecordingPort::Release(Waiting& waiting)
+{
+    if (waiting.handled)
+        *waiting.handled = true;
+    m_changed.notify_all();
+}
+
+std::optional<CViewMessage> RecordingPort::NextMessage(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_lock);
+    if (!m_changed.wait_for(lock, timeout, [this] { return !m_queue.empty(); }))
+        return std::nullopt;
+    Waiting next = std::move(m_queue.front());
+    m_queue.pop_front();
+    Release(next);
+    return std::move(next.message);
+}
+
+std::vector<CViewMessage> RecordingPort::TakeMessages()
+{
+    std::lock_guard guard(m_lock);
+    std::vector<CViewMessage> taken;
+    for (Waiting& waiting : m_queue) {
+        taken.push_back(std::move(waiting.message));
+        Release(waiting);
+    }
+    m_queue.clear();
+    return taken;
+}
+
 // Records -------------------------------------------------------------------
 
 std::vector<RecordingPort::Event> RecordingPort::Events() const

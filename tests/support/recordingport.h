@@ -77,6 +77,12 @@ public:
     // Drops what was posted and not yet handled (nothing may wait on it).
     void DiscardQueued();
     std::vector<CViewMessageId> Handled() const;
+    // For tests without a view: the oldest waiting message taken off the
+    // queue unhandled (a sent one lets its sender go), waiting for one up
+    // to `timeout`; none when none came.
+    std::optional<CViewMessage> NextMessage(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Every waiting message taken off the queue unhandled, oldest first.
+    std::vector<CViewMessage> TakeMessages();
 
     // Scripted answers, used in order; when a script is empty: Retry, Cancel
     // for credentials, the first type, no file, OK for instructions, and
@@ -93,6 +99,7 @@ public:
     // Message box texts, in order.
     std::vector<std::string> Boxes() const { return Texts(Event::Kind::kMessageBox); }
     std::string LastStatus() const;
+    int Beeps() const { return static_cast<int>(Events(Event::Kind::kBeep).size()); }
     // The states entered, in order, with their controls.
     std::vector<std::pair<CDocState, bool>> States() const;
     std::vector<CFileRequest> FileRequests() const;
@@ -142,6 +149,8 @@ private:
         return answer;
     }
     bool HandleOne();
+    // Lets a sender go without its message being handled; under the lock.
+    void Release(Waiting& waiting);
 
     CViewCore* m_view = nullptr;
     mutable std::mutex m_lock;

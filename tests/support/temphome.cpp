@@ -11,6 +11,8 @@ TempHome::TempHome()
     Set("TMPDIR", m_dir / "tmp");
     for (const char* folder : {"home/.config", "home/.local/share", "run", "tmp"})
         std::filesystem::create_directories(m_dir / folder);
+    // A session's runtime folder is private; Qt warns about any other mode.
+    std::filesystem::permissions(m_dir / "run", std::filesystem::perms::owner_all);
 }
 
 TempHome::~TempHome()

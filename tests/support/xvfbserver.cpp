@@ -150,3 +150,9 @@ bool XdoTool(const std::vector<std::string>& args)
         throw std::runtime_error("xdotool is not installed (scripts/install-deps.sh installs it)");
     return RunProgram(program, args).exitStatus == 0;
 }
+
+std::string XClientSanitizerOptions()
+{
+    const char* options = std::getenv("ASAN_OPTIONS");
+    return std::string(options ? options : "") + ":strict_string_checks=0";
+}

@@ -20,12 +20,17 @@ std::optional<CliArgs> CliArgs::Parse(const std::vector<std::string>& words,
     bool optionsEnded = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (optionsEnded || word.size() < 3 || word.compare(0, 2, "--") != 0) {
-            if (word == "--")
-                optionsEnded = true;
-            else
-                args.m_positional.push_back(word);
+        if (optionsEnded || word == "-" || !word.starts_with('-')) {
+            args.m_positional.push_back(word);
             continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!word.starts_with("--")) {
+            error = "unknown option " + word + " (a text that begins with '-' goes after '--')";
+            return std::nullopt;
         }
         const auto equals = word.find('=');
         const std::string name = word.substr(0, equals);
@@ -38,14 +43,35 @@ std::optional<CliArgs> CliArgs::Parse(const std::vector<std::string>& words,
                 error = "option " + name + " needs a value";
                 return std::nullopt;
             }
-        } else if ((Contains(flagOptions, name) || name == "--json") && equals == std::string::npos) {
+        } else if ((Contains(flagOptions, name) || name == "--json" || name == "--tsv") &&
+                   equals == std::string::npos) {
             args.m_flags.insert(name);
         } else {
             error = "unknown option " + word;
             return std::nullopt;
         }
     }
+    if (args.Json() && args.Tsv()) {
+        error = "--json and --tsv do not go together";
+        return std::nullopt;
+    }
     return args;
+}
+
+bool CliArgs::WantsHelp(const std::vector<std::string>& words)
+{
+    for (const std::string& word : words) {
+        if (word == "--")
+            return false;
+        if (word == "-h" || word == "--help")
+            return true;
+    }
+    return false;
+}
+
+TableStyle CliArgs::Style() const
+{
+    return OutputTableStyle(Tsv());
 }
 
 std::optional<std::string> CliArgs::Value(std::string_view option) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/cli/clitable.h"
+
 #include <initializer_list>
 #include <map>
 #include <optional>
@@ -14,8 +16,9 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 // The command line of one subcommand: "--name value", "--name=value" and
-// bare flags, in any order among the positional words; "--" ends options.
-// "--json" is known to every subcommand.
+// bare flags, in any order among the positional words; "--" ends options,
+// and before it any other word that begins with "-" (but "-" alone) is an
+// unknown option. "--json" and "--tsv" are known to every subcommand.
 class CliArgs {
 public:
     // Returns nothing and fills `error` for an unknown option or a missing value.
@@ -28,6 +31,12 @@ public:
     std::optional<std::string> Value(std::string_view option) const;
     const std::vector<std::string>& Positional() const { return m_positional; }
     bool Json() const { return Has("--json"); }
+    bool Tsv() const { return Has("--tsv"); }
+    // How tables go to standard output.
+    TableStyle Style() const;
+
+    // "-h" or "--help" before any "--".
+    static bool WantsHelp(const std::vector<std::string>& words);
 
 private:
     std::vector<std::string> m_positional;

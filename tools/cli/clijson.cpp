@@ -1,39 +1,12 @@
 #include "tools/cli/clijson.h"
 
 #include "tools/cli/cliargs.h"
+#include "tools/cli/cliutf8.h"
 
 #include <cstdio>
 #include <iostream>
 
 namespace {
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i)
-{
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    unsigned min = 0;
-    unsigned codePoint = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, min = 0x80, codePoint = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, min = 0x800, codePoint = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, min = 0x10000, codePoint = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size())
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80)
-            return 0;
-        codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-    return (codePoint < min || codePoint > 0x10FFFF || surrogate) ? 0 : length;
-}
 
 void AppendEscape(std::string& out, unsigned value)
 {
@@ -62,7 +35,7 @@ std::string JsonQuote(std::string_view text)
             AppendEscape(out, c);
         } else if (c < 0x80) {
             out.push_back(static_cast<char>(c));
-        } else if (const std::size_t length = Utf8SequenceLength(text, i)) {
+        } else if (const std::size_t length = DecodeUtf8(text, i).length) {
             out.append(text.substr(i, length));
             i += length - 1;
         } else {

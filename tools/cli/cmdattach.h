@@ -6,5 +6,3 @@
 // lumora-cli attach: links this installation to an existing account through
 // the attach exchange and stores the returned identity as the client does.
 int CmdAttach(const std::vector<std::string>& words);
-
-extern const char* const kAttachUsage;

@@ -1,8 +1,11 @@
 #include "tools/cli/cmdcode.h"
 
 #include "tools/cli/cliargs.h"
+#include "tools/cli/clihelp.h"
+#include "tools/cli/cliinput.h"
 #include "tools/cli/clijson.h"
 #include "tools/cli/clitable.h"
+#include "tools/cli/clitypes.h"
 #include "tst/tsexcep.h"
 #include "tst/tsstrmap.h"
 #include "vtkit/cdanalyze.h"
@@ -12,22 +15,15 @@
 #include <iostream>
 #include <optional>
 
-const char* const kAnalyzeUsage = "[--scanned] [--scan-type N] TEXT...";
-const char* const kConstructUsage = "--type NAME SID IID [XID]";
-const char* const kDecomposeUsage =
-    "--type NAME [--format LOW,HIGH,RIDOFF,RIDLEN,IIDOFF,IIDLEN[,TEMPLATE]] TEXT";
-
 namespace {
 
 // The contents keys in the order they are printed.
 constexpr const char* kContentsKeys[] = {"SCODE", "RCODE", "CODE", "SID",  "RSID",
                                          "IID",   "RIID",  "XID",  "TYPE", "CODETYPE"};
 
-int UsageError(const char* command, const std::string& message, const char* usage)
+int UsageError(const char* command, const std::string& message)
 {
-    std::cerr << "lumora-cli " << command << ": " << message << "\nusage: lumora-cli " << command << ' '
-              << usage << '\n';
-    return kExitUsage;
+    return ReportUsage(command, message);
 }
 
 int Failure(const CliArgs& args, const char* command, const std::string& message)
@@ -48,11 +44,11 @@ std::optional<int> ParseInt(std::string_view text)
 VTCodeType TypeOption(const CliArgs& args, std::string& error)
 {
     const auto name = args.Value("--type");
-    const VTCodeType type = name ? CodeTypeFromName(*name) : kCodeUnknown;
+    const VTCodeType type = name ? CliCodeType(*name) : kCodeUnknown;
     if (!name)
         error = "--type NAME is required";
     else if (type == kCodeUnknown)
-        error = "unknown code type '" + *name + "'";
+        error = "unknown code type '" + *name + "'; the types are " + CliCodeTypeNames();
     return type;
 }
 
@@ -114,7 +110,7 @@ void PrintFields(const CliArgs& args, const std::vector<std::pair<std::string, s
     std::vector<std::vector<std::string>> rows;
     for (const auto& [key, value] : fields)
         rows.push_back({key, value});
-    PrintTable(std::cout, {"FIELD", "VALUE"}, rows);
+    PrintTable(std::cout, {"FIELD", "VALUE"}, rows, args.Style());
 }
 
 std::string JoinNames(const std::vector<std::string>& names)
@@ -130,34 +126,45 @@ std::string JoinNames(const std::vector<std::string>& names)
 int CmdAnalyze(const std::vector<std::string>& words)
 {
     std::string error;
-    const auto args = CliArgs::Parse(words, {"--scan-type"}, {"--scanned"}, error);
+    const auto args = CliArgs::Parse(words, {"--scan-type", "--file"}, {"--scanned"}, error);
     if (!args)
-        return UsageError("analyze", error, kAnalyzeUsage);
-    if (args->Positional().empty())
-        return UsageError("analyze", "no text to analyse", kAnalyzeUsage);
+        return UsageError("analyze", error);
+    const CodeInput input = ReadCodes(*args);
+    if (input.usage)
+        return UsageError("analyze", input.error);
+    if (!input.error.empty())
+        return Failure(*args, "analyze", input.error);
+    if (input.codes.empty())
+        return UsageError("analyze", "no text to analyse");
     ScanType scanType = kScanTypeUnknown;
     if (const auto value = args->Value("--scan-type")) {
         const auto number = ParseInt(*value);
         if (!number || *number < kScanTypeUnknown || *number > kScanTypeEAN8)
-            return UsageError("analyze", "--scan-type needs a whole number from 0 to 8, not '" + *value + "'",
-                              kAnalyzeUsage);
+            return UsageError("analyze",
+                              "--scan-type needs a whole number from 0 to 8, not '" + *value + "'");
         scanType = static_cast<ScanType>(*number);
     }
     std::vector<std::vector<std::string>> rows;
     std::vector<VTCodeType> candidates;
-    for (const auto& text : args->Positional()) {
-        AnalyzeCode(std::string_view(text), candidates, scanType, args->Has("--scanned"));
+    bool allFit = true;
+    for (const auto& text : input.codes) {
+        candidates.clear();
+        if (const std::string refusal = UnsupportedCharacter(text); !refusal.empty())
+            std::cerr << "lumora-cli analyze: '" << EscapeCell(text) << "': " << refusal << '\n';
+        else
+            AnalyzeCode(std::string_view(text), candidates, scanType, args->Has("--scanned"));
+        allFit = allFit && !candidates.empty();
         std::vector<std::string> names;
         for (const auto type : candidates)
             names.emplace_back(CodeTypeName(type, false));
         if (args->Json())
             std::cout << JsonObject().Add("text", text).Add("candidates", names).Str() << '\n';
         else
-            rows.push_back({text, names.empty() ? "-" : JoinNames(names)});
+            rows.push_back({text, JoinNames(names)});
     }
     if (!args->Json())
-        PrintTable(std::cout, {"TEXT", "CANDIDATES"}, rows);
-    return kExitOk;
+        PrintTable(std::cout, {"TEXT", "CANDIDATES"}, rows, args->Style());
+    return allFit ? kExitOk : kExitFailed;
 }
 
 int CmdConstruct(const std::vector<std::string>& words)
@@ -165,13 +172,16 @@ int CmdConstruct(const std::vector<std::string>& words)
     std::string error;
     const auto args = CliArgs::Parse(words, {"--type"}, {}, error);
     if (!args)
-        return UsageError("construct", error, kConstructUsage);
+        return UsageError("construct", error);
     const VTCodeType type = TypeOption(*args, error);
     if (type == kCodeUnknown)
-        return UsageError("construct", error, kConstructUsage);
+        return UsageError("construct", error);
     const auto& ids = args->Positional();
     if (ids.size() < 2 || ids.size() > 3)
-        return UsageError("construct", "needs SID, IID and an optional XID", kConstructUsage);
+        return UsageError("construct", "needs SID, IID and an optional XID");
+    for (const std::string& id : ids)
+        if (const std::string refusal = UnsupportedCharacter(id); !refusal.empty())
+            return Failure(*args, "construct", "'" + EscapeCell(id) + "': " + refusal);
     try {
         const auto code = CreateCode(type);
         code->ConstructCode(ids[0].c_str(), ids[1].c_str(), ids.size() == 3 ? ids[2].c_str() : nullptr);
@@ -187,21 +197,23 @@ int CmdDecompose(const std::vector<std::string>& words)
     std::string error;
     const auto args = CliArgs::Parse(words, {"--type", "--format"}, {}, error);
     if (!args)
-        return UsageError("decompose", error, kDecomposeUsage);
+        return UsageError("decompose", error);
     const VTCodeType type = TypeOption(*args, error);
     if (type == kCodeUnknown)
-        return UsageError("decompose", error, kDecomposeUsage);
+        return UsageError("decompose", error);
     if (args->Positional().size() != 1)
-        return UsageError("decompose", "needs exactly one TEXT", kDecomposeUsage);
+        return UsageError("decompose", "needs exactly one TEXT");
     VTCodeFormat format;
     format.SetCodeType(type);
     if (const auto spec = args->Value("--format")) {
         const auto parsed = ParseFormat(*spec, type);
         if (!parsed)
-            return UsageError("decompose", "--format needs LOW,HIGH and four whole numbers", kDecomposeUsage);
+            return UsageError("decompose", "--format needs LOW,HIGH and four whole numbers");
         format = *parsed;
     }
     const std::string& text = args->Positional().front();
+    if (const std::string refusal = UnsupportedCharacter(text); !refusal.empty())
+        return Failure(*args, "decompose", "'" + EscapeCell(text) + "': " + refusal);
     try {
         const auto code = CreateCode(type);
         code->DecomposeCode(text.c_str(), format);

@@ -8,7 +8,3 @@
 int CmdAnalyze(const std::vector<std::string>& words);
 int CmdConstruct(const std::vector<std::string>& words);
 int CmdDecompose(const std::vector<std::string>& words);
-
-extern const char* const kAnalyzeUsage;
-extern const char* const kConstructUsage;
-extern const char* const kDecomposeUsage;

@@ -2,8 +2,13 @@
 
 #include "tools/cli/cliargs.h"
 #include "tools/cli/clicontext.h"
+#include "tools/cli/clihelp.h"
+#include "tools/cli/cliinput.h"
 #include "tools/cli/clijson.h"
 #include "tools/cli/clitable.h"
+#include "tools/cli/clitypes.h"
+#include "tools/cli/resolvelistener.h"
+#include "tools/cli/resolveresults.h"
 #include "tst/tsexcep.h"
 #include "vtkit/cdanalyze.h"
 #include "vtkit/vtbatch.h"
@@ -20,98 +25,16 @@
 #include <unistd.h>
 #include <utility>
 
-const char* const kResolveUsage =
-    "[--descriptions] [--offline] [--server-dat FILE] [--cache-dir DIR] [--uid BLINDED] [--proxy HOST:PORT] "
-    "[--proxy-user U] [--proxy-password P] [--timeout SECONDS] [--json] CODE...";
-
 namespace {
 
 constexpr const char* kCommand = "resolve";
 // Batches shorter than this end before a progress line would help.
 constexpr std::size_t kProgressLineCodes = 20;
 
-// Holds the main thread until the batch ends; keeps what the batch said on
-// the way. Failed queries are skipped: the batch goes on with what the
-// caches hold and with the other description servers, as it does without a
-// user to ask.
-class ResolveListener : public VTBatchCodeListener {
-public:
-    Decision OnBatchError(std::int32_t phase, const VTServerError& error,
-                          const std::string& serverName) override
-    {
-        static const char* const kQueries[] = {"format query", "template query", "description query"};
-        std::string text = (phase >= 0 && phase <= 2) ? kQueries[phase] : "query";
-        if (!serverName.empty())
-            text += " to " + serverName;
-        else if (!error.GetServer().empty())
-            text += " to " + error.GetServer();
-        const std::string why = Describe(error);
-        text += " failed: " + why;
-        std::lock_guard guard(m_lock);
-        m_errors.push_back(text);
-        m_queryErrors[{phase, serverName}] = why;
-        return kGoOn;
-    }
-    void OnBatchProgress(std::int32_t, std::int32_t position, std::int32_t total) override
-    {
-        m_position = position;
-        m_total = total;
-    }
-    void OnBatchFinished() override
-    {
-        {
-            std::lock_guard guard(m_lock);
-            m_finished = true;
-        }
-        m_changed.notify_all();
-    }
-
-    // False when the wait timed out before the end.
-    bool WaitFinished(std::chrono::milliseconds timeout)
-    {
-        std::unique_lock guard(m_lock);
-        return m_changed.wait_for(guard, timeout, [&] { return m_finished; });
-    }
-    int Percent() const
-    {
-        const int total = m_total;
-        return total > 0 ? std::min(100, 100 * m_position / total) : 0;
-    }
-    std::vector<std::string> Errors() const
-    {
-        std::lock_guard guard(m_lock);
-        return m_errors;
-    }
-    // Why the query of `phase` (to `serverName`, for descriptions) failed
-    // last; empty when it did not.
-    std::string QueryError(std::int32_t phase, const std::string& serverName) const
-    {
-        std::lock_guard guard(m_lock);
-        const auto found = m_queryErrors.find({phase, serverName});
-        return found == m_queryErrors.end() ? std::string() : found->second;
-    }
-
-    static std::string Describe(const VTServerError& error)
-    {
-        std::string text = error.GetErrorCode() + " " + error.GetMessage();
-        if (!error.GetDetails().empty())
-            text += " (" + error.GetDetails() + ")";
-        return text;
-    }
-
-private:
-    mutable std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::vector<std::string> m_errors;
-    std::map<std::pair<std::int32_t, std::string>, std::string> m_queryErrors;
-    bool m_finished = false;
-    std::atomic<int> m_position{0};
-    std::atomic<int> m_total{0};
-};
-
 struct Options {
     bool describe = false;
     bool offline = false;
+    std::vector<std::string> codes; // as typed, or as the lines read
 };
 
 int Failure(const CliArgs& args, const std::string& message)
@@ -121,17 +44,18 @@ int Failure(const CliArgs& args, const std::string& message)
 
 int Usage(const std::string& message)
 {
-    std::cerr << "lumora-cli " << kCommand << ": " << message << "\nusage: lumora-cli " << kCommand << ' '
-              << kResolveUsage << '\n';
-    return kExitUsage;
+    return ReportUsage(kCommand, message);
 }
 
 // "TYPE:TEXT" when the prefix names a type ("http://..." stays a text);
-// otherwise the first type that analysis finds, or none.
+// otherwise the first type that analysis finds, or none. A text that no
+// code can be written in gets no type.
 VTBatchCode MakeCode(const std::string& word, std::int32_t mode)
 {
+    if (!UnsupportedCharacter(word).empty())
+        return VTBatchCode(kCodeUnknown, std::string_view(word), mode);
     if (const auto colon = word.find(':'); colon != std::string::npos && colon > 0) {
-        const VTCodeType type = CodeTypeFromName(std::string_view(word).substr(0, colon));
+        const VTCodeType type = CliCodeType(std::string_view(word).substr(0, colon));
         if (type != kCodeUnknown)
             return VTBatchCode(type, std::string_view(word).substr(colon + 1), mode);
     }
@@ -184,94 +108,11 @@ void AwaitBatch(ResolveListener& listener, bool progressLine, std::size_t codes)
         std::cerr << "\r\033[K" << std::flush;
 }
 
-bool HasAddress(const VTBatchCode& code, bool describe)
-{
-    const std::int32_t status = code.GetStatus();
-    return status == VTBatchCode::kDone || (describe && status >= VTBatchCode::kNoDescription &&
-                                            status <= VTBatchCode::kOfflineNoDescription);
-}
-
-// Why a code ended without what was asked: its own error, the error of the
-// query that held it back, or what its status says.
-std::string ErrorOf(const VTBatchCode& code, const ResolveListener& listener, const VTServerError& lastError)
-{
-    if (!code.GetErrorText().empty())
-        return code.GetErrorText();
-    std::string queryError;
-    switch (code.GetStatus()) {
-    case VTBatchCode::kTypeUnknown:
-        return "no code type fits the text";
-    case VTBatchCode::kNoFormat:
-        return "the routing server has no code format for this code";
-    case VTBatchCode::kOfflineNoFormat:
-        return "offline, and no code format for this code is cached";
-    case VTBatchCode::kNoTemplate:
-        return code.GetServerData().GetKey().empty()
-                   ? "the routing server has no template for this code's server ID"
-                   : "the routing template of " + code.GetServerData().GetName() + " has no GET command";
-    case VTBatchCode::kOfflineNoTemplate:
-        return "offline, and no routing template for this code is cached";
-    case VTBatchCode::kFormatQuerySkipped:
-        queryError = listener.QueryError(VTBatchCodeProcessor::kPhaseFormats, "");
-        break;
-    case VTBatchCode::kTemplateQuerySkipped:
-        queryError = listener.QueryError(VTBatchCodeProcessor::kPhaseTemplates, "");
-        break;
-    case VTBatchCode::kDescriptionQuerySkipped:
-        queryError =
-            listener.QueryError(VTBatchCodeProcessor::kPhaseDescriptions, code.GetServerData().GetName());
-        break;
-    case VTBatchCode::kCancelled:
-    case VTBatchCode::kFailed:
-        break;
-    default:
-        return "";
-    }
-    if (queryError.empty() && lastError.HasError())
-        queryError = ResolveListener::Describe(lastError);
-    return queryError;
-}
-
-// One line per code, in input order; "code" is the argument as it was typed.
-void PrintResults(const CliArgs& args, const std::vector<VTBatchCode>& codes, const ResolveListener& listener,
-                  const VTServerError& lastError)
-{
-    std::vector<std::vector<std::string>> rows;
-    for (std::size_t i = 0; i < codes.size(); ++i) {
-        const VTBatchCode& code = codes[i];
-        const std::string& typed = args.Positional().at(i);
-        const VTCodeContents& contents = code.GetContents();
-        const std::string type = CodeTypeName(code.GetCodeType(), false);
-        const std::string error = ErrorOf(code, listener, lastError);
-        if (args.Json()) {
-            std::cout << JsonObject()
-                             .Add("code", typed)
-                             .Add("type", type)
-                             .Add("status", code.GetStatus())
-                             .Add("sid", contents.GetServerId())
-                             .Add("iid", contents.GetItemId())
-                             .Add("text", code.GetText())
-                             .Add("url", code.GetUrl())
-                             .Add("description", code.GetDescription())
-                             .Add("error", error)
-                             .Str()
-                      << '\n';
-        } else {
-            rows.push_back({typed, type, std::to_string(code.GetStatus()), contents.GetServerId(),
-                            contents.GetItemId(), code.GetText(), code.GetUrl(), code.GetDescription(),
-                            error});
-        }
-    }
-    if (!args.Json())
-        PrintTable(std::cout, {"CODE", "TYPE", "STATUS", "SID", "IID", "TEXT", "URL", "DESCRIPTION", "ERROR"},
-                   rows);
-}
-
 int Resolve(const CliArgs& args, const Options& options, CAppContext& context)
 {
     const std::int32_t mode = options.describe ? VTBatchCode::kDescribe : VTBatchCode::kAddressOnly;
     VTBatchCodeList list;
-    for (const std::string& word : args.Positional())
+    for (const std::string& word : options.codes)
         list.Add(MakeCode(word, mode));
 
     for (const CCacheProblem& problem : context.LoadUserCaches()) {
@@ -283,27 +124,36 @@ int Resolve(const CliArgs& args, const Options& options, CAppContext& context)
     }
 
     ResolveListener listener;
-    VTBatchCodeProcessor& processor = context.Toolkit().GetBatchProcessor();
+    VTToolkit& toolkit = context.Toolkit();
+    VTBatchCodeProcessor& processor = toolkit.GetBatchProcessor();
     processor.SetListener(&listener);
     processor.SetList(list);
     if (const std::int32_t started = processor.Start(false, options.offline);
         started != VTBatchCodeProcessor::kStarted)
         return Failure(args, "the batch did not start (result " + std::to_string(started) + ")");
-    AwaitBatch(listener, isatty(STDERR_FILENO) && list.Size() >= kProgressLineCodes, list.Size());
-    const std::vector<VTBatchCode> codes = processor.GetList().GetAll();
-    processor.SetListener(nullptr);
-    VTServerError lastError;
-    processor.GetLastError(lastError);
+    const bool errorsOnTerminal = isatty(STDERR_FILENO);
+    AwaitBatch(listener, errorsOnTerminal && list.Size() >= kProgressLineCodes, list.Size());
 
-    for (const std::string& error : listener.Errors())
-        std::cerr << "lumora-cli " << kCommand << ": " << error << '\n';
-    PrintResults(args, codes, listener, lastError);
+    ResolveRun run;
+    run.typed = options.codes;
+    run.codes = processor.GetList().GetAll();
+    processor.SetListener(nullptr);
+    processor.GetLastError(run.lastError);
+    run.failures = listener.Failures();
+    run.routing = {"the routing server", ServerAddress(toolkit.GetRoutingRecord()), toolkit.GetProxy()};
+    run.timeouts = toolkit.GetTimeouts();
+    run.describe = options.describe;
+    run.offline = options.offline;
+
+    PrintQueryFailures(std::cerr, run);
+    PrintResults(args, run);
 
     std::string why;
     const bool saved = context.SaveUserCaches(&why);
     if (!saved)
         std::cerr << "lumora-cli " << kCommand << ": " << why << '\n';
-    const bool allResolved = std::all_of(codes.begin(), codes.end(), [&](const VTBatchCode& code) {
+    PrintSummary(std::cerr, args, run, errorsOnTerminal);
+    const bool allResolved = std::all_of(run.codes.begin(), run.codes.end(), [&](const VTBatchCode& code) {
         return HasAddress(code, options.describe);
     });
     return allResolved && saved ? kExitOk : kExitFailed;
@@ -314,16 +164,21 @@ int Resolve(const CliArgs& args, const Options& options, CAppContext& context)
 int CmdResolve(const std::vector<std::string>& words)
 {
     std::string error;
-    const auto args = CliArgs::Parse(
-        words,
-        {"--server-dat", "--cache-dir", "--uid", "--proxy", "--proxy-user", "--proxy-password", "--timeout"},
-        {"--descriptions", "--offline"}, error);
+    const auto args = CliArgs::Parse(words,
+                                     {"--server-dat", "--cache-dir", "--uid", "--proxy", "--proxy-user",
+                                      "--proxy-password", "--file", "--timeout"},
+                                     {"--descriptions", "--offline"}, error);
     if (!args)
         return Usage(error);
-    if (args->Positional().empty())
-        return Usage("at least one CODE is required");
-
     Options options;
+    CodeInput input = ReadCodes(*args);
+    if (input.usage)
+        return Usage(input.error);
+    if (!input.error.empty())
+        return Failure(*args, input.error);
+    if (input.codes.empty())
+        return Usage("at least one CODE is required");
+    options.codes = std::move(input.codes);
     options.describe = args->Has("--descriptions");
     options.offline = args->Has("--offline");
 

@@ -7,5 +7,3 @@
 // templates, addresses and, when asked, descriptions) with the user's
 // caches, and prints one result per code in input order.
 int CmdResolve(const std::vector<std::string>& words);
-
-extern const char* const kResolveUsage;

@@ -2,27 +2,21 @@
 
 #include "client/scanfactory.h"
 #include "tools/cli/cliargs.h"
+#include "tools/cli/clihelp.h"
 #include "tools/cli/clicontext.h"
 #include "tools/cli/clijson.h"
+#include "tools/cli/clitable.h"
+#include "tools/cli/scanevents.h"
 #include "vtkit/scanner/scexcep.h"
 #include "vtkit/scanner/scqoder.h"
 #include "vtkit/scanner/scserial.h"
 
-#include <cerrno>
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <iomanip>
+#include <filesystem>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <poll.h>
-#include <pthread.h>
 #include <unistd.h>
-
-const char* const kScanUsage =
-    "--scanner N [--port COMn] [--detect] [--once] [--timeout SECONDS] [--json]  (no port for 8 and 9)";
 
 namespace {
 
@@ -39,190 +33,88 @@ struct ScanOptions {
     bool once = false;
     std::optional<long> timeoutSeconds;
     bool json = false;
+    TableStyle style;
 };
 
-// The write end of the pipe that wakes the main loop; also written by the
-// signal handler, so nothing but write() happens there.
-int g_wakeFd = -1;
-volatile sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnInterrupt(int)
-{
-    const int savedErrno = errno;
-    g_interrupted = 1;
-    [[maybe_unused]] const ssize_t ignored = write(g_wakeFd, "!", 1);
-    errno = savedErrno;
-}
-
-void Wake(int fd)
-{
-    [[maybe_unused]] const ssize_t ignored = write(fd, "!", 1);
-}
-
-// What the worker reports, kept for the main thread, which prints it.
-class ScanEvents : public VTScannerListener {
-public:
-    struct Event {
-        std::vector<VTScanData> scans;
-        std::optional<int> found;
-        std::optional<std::string> error;
-        bool stopped = false;
-        bool delivered = false; // a keyboard scanner's download may be empty
-        std::optional<int> downloadError;
-    };
-
-    explicit ScanEvents(int wakeFd) : m_wakeFd(wakeFd) {}
-    ~ScanEvents() override { DetachFromScanner(); }
-
-    std::vector<Event> Take()
-    {
-        std::lock_guard lock(m_lock);
-        return std::move(m_events);
-    }
-
-    void OnScanData(VTScanDataSet set) override
-    {
-        Event event;
-        for (std::size_t i = 0; i < set.GetCount(); ++i)
-            event.scans.push_back(set.GetAt(i));
-        event.delivered = true;
-        Push(std::move(event));
-    }
-    void OnDetectResult(int found) override
-    {
-        PushFilled([&](Event& event) { event.found = found; });
-    }
-    void OnScannerError(const char* message) override
-    {
-        PushFilled([&](Event& event) { event.error = message; });
-    }
-    void OnScannerStopped() override
-    {
-        PushFilled([](Event& event) { event.stopped = true; });
-    }
-    void OnDownloadError(int code) override
-    {
-        PushFilled([&](Event& event) { event.downloadError = code; });
-    }
-
-private:
-    template <class Fill> void PushFilled(Fill fill)
-    {
-        Event event;
-        fill(event);
-        Push(std::move(event));
-    }
-    void Push(Event event)
-    {
-        {
-            std::lock_guard lock(m_lock);
-            m_events.push_back(std::move(event));
-        }
-        Wake(m_wakeFd);
-    }
-
-    int m_wakeFd;
-    std::mutex m_lock;
-    std::vector<Event> m_events;
-};
-
-// The wake pipe and the Ctrl-C handlers for the life of one scan.
-class Interruption {
-public:
-    Interruption()
-    {
-        if (pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            throw std::runtime_error("cannot create a pipe");
-        g_wakeFd = m_pipe[1];
-        g_interrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_previousInt);
-        sigaction(SIGTERM, &action, &m_previousTerm);
-    }
-    ~Interruption()
-    {
-        sigaction(SIGINT, &m_previousInt, nullptr);
-        sigaction(SIGTERM, &m_previousTerm, nullptr);
-        g_wakeFd = -1;
-        close(m_pipe[0]);
-        close(m_pipe[1]);
-    }
-
-    int WakeFd() const { return m_pipe[1]; }
-    // Waits for a wake-up or the time-out (-1: none) and empties the pipe.
-    void Wait(int timeoutMs)
-    {
-        pollfd entry{m_pipe[0], POLLIN, 0};
-        poll(&entry, 1, timeoutMs);
-        char bytes[64];
-        while (read(m_pipe[0], bytes, sizeof bytes) > 0) {
-        }
-    }
-
-private:
-    int m_pipe[2];
-    struct sigaction m_previousInt {};
-    struct sigaction m_previousTerm {};
-};
-
-// Starts the worker with Ctrl-C blocked, so the handler runs on this thread.
-int StartWorker(VTBarcodeScanner& scanner, bool detect)
-{
-    sigset_t blocked, previous;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGINT);
-    sigaddset(&blocked, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
-    int result;
-    try {
-        result = detect ? scanner.Detect() : scanner.Start();
-    } catch (...) {
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        throw;
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return result;
-}
-
+// Scans are printed as they come, so a table's columns are fixed: a type
+// or a found flag is one digit.
 class ScanPrinter {
 public:
-    explicit ScanPrinter(bool json) : m_json(json) {}
+    ScanPrinter(bool json, const TableStyle& style) : m_json(json), m_style(style) {}
 
     void Scan(const VTScanData& scan)
     {
-        if (m_json) {
-            std::cout << JsonObject().Add("type", scan.type).Add("text", scan.text).Str() << '\n';
-        } else {
-            Header("TYPE  TEXT");
-            std::cout << std::left << std::setw(4) << scan.type << "  " << scan.text << '\n';
-        }
-        std::cout << std::flush;
+        if (m_json)
+            Line(JsonObject().Add("type", scan.type).Add("text", scan.text).Str());
+        else
+            Row({"TYPE", "TEXT"}, {std::to_string(scan.type), scan.text});
     }
 
     void Found(int found)
     {
-        if (m_json) {
-            std::cout << JsonObject().Add("found", found).Str() << '\n';
-        } else {
-            Header("FOUND");
-            std::cout << found << '\n';
-        }
-        std::cout << std::flush;
+        if (m_json)
+            Line(JsonObject().Add("found", found).Str());
+        else
+            Row({"FOUND"}, {std::to_string(found)});
     }
 
 private:
-    void Header(const char* header)
+    // The header before the first row.
+    void Row(const std::vector<std::string>& header, std::vector<std::string> cells)
     {
         if (!m_headerDone)
-            std::cout << header << '\n';
+            Line(Join(header));
         m_headerDone = true;
+        for (std::string& cell : cells) {
+            cell = EscapeCell(cell);
+            if (cell.empty() && !m_style.tsv)
+                cell = "-";
+        }
+        Line(Join(cells));
     }
 
+    std::string Join(std::vector<std::string> cells) const
+    {
+        std::string line;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (!m_style.tsv && i + 1 < cells.size())
+                cells[i].resize(std::max<std::size_t>(cells[i].size(), kFirstColumn), ' ');
+            line += (i ? (m_style.tsv ? "\t" : "  ") : "") + cells[i];
+        }
+        return line;
+    }
+
+    void Line(const std::string& line)
+    {
+        std::cout << (m_style.maxWidth ? ShortenToWidth(line, m_style.maxWidth) : line) << '\n' << std::flush;
+    }
+
+    static constexpr std::size_t kFirstColumn = 4; // "TYPE"
     bool m_json;
+    TableStyle m_style;
     bool m_headerDone = false;
 };
+
+// "COM1, the device /dev/ttyUSB0": the port and what it leads to.
+std::string DeviceOf(const std::string& port)
+{
+    const std::string path = VTSerialPort::ResolvePortName(port);
+    if (path.empty() || path == port)
+        return port;
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::weakly_canonical(path, error);
+    return port + ", the device " + (error ? path : device.string());
+}
+
+void TellWhereItListens(const ScanOptions& options)
+{
+    if (options.detect || !isatty(STDERR_FILENO))
+        return;
+    if (IsKeyboardScanner(options.type))
+        std::cerr << "lumora-cli: listening to the keyboard for the scanner's downloads (Ctrl-C stops)\n";
+    else
+        std::cerr << "lumora-cli: listening on " << DeviceOf(options.port) << " (Ctrl-C stops)\n";
+}
 
 int OpenFailure(VTBarcodeScanner& scanner, const ScanOptions& options, int result)
 {
@@ -255,14 +147,22 @@ const char* DownloadErrorText(int code)
     }
 }
 
+// What the run came to, for its exit status.
+struct ScanOutcome {
+    bool failed = false;
+    bool delivered = false;
+    bool nothingFound = false;
+};
+
 // Prints the events; true when the scan is over.
 bool Report(const std::vector<ScanEvents::Event>& events, const ScanOptions& options, ScanPrinter& printer,
-            bool& failed)
+            ScanOutcome& outcome)
 {
     bool over = false;
     for (const auto& event : events) {
         for (const auto& scan : event.scans)
             printer.Scan(scan);
+        outcome.delivered = outcome.delivered || event.delivered;
         if (event.delivered && event.scans.empty())
             std::cerr << "lumora-cli: the scanner downloaded successfully; it held no codes\n";
         if (event.delivered && options.once)
@@ -270,15 +170,32 @@ bool Report(const std::vector<ScanEvents::Event>& events, const ScanOptions& opt
         if (event.downloadError)
             std::cerr << "lumora-cli: " << DownloadErrorText(*event.downloadError)
                       << "; please download the data again\n";
-        if (event.found)
+        if (event.found) {
             printer.Found(*event.found);
+            outcome.nothingFound = *event.found == 0;
+        }
         if (event.error) {
             std::cerr << "lumora-cli: " << *event.error << '\n';
-            failed = true;
+            outcome.failed = true;
         }
         over = over || event.stopped;
     }
     return over;
+}
+
+int ExitStatus(const ScanOutcome& outcome, const ScanOptions& options, bool timedOut)
+{
+    if (outcome.failed)
+        return kExitFailed;
+    if (outcome.nothingFound) {
+        std::cerr << "lumora-cli: no device answered on " << options.port << '\n';
+        return kExitFailed;
+    }
+    if (options.once && timedOut && !outcome.delivered) {
+        std::cerr << "lumora-cli: no code came within " << *options.timeoutSeconds << " s\n";
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
 int RunScan(VTBarcodeScanner& scanner, const ScanOptions& options)
@@ -291,41 +208,39 @@ int RunScan(VTBarcodeScanner& scanner, const ScanOptions& options)
         scanner.SetListener(nullptr);
         return OpenFailure(scanner, options, started);
     }
-    if (IsKeyboardScanner(options.type) && !options.detect && isatty(STDERR_FILENO))
-        std::cerr << "lumora-cli: listening to the keyboard for the scanner's downloads (Ctrl-C stops)\n";
+    TellWhereItListens(options);
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(options.timeoutSeconds.value_or(0));
-    ScanPrinter printer(options.json);
-    bool failed = false;
+    ScanPrinter printer(options.json, options.style);
+    ScanOutcome outcome;
+    bool timedOut = false;
     for (;;) {
         int waitMs = -1;
         if (options.timeoutSeconds) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0)
+            timedOut = left <= 0;
+            if (timedOut)
                 break;
             waitMs = static_cast<int>(left);
         }
         interruption.Wait(waitMs);
-        if (g_interrupted || Report(events.Take(), options, printer, failed))
+        if (interruption.Interrupted() || Report(events.Take(), options, printer, outcome))
             break;
     }
     scanner.Stop(true);
     // Scans that came while stopping are still shown, unless one was enough.
     if (!options.once)
-        Report(events.Take(), options, printer, failed);
+        Report(events.Take(), options, printer, outcome);
     scanner.SetListener(nullptr);
-    return failed ? kExitFailed : kExitOk;
+    return ExitStatus(outcome, options, timedOut);
 }
 
-std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
+std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words, std::string& error)
 {
-    std::string error;
     const auto args =
         CliArgs::Parse(words, {"--scanner", "--port", "--timeout"}, {"--detect", "--once"}, error);
-    if (!args) {
-        std::cerr << "lumora-cli scan: " << error << '\n';
+    if (!args)
         return std::nullopt;
-    }
     ScanOptions options;
     const auto number = ParseLong(args->Value("--scanner").value_or(""));
     const auto type = number && *number == static_cast<std::int32_t>(*number)
@@ -338,7 +253,7 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
     else if (IsKeyboardScanner(*type) && args->Value("--port"))
         error = "--port is not for the keyboard scanners 8 and 9";
     else if (!IsKeyboardScanner(*type) && !port.IsValid())
-        error = "--port takes a port name COM0 to COM9";
+        error = "--port takes a port name COM0 to COM9 or a device path such as /dev/ttyUSB0";
     else if (!args->Positional().empty())
         error = "unexpected argument " + args->Positional().front();
     if (const auto timeout = args->Value("--timeout")) {
@@ -346,15 +261,14 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
         if (!options.timeoutSeconds || *options.timeoutSeconds <= 0)
             error = "--timeout takes a whole number of seconds above 0";
     }
-    if (!error.empty()) {
-        std::cerr << "lumora-cli scan: " << error << '\n';
+    if (!error.empty())
         return std::nullopt;
-    }
     options.type = *type;
     options.port = port.portName;
     options.detect = args->Has("--detect");
     options.once = args->Has("--once");
     options.json = args->Json();
+    options.style = args->Style();
     return options;
 }
 
@@ -362,11 +276,10 @@ std::optional<ScanOptions> ParseOptions(const std::vector<std::string>& words)
 
 int CmdScan(const std::vector<std::string>& words)
 {
-    const auto options = ParseOptions(words);
-    if (!options) {
-        std::cerr << "usage: lumora-cli scan " << kScanUsage << '\n';
-        return kExitUsage;
-    }
+    std::string error;
+    const auto options = ParseOptions(words, error);
+    if (!options)
+        return ReportUsage("scan", error);
     const auto context = OpenCliContext();
     const auto scanner = context ? context->MakeScanner(options->type) : nullptr;
     if (!scanner) {

@@ -2,21 +2,21 @@
 
 #include "platform/instance.h"
 #include "tools/cli/cliargs.h"
+#include "tools/cli/clihelp.h"
 #include "tools/cli/clijson.h"
+#include "tools/cli/clitable.h"
 #include "vtkit/bcdblock.h"
 
 #include <cctype>
-#include <iomanip>
 #include <iostream>
 #include <optional>
-
-const char* const kSendUsage = "[--type LETTER] [--json] TEXT...  (LETTER: A to H, or Z for any type)";
 
 namespace {
 
 struct SendOptions {
     std::vector<VTBarcodeDataBlockEntry> entries;
     bool json = false;
+    TableStyle style;
 };
 
 // The letters a block knows; any other would reach the client as "Z".
@@ -30,9 +30,8 @@ std::optional<ScanType> TypeOfLetter(const std::string& word)
     return VTBarcodeDataBlock::ScanTypeOfLetter(letter);
 }
 
-std::optional<SendOptions> ParseOptions(const std::vector<std::string>& words)
+std::optional<SendOptions> ParseOptions(const std::vector<std::string>& words, std::string& error)
 {
-    std::string error;
     const auto args = CliArgs::Parse(words, {"--type"}, {}, error);
     std::optional<ScanType> type = kScanTypeUnknown;
     if (args) {
@@ -46,28 +45,28 @@ std::optional<SendOptions> ParseOptions(const std::vector<std::string>& words)
             if (error.empty() && (text.empty() || text.size() > VTBarcodeDataBlock::kMaxText))
                 error = "a code is 1 to " + std::to_string(VTBarcodeDataBlock::kMaxText) + " bytes long";
     }
-    if (!error.empty()) {
-        std::cerr << "lumora-cli send: " << error << '\n';
+    if (!error.empty())
         return std::nullopt;
-    }
     SendOptions options;
     for (const std::string& text : args->Positional())
         options.entries.push_back({*type, text});
     options.json = args->Json();
+    options.style = args->Style();
     return options;
 }
 
 void PrintSent(const SendOptions& options)
 {
-    if (!options.json)
-        std::cout << "TYPE  TEXT\n";
+    std::vector<std::vector<std::string>> rows;
     for (const auto& entry : options.entries) {
         if (options.json)
             std::cout << JsonObject().Add("type", static_cast<int>(entry.type)).Add("text", entry.text).Str()
                       << '\n';
         else
-            std::cout << std::left << std::setw(4) << entry.type << "  " << entry.text << '\n';
+            rows.push_back({std::to_string(entry.type), entry.text});
     }
+    if (!options.json)
+        PrintTable(std::cout, {"TYPE", "TEXT"}, rows, options.style);
 }
 
 const char* FailureText(platform::InstanceSendResult result)
@@ -88,11 +87,10 @@ const char* FailureText(platform::InstanceSendResult result)
 
 int CmdSend(const std::vector<std::string>& words)
 {
-    const auto options = ParseOptions(words);
-    if (!options) {
-        std::cerr << "usage: lumora-cli send " << kSendUsage << '\n';
-        return kExitUsage;
-    }
+    std::string error;
+    const auto options = ParseOptions(words, error);
+    if (!options)
+        return ReportUsage("send", error);
     platform::InstanceMessage message;
     message.kind = platform::InstanceMessage::Kind::kDataCopy;
     message.number = platform::InstanceMessage::kBarcodeDataBlock;

@@ -1,5 +1,6 @@
 // lumora-cli: the command-line front end on the client's libraries.
 #include "tools/cli/cliargs.h"
+#include "tools/cli/clihelp.h"
 #include "tools/cli/cmdattach.h"
 #include "tools/cli/cmdcode.h"
 #include "tools/cli/cmdresolve.h"
@@ -18,30 +19,33 @@ using CommandFn = int (*)(const std::vector<std::string>& words);
 struct Command {
     const char* name;
     CommandFn run;
-    const char* usage;
 };
 
-// Each subsystem adds its subcommands here.
+// Each subsystem adds its subcommands here, and their help in clihelp.cpp.
 const std::vector<Command>& Commands()
 {
     static const std::vector<Command> commands = {
-        {"analyze", CmdAnalyze, kAnalyzeUsage},
-        {"attach", CmdAttach, kAttachUsage},
-        {"construct", CmdConstruct, kConstructUsage},
-        {"decompose", CmdDecompose, kDecomposeUsage},
-        {"resolve", CmdResolve, kResolveUsage},
-        {"scan", CmdScan, kScanUsage},
-        {"send", CmdSend, kSendUsage},
+        {"analyze", CmdAnalyze},     {"attach", CmdAttach},   {"construct", CmdConstruct},
+        {"decompose", CmdDecompose}, {"resolve", CmdResolve}, {"scan", CmdScan},
+        {"send", CmdSend},
     };
     return commands;
 }
 
-void PrintUsage(std::ostream& out)
+// "help" alone, or "help CMD".
+int Help(const std::vector<std::string>& words)
 {
-    out << "usage: lumora-cli COMMAND [--json] ARGS...\n";
-    for (const auto& command : Commands())
-        out << "  " << command.name << ' ' << command.usage << '\n';
-    out << "Exit status: 0 success, 1 an operation failed, 2 bad usage.\n";
+    if (words.empty()) {
+        PrintOverview(std::cout);
+        return kExitOk;
+    }
+    if (const CommandHelp* help = FindCommandHelp(words.front())) {
+        PrintCommandHelp(std::cout, *help);
+        return kExitOk;
+    }
+    std::cerr << "lumora-cli: unknown command '" << words.front() << "'\n";
+    PrintOverview(std::cerr);
+    return kExitUsage;
 }
 
 } // namespace
@@ -49,22 +53,25 @@ void PrintUsage(std::ostream& out)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        PrintUsage(std::cerr);
+        PrintOverview(std::cerr);
         return kExitUsage;
     }
     const std::string name = argv[1];
-    if (name == "--help" || name == "help") {
-        PrintUsage(std::cout);
-        return kExitOk;
-    }
+    const std::vector<std::string> words(argv + 2, argv + argc);
+    if (name == "--help" || name == "-h" || name == "help")
+        return Help(words);
     if (name == "--version") {
         std::cout << "lumora-cli " << LUMORA_VERSION << '\n';
         return kExitOk;
     }
-    for (const auto& command : Commands())
-        if (name == command.name)
-            return command.run(std::vector<std::string>(argv + 2, argv + argc));
+    for (const auto& command : Commands()) {
+        if (name != command.name)
+            continue;
+        if (CliArgs::WantsHelp(words))
+            return Help({name});
+        return command.run(words);
+    }
     std::cerr << "lumora-cli: unknown command '" << name << "'\n";
-    PrintUsage(std::cerr);
+    PrintOverview(std::cerr);
     return kExitUsage;
 }

@@ -59,10 +59,16 @@ bool NoModemLines(int error)
 
 } // namespace
 
-bool VTSerialPortConfig::IsValid() const
+bool VTSerialPortConfig::IsComName() const
 {
     return portName.size() == 4 && portName.compare(0, 3, "COM") == 0 && portName[3] >= '0' &&
-           portName[3] <= '9' && FindBaudRate(baudRate) != nullptr && dataBits >= 5 && dataBits <= 8;
+           portName[3] <= '9';
+}
+
+bool VTSerialPortConfig::IsValid() const
+{
+    return (IsComName() || portName.starts_with('/')) && FindBaudRate(baudRate) != nullptr && dataBits >= 5 &&
+           dataBits <= 8;
 }
 
 VTSerialPort::VTSerialPort(VTSerialSystem& system) : m_system(&system) {}
@@ -76,7 +82,9 @@ std::string VTSerialPort::ResolvePortName(const std::string& portName)
 {
     VTSerialPortConfig form;
     form.portName = portName;
-    if (!form.IsValid())
+    if (portName.starts_with('/'))
+        return portName;
+    if (!form.IsComName())
         return {};
     std::filesystem::path configHome;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')

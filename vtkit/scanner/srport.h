@@ -16,7 +16,7 @@ struct VTSerialPortConfig {
     static constexpr int32_t kOneStopBit = 0;
     static constexpr int32_t kTwoStopBits = 1;
 
-    std::string portName; // "COM" and one digit
+    std::string portName; // "COM" and one digit, or a device path such as /dev/ttyUSB0
     uint32_t baudRate = 9600;
     int32_t parity = kParityNone;
     uint32_t dataBits = 8;
@@ -29,14 +29,16 @@ struct VTSerialPortConfig {
     // Checks the port name, baud rate and data bits. Parity and stop bits
     // outside their tables are programming errors caught when opening.
     bool IsValid() const;
+    // "COM0" to "COM9".
+    bool IsComName() const;
 
     bool operator==(const VTSerialPortConfig&) const = default;
 };
 
 // One open serial port with the few timed operations the drivers need.
 // "COMn" is the device that $XDG_CONFIG_HOME/lumora/dosdevices/comn links
-// to, else /dev/ttyS(n-1). The port is held exclusively while open. Used by
-// one thread at a time.
+// to, else /dev/ttyS(n-1); a device path is that device. The port is held
+// exclusively while open. Used by one thread at a time.
 class VTSerialPort {
 public:
     explicit VTSerialPort(VTSerialSystem& system = VTSerialSystem::Real());
@@ -74,7 +76,8 @@ public:
     uint32_t GetTwoCharTime() const { return m_twoCharTime; }
     const std::string& GetPortName() const { return m_portName; }
 
-    // The device path of a "COMn" name; empty when there is none.
+    // The device path of a "COMn" name (a device path stays as it is); empty
+    // when there is none.
     static std::string ResolvePortName(const std::string& portName);
     static uint32_t TwoCharTime(uint32_t dataBits, uint32_t baudRate);
 
