@@ -2,6 +2,7 @@
 
 #include "platform/atomicfile.h"
 #include "tst/tsstrsub.h"
+#include "tst/tsstrutl.h"
 
 #include <algorithm>
 #include <cctype>
@@ -127,7 +128,11 @@ std::string CWebPageView::EscapeHtml(std::string_view text)
             escaped += "&#39;";
             break;
         default:
-            escaped += c;
+            // A control character is written out instead of acting.
+            if (IsControlCharacter(static_cast<unsigned char>(c)))
+                escaped += ShowControlCharacters(std::string_view(&c, 1));
+            else
+                escaped += c;
         }
     }
     return escaped;

@@ -59,6 +59,24 @@ std::string FormatUnsigned(unsigned long value)
     return std::to_string(value);
 }
 
+std::string ShowControlCharacters(std::string_view text)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!IsControlCharacter(byte)) {
+            shown.push_back(c);
+            continue;
+        }
+        shown += "\\x";
+        shown.push_back(kDigits[byte >> 4]);
+        shown.push_back(kDigits[byte & 0xF]);
+    }
+    return shown;
+}
+
 bool XmlEscape(std::string& text)
 {
     std::string out;

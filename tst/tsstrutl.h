@@ -32,6 +32,15 @@ bool XmlEscape(std::string& text);
 // Returns true when the text was changed.
 bool UrlEncode(std::string& text);
 
+// Control characters (0x00 to 0x1F and 0x7F) written out as "\xNN", so
+// that a text from a server can be shown as it is without moving a cursor,
+// ringing or clearing, in any font.
+std::string ShowControlCharacters(std::string_view text);
+constexpr bool IsControlCharacter(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F;
+}
+
 // Printable in the C locale (0x20 to 0x7E).
 constexpr bool IsPrintableAscii(unsigned char c)
 {

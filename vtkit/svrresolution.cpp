@@ -24,7 +24,7 @@ VTServerExchange::StateTable ResolutionStates()
     return {{100, 101, 103, 102, 104}, {2, 3, 4}, {3, 4}, {2}};
 }
 
-[[noreturn]] void RaiseReplyError(const char* reason)
+[[noreturn]] void RaiseReplyError(const std::string& reason)
 {
     throw VTToolkitException(VTToolkitException::kInvalidState, reason);
 }
@@ -42,6 +42,17 @@ const VTCodeDescription* FindItem(const VTCodeDescriptionList& list, const std::
     return it == list.end() ? nullptr : &*it;
 }
 
+// The child's text, refused (with the whole reply) beyond `limit` bytes.
+std::string BoundedText(const TSDomElement& code, std::u16string_view child, bool required, std::size_t limit)
+{
+    std::string text = NarrowText(GetChildElementText(code, child, required));
+    if (text.size() > limit)
+        throw TSDomXmlException(TSDomXmlException::kElementInvalid,
+                                "CODE: " + NarrowText(child) + " of " + std::to_string(text.size()) +
+                                    " bytes, more than " + std::to_string(limit));
+    return text;
+}
+
 VTCodeDescription ReadXDescCode(const TSDomElement& code)
 {
     const VTCodeType type = CodeTypeFromName(NarrowText(GetAttribute(code, u"TYPE", true)));
@@ -52,13 +63,8 @@ VTCodeDescription ReadXDescCode(const TSDomElement& code)
     contents.SetServerId(serverId);
     contents.SetRawServerId(serverId);
     answer.SetContents(contents);
-    std::string description = NarrowText(GetChildElementText(code, u"DESCRIPTION", true));
-    if (description.size() > kMaxDescriptionBytes)
-        throw TSDomXmlException(TSDomXmlException::kElementInvalid,
-                                "CODE: DESCRIPTION of " + std::to_string(description.size()) +
-                                    " bytes, more than " + std::to_string(kMaxDescriptionBytes));
-    answer.SetDescription(description);
-    answer.SetCanonical(NarrowText(GetChildElementText(code, u"CANONICAL", false)));
+    answer.SetDescription(BoundedText(code, u"DESCRIPTION", true, kMaxDescriptionBytes));
+    answer.SetCanonical(BoundedText(code, u"CANONICAL", false, kMaxNameBytes));
     return answer;
 }
 
@@ -220,7 +226,8 @@ void ReadDescTextReply(std::string_view body, const VTCodeDescriptionList& reque
             RaiseReplyError("DESC transaction : returned code not found in request list");
         const std::string_view description = line.substr(equals + 1);
         if (description.size() > kMaxDescriptionBytes)
-            RaiseReplyError("DESC transaction : description longer than the limit");
+            RaiseReplyError("DESC transaction : description of " + std::to_string(description.size()) +
+                            " bytes, more than " + std::to_string(kMaxDescriptionBytes));
         VTCodeDescription answer = *asked;
         answer.SetDescription(description);
         answers.Add(answer);

@@ -2,12 +2,25 @@
 
 #include "client/gui/uitexts.h"
 #include "client/langmgr.h"
+#include "tst/tsstrutl.h"
+
+#include <algorithm>
 
 namespace {
 
 int Row(std::size_t row)
 {
     return static_cast<int>(row);
+}
+
+// Control characters of a stored text (a server's description, say)
+// written out, so that a cell never breaks its line or shows nothing.
+QString Shown(const QString& text)
+{
+    const bool plain = std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x80 && IsControlCharacter(static_cast<unsigned char>(c.unicode()));
+    });
+    return plain ? text : ToQString(ShowControlCharacters(FromQString(text)));
 }
 
 } // namespace
@@ -75,10 +88,12 @@ QVariant CStoredCodeModel::data(const QModelIndex& index, int role) const
     const CStoredCode& entry = m_codes.Entries()[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
+        return Shown(Text(entry, index.column()));
     case Qt::EditRole:
         return Text(entry, index.column());
     case Qt::ToolTipRole:
-        return index.column() == kColumnDescription ? QVariant(Text(entry, index.column())) : QVariant();
+        return index.column() == kColumnDescription ? QVariant(Shown(Text(entry, index.column())))
+                                                    : QVariant();
     case Qt::TextAlignmentRole:
         if (index.column() == kColumnNumber)
             return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));

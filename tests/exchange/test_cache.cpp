@@ -372,7 +372,42 @@ TEST_F(CacheTest, SaveKilledHalfwayLeavesThePreviousFileLoadable)
     VTToolkit fresh;
     ASSERT_EQ(fresh.GetCache().LoadFormats(path), VTCacheFile::kLoaded);
     EXPECT_EQ(fresh.GetCache().Formats().GetFormats().Size(), 1u);
-    EXPECT_EQ(Files(m_dir.Path()).size(), 2u) << "only the dead process's temporary file beside it";
+    const std::vector<std::string> left = Files(m_dir.Path());
+    ASSERT_EQ(left.size(), 2u) << "only the dead process's temporary file beside it";
+    EXPECT_TRUE(left[1].starts_with("Format.cache.tmp.")) << left[1];
+
+    // The next save removes it once no process holds it; a young one might
+    // still be on its way to its lock, so it is aged first.
+    fs::last_write_time(m_dir / left[1], fs::file_time_type::clock::now() - std::chrono::minutes(1));
+    const fs::path other = m_dir.WriteFile("Templates.cache.tmp.OTHER1", "another file's");
+    fs::last_write_time(other, fs::file_time_type::clock::now() - std::chrono::minutes(1));
+    ASSERT_TRUE(Cache().SaveFormats(path));
+    EXPECT_EQ(Files(m_dir.Path()), (std::vector<std::string>{"Format.cache", "Templates.cache.tmp.OTHER1"}));
+}
+
+// A cache grown past what its reader takes is never written: the next
+// start would have to drop every entry of it.
+TEST_F(CacheTest, ACacheTheReaderWouldRefuseIsNotWritten)
+{
+    const fs::path path = m_dir / "Templates.cache";
+    Cache().AddTemplate(Template(kCodeEan13, "590", m_now + 3600));
+    ASSERT_TRUE(Cache().SaveTemplates(path));
+    const std::string before = TempDir::ReadFile(path);
+    const std::string longTemplate(kMaxTemplateBytes, 't');
+    for (std::size_t i = 0; i * kMaxTemplateBytes < VTCacheFile::kMaxFileBytes; ++i) {
+        VTServerData record = Template(kCodeIsbn, std::to_string(i), m_now + 3600);
+        record.SetCommand(kCommandGet, longTemplate);
+        Cache().AddTemplate(record);
+    }
+    VTCacheFile& file = Cache().Templates();
+    std::string why;
+    EXPECT_FALSE(file.Save(path, &why));
+    EXPECT_TRUE(why.starts_with("the cache would be ")) << why;
+    EXPECT_TRUE(why.ends_with(" bytes, more than the " + std::to_string(VTCacheFile::kMaxFileBytes) +
+                              " it may have; the file is left as it was"))
+        << why;
+    EXPECT_TRUE(file.IsModified()) << "what was not saved is still to save";
+    EXPECT_EQ(TempDir::ReadFile(path), before);
 }
 
 // Saves on one thread while another keeps adding: every saved file is whole.

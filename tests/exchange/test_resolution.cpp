@@ -3,6 +3,7 @@
 #include "tests/exchange/exchangetest.h"
 #include "tst/tsstrutl.h"
 #include "vtkit/svrresolution.h"
+#include "vtkit/vtparsers.h"
 
 namespace {
 
@@ -140,6 +141,8 @@ TEST_F(ResolutionTest, LineRepliesThatDoNotMatchTheRequestFail)
         {"02914=Soup\r\n", "Server response was missing codes"},
         {"02914=Soup\r\n412345=Tea\r\n777=Coffee\r\n", "Server response contained extra codes"},
         {"02914=Soup\r\n777=Coffee\r\n", "returned code not found in request list"},
+        {"02914=" + std::string(kMaxDescriptionBytes + 1, 's') + "\r\n412345=Tea\r\n",
+         "description of 4097 bytes, more than 4096"},
     };
     for (const auto& [body, reason] : cases) {
         SCOPED_TRACE(reason);
@@ -172,6 +175,12 @@ TEST_F(ResolutionTest, XDescRepliesThatDoNotMatchTheRequestFail)
          "TSDomXmlException: Element not found: DESCRIPTION within CODE"},
         {"<CODE TYPE='UPCA' IID='02914'><DESCRIPTION>Soup</DESCRIPTION></CODE>" + tea,
          "TSDomXmlException: Attribute not found: RID within CODE"},
+        {"<CODE TYPE='UPCA' RID='03600' IID='02914'><DESCRIPTION>" +
+             std::string(kMaxDescriptionBytes + 1, 's') + "</DESCRIPTION></CODE>" + tea,
+         "TSDomXmlException: Element invalid: CODE: DESCRIPTION of 4097 bytes, more than 4096"},
+        {"<CODE TYPE='UPCA' RID='03600' IID='02914'><DESCRIPTION>Soup</DESCRIPTION><CANONICAL>" +
+             std::string(kMaxNameBytes + 1, 'c') + "</CANONICAL></CODE>" + tea,
+         "TSDomXmlException: Element invalid: CODE: CANONICAL of 257 bytes, more than 256"},
     };
     for (const auto& [codes, reason] : cases) {
         SCOPED_TRACE(reason);

@@ -340,6 +340,25 @@ private Q_SLOTS:
         QCOMPARE(ShownCodes(proxy), QStringList{"222"});
     }
 
+    // A server's description may hold terminal commands, bells and line
+    // breaks: the cell writes them out, the editor has the text itself.
+    void controlCharactersAreWrittenOut()
+    {
+        ListFixture list;
+        list.Fill(3);
+        CStoredCodeModel model(list.codes, list.language);
+        QAbstractItemModelTester tester(&model);
+        const std::string hostile = "\x1b[2J\x1b[31mRed\a\rover\nline\x7f";
+        QVERIFY(list.codes.EditDescription(list.codes.Entries()[0].number, hostile));
+        const QModelIndex cell = model.index(0, kColumnDescription);
+        const QString written("\\x1B[2J\\x1B[31mRed\\x07\\x0Dover\\x0Aline\\x7F");
+        QCOMPARE(cell.data().toString(), written);
+        QCOMPARE(cell.data(Qt::ToolTipRole).toString(), written);
+        QCOMPARE(cell.data(Qt::EditRole).toString(), QString::fromStdString(hostile));
+        QVERIFY(model.setData(cell, cell.data(Qt::EditRole)));
+        QCOMPARE(list.codes.Entries()[0].userDescription, hostile); // an edit left as it was changes nothing
+    }
+
     void editedDescriptionsAreCommitted()
     {
         ListFixture list;

@@ -65,6 +65,8 @@ int main(int argc, char** argv)
                  "A description much longer than the column, the way servers sometimes send them for a "
                  "catalogue item with a lot to say");
         list.codes.EditDescription(3, std::string(180, 'W'));
+        // What a hostile server may send: terminal commands, a bell, a carriage return.
+        list.codes.EditDescription(5, "\x1b[2J\x1b[31mScreen cleared?\a\rOverwritten\nSecond line");
     }
     list.codes.Sort(kColumnNumber, true);
 

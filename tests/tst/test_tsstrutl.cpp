@@ -60,6 +60,21 @@ TEST(TSStrUtl, XmlEscape)
     }
 }
 
+TEST(TSStrUtl, ShowControlCharactersWritesThemOut)
+{
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain text", "plain text"},
+        {"\x1b[2J\x1b[31mred", "\\x1B[2J\\x1B[31mred"},
+        {"ring\a", "ring\\x07"},
+        {"over\rwrite\n", "over\\x0Dwrite\\x0A"},
+        {"\0\t\x1f\x7f"s, "\\x00\\x09\\x1F\\x7F"},
+        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(ShowControlCharacters(text), shown) << text;
+}
+
 TEST(TSStrUtl, UrlEncode)
 {
     const std::pair<std::string, const char*> cases[] = {

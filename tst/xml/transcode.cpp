@@ -214,7 +214,31 @@ bool DecodeEntity(std::u16string_view text, std::size_t& position, char16_t& cha
     return false;
 }
 
-void ExpandEntities(std::u16string_view text, std::u16string& out)
+namespace {
+
+constexpr bool IsNameStart(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':' || c >= 0x80;
+}
+
+constexpr bool IsNameChar(char16_t c)
+{
+    return IsNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+}
+
+// "&name;" at `amp`, which the caller found none of the predefined
+// entities. A bare "&" followed by anything else stays text.
+bool IsEntityReference(std::u16string_view text, std::size_t amp)
+{
+    std::size_t i = amp + 1;
+    if (i == text.size() || !IsNameStart(text[i]))
+        return false;
+    while (i < text.size() && IsNameChar(text[i]))
+        ++i;
+    return i < text.size() && text[i] == u';';
+}
+
+std::size_t Expand(std::u16string_view text, std::u16string& out, bool stopAtUndefined)
 {
     std::size_t done = 0;
     for (std::size_t amp = text.find(u'&'); amp != std::u16string_view::npos; amp = text.find(u'&', done)) {
@@ -224,12 +248,27 @@ void ExpandEntities(std::u16string_view text, std::u16string& out)
         if (DecodeEntity(text, position, character)) {
             out.push_back(character);
             done = position;
-        } else {
-            out.push_back(u'&');
-            done = amp + 1;
+            continue;
         }
+        if (stopAtUndefined && IsEntityReference(text, amp))
+            return amp;
+        out.push_back(u'&');
+        done = amp + 1;
     }
     out.append(text.substr(done));
+    return std::u16string_view::npos;
+}
+
+} // namespace
+
+void ExpandEntities(std::u16string_view text, std::u16string& out)
+{
+    Expand(text, out, false);
+}
+
+std::size_t ExpandDefinedEntities(std::u16string_view text, std::u16string& out)
+{
+    return Expand(text, out, true);
 }
 
 std::u16string ExpandEntities(std::u16string_view text)

@@ -40,6 +40,10 @@ bool DecodeEntity(std::u16string_view text, std::size_t& position, char16_t& cha
 std::u16string ExpandEntities(std::u16string_view text);
 // Appends the expansion of `text` to `out`.
 void ExpandEntities(std::u16string_view text, std::u16string& out);
+// As ExpandEntities, but stops at the first reference to an entity that is
+// not defined ("&name;" naming none of the predefined ones) and returns its
+// offset; npos when the whole text was expanded.
+std::size_t ExpandDefinedEntities(std::u16string_view text, std::u16string& out);
 
 // Appends "&#<decimal>;".
 void CharacterReference(char16_t character, std::string& out);

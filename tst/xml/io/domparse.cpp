@@ -58,28 +58,6 @@ std::uint32_t TextHash(std::u16string_view text)
     return static_cast<std::uint32_t>(hash ^ (hash >> 32));
 }
 
-constexpr bool IsNameStart(char16_t c)
-{
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':' || c >= 0x80;
-}
-
-constexpr bool IsNameChar(char16_t c)
-{
-    return IsNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
-}
-
-// "&name;" at `amp`: an entity reference, which the caller found none of
-// the predefined ones. A bare "&" followed by anything else stays text.
-bool IsEntityReference(std::u16string_view text, std::size_t amp)
-{
-    std::size_t i = amp + 1;
-    if (i == text.size() || !IsNameStart(text[i]))
-        return false;
-    while (i < text.size() && IsNameChar(text[i]))
-        ++i;
-    return i < text.size() && text[i] == u';';
-}
-
 std::size_t SkipBlanks(std::u16string_view text, std::size_t position)
 {
     while (position < text.size() && IsBlank(text[position]))
@@ -480,28 +458,13 @@ TSDomNodeImpl* TSDomParser::MakeProcessingInstruction(const TSXmlToken& token, b
 
 std::u16string_view TSDomParser::Expand(std::u16string_view text, const TSXmlToken& token)
 {
-    std::size_t amp = text.find(u'&');
-    if (amp == std::u16string_view::npos)
+    if (text.find(u'&') == std::u16string_view::npos)
         return text;
     m_expanded.clear();
-    std::size_t done = 0;
-    for (; amp != std::u16string_view::npos; amp = text.find(u'&', done)) {
-        m_expanded.append(text.substr(done, amp - done));
-        std::size_t position = amp;
-        char16_t character;
-        if (DecodeEntity(text, position, character)) {
-            m_expanded.push_back(character);
-            done = position;
-            continue;
-        }
-        // No entity is defined here, so an "&name;" can only be a fault
-        // (or an entity declared in a DOCTYPE, which is never read).
-        if (IsEntityReference(text, amp))
-            Fail(TSXmlException::kInvalidEntity, token);
-        m_expanded.push_back(u'&');
-        done = amp + 1;
-    }
-    m_expanded.append(text.substr(done));
+    // No entity is defined here, so an "&name;" can only be a fault (or an
+    // entity declared in a DOCTYPE, which is never read).
+    if (ExpandDefinedEntities(text, m_expanded) != std::u16string_view::npos)
+        Fail(TSXmlException::kInvalidEntity, token);
     return m_expanded;
 }
 
