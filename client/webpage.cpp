@@ -108,9 +108,11 @@ void CWebPageView::SetTemplates(fs::path menuTemplate, fs::path frameTemplate)
 
 std::string CWebPageView::EscapeHtml(std::string_view text)
 {
+    // Control characters are written out rather than passed on.
+    const std::string shown = ShowControlCharacters(text);
     std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
+    escaped.reserve(shown.size());
+    for (const char c : shown) {
         switch (c) {
         case '&':
             escaped += "&amp;";
@@ -128,11 +130,7 @@ std::string CWebPageView::EscapeHtml(std::string_view text)
             escaped += "&#39;";
             break;
         default:
-            // A control character is written out instead of acting.
-            if (IsControlCharacter(static_cast<unsigned char>(c)))
-                escaped += ShowControlCharacters(std::string_view(&c, 1));
-            else
-                escaped += c;
+            escaped += c;
         }
     }
     return escaped;

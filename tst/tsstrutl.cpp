@@ -59,20 +59,59 @@ std::string FormatUnsigned(unsigned long value)
     return std::to_string(value);
 }
 
+namespace {
+
+std::string ByteEscape(unsigned char byte)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    return {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0xF]};
+}
+
+std::string ControlEscape(unsigned char byte)
+{
+    switch (byte) {
+    case 0x1B:
+        return "\\e";
+    case '\a':
+        return "\\a";
+    case '\b':
+        return "\\b";
+    case '\t':
+        return "\\t";
+    case '\n':
+        return "\\n";
+    case '\r':
+        return "\\r";
+    case '\f':
+        return "\\f";
+    case '\v':
+        return "\\v";
+    default:
+        return ByteEscape(byte);
+    }
+}
+
+} // namespace
+
 std::string ShowControlCharacters(std::string_view text)
 {
-    static const char kDigits[] = "0123456789ABCDEF";
     std::string shown;
     shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (!IsControlCharacter(byte)) {
-            shown.push_back(c);
-            continue;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte < 0x20 || byte == 0x7F) {
+            shown += ControlEscape(byte);
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            shown += ByteEscape(next); // U+0080 to U+009F
+            ++i;
+        } else if (byte == 0xE2 && next == 0x80 && i + 2 < text.size() &&
+                   (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
+            shown += text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            shown.push_back(text[i]);
         }
-        shown += "\\x";
-        shown.push_back(kDigits[byte >> 4]);
-        shown.push_back(kDigits[byte & 0xF]);
     }
     return shown;
 }

@@ -32,14 +32,13 @@ bool XmlEscape(std::string& text);
 // Returns true when the text was changed.
 bool UrlEncode(std::string& text);
 
-// Control characters (0x00 to 0x1F and 0x7F) written out as "\xNN", so
-// that a text from a server can be shown as it is without moving a cursor,
-// ringing or clearing, in any font.
+// Control characters written out as a terminal user reads them: "\e",
+// "\a", "\r", "\n" and the like, "\x1f" for the others of 0x00 to 0x1F and
+// 0x7F, "\x85" for those of U+0080 to U+009F, "\u2028" and "\u2029" for the
+// line and paragraph separators. A text from a server can then be shown as
+// it is without moving a cursor, ringing, clearing or breaking a line, in
+// any font. Everything else of the UTF-8 text stays as it is.
 std::string ShowControlCharacters(std::string_view text);
-constexpr bool IsControlCharacter(unsigned char c)
-{
-    return c < 0x20 || c == 0x7F;
-}
 
 // Printable in the C locale (0x20 to 0x7E).
 constexpr bool IsPrintableAscii(unsigned char c)

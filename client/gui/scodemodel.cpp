@@ -4,8 +4,6 @@
 #include "client/langmgr.h"
 #include "tst/tsstrutl.h"
 
-#include <algorithm>
-
 namespace {
 
 int Row(std::size_t row)
@@ -17,10 +15,7 @@ int Row(std::size_t row)
 // written out, so that a cell never breaks its line or shows nothing.
 QString Shown(const QString& text)
 {
-    const bool plain = std::none_of(text.begin(), text.end(), [](QChar c) {
-        return c.unicode() < 0x80 && IsControlCharacter(static_cast<unsigned char>(c.unicode()));
-    });
-    return plain ? text : ToQString(ShowControlCharacters(FromQString(text)));
+    return ToQString(ShowControlCharacters(FromQString(text)));
 }
 
 } // namespace

@@ -92,8 +92,8 @@ TEST(WebPageView, ControlCharactersAreWrittenOut)
     view.Items() = {{"0360\r", "http://127.0.0.1:8470/item", "\x1b[2J\x1b[31mRed\a\rover\x7f"}};
     ASSERT_TRUE(view.Build(Texts()).Ok());
     const std::string menu = Read(view.MenuPage());
-    EXPECT_NE(menu.find("<td>\\x1B[2J\\x1B[31mRed\\x07\\x0Dover\\x7F</td>"), std::string::npos) << menu;
-    EXPECT_NE(menu.find(">0360\\x0D</a>"), std::string::npos) << menu;
+    EXPECT_NE(menu.find("<td>\\e[2J\\e[31mRed\\a\\rover\\x7f</td>"), std::string::npos) << menu;
+    EXPECT_NE(menu.find(">0360\\r</a>"), std::string::npos) << menu;
     for (const char raw : {'\x1b', '\a', '\x7f'})
         EXPECT_EQ(menu.find(raw), std::string::npos) << int(raw);
 }

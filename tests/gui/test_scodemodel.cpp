@@ -351,7 +351,7 @@ private Q_SLOTS:
         const std::string hostile = "\x1b[2J\x1b[31mRed\a\rover\nline\x7f";
         QVERIFY(list.codes.EditDescription(list.codes.Entries()[0].number, hostile));
         const QModelIndex cell = model.index(0, kColumnDescription);
-        const QString written("\\x1B[2J\\x1B[31mRed\\x07\\x0Dover\\x0Aline\\x7F");
+        const QString written("\\e[2J\\e[31mRed\\a\\rover\\nline\\x7f");
         QCOMPARE(cell.data().toString(), written);
         QCOMPARE(cell.data(Qt::ToolTipRole).toString(), written);
         QCOMPARE(cell.data(Qt::EditRole).toString(), QString::fromStdString(hostile));

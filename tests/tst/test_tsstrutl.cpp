@@ -65,11 +65,14 @@ TEST(TSStrUtl, ShowControlCharactersWritesThemOut)
     using namespace std::string_literals;
     const std::pair<std::string, std::string> cases[] = {
         {"plain text", "plain text"},
-        {"\x1b[2J\x1b[31mred", "\\x1B[2J\\x1B[31mred"},
-        {"ring\a", "ring\\x07"},
-        {"over\rwrite\n", "over\\x0Dwrite\\x0A"},
-        {"\0\t\x1f\x7f"s, "\\x00\\x09\\x1F\\x7F"},
-        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+        {"\x1b[2J\x1b[31mred", "\\e[2J\\e[31mred"},
+        {"ring\a, back\b", "ring\\a, back\\b"},
+        {"over\rwrite\n\tnext\f\v", "over\\rwrite\\n\\tnext\\f\\v"},
+        {"\0\x01\x1f\x7f"s, "\\x00\\x01\\x1f\\x7f"},
+        {"next line\xc2\x85, CSI\xc2\x9b", "next line\\x85, CSI\\x9b"},
+        {"a\xe2\x80\xa8" "b\xe2\x80\xa9", "a\\u2028b\\u2029"},
+        {"caf\xc3\xa9 \xc2\xa0\xe2\x82\xac \xe2\x80\x94", "caf\xc3\xa9 \xc2\xa0\xe2\x82\xac \xe2\x80\x94"},
+        {"cut \xc2", "cut \xc2"},
     };
     for (const auto& [text, shown] : cases)
         EXPECT_EQ(ShowControlCharacters(text), shown) << text;
