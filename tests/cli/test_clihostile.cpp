@@ -163,7 +163,8 @@ TEST_F(CliHostileServer, EveryQueryEndsAtTheRunsDeadline)
         const ProgramResult result = Resolve({"--timeout", "2", kGroceryCode});
         EXPECT_EQ(result.exitStatus, 1);
         EXPECT_NE(result.err.find(FailedQuery()), std::string::npos) << result.err;
-        EXPECT_NE(result.err.find(RoutingServer() + " did not answer: no answer within 2 s"), std::string::npos)
+        EXPECT_NE(result.err.find(RoutingServer() + " did not answer: no answer within 2 s"),
+                  std::string::npos)
             << result.err;
         EXPECT_NE(result.err.find("no complete answer from " + m_server.Address() + " within 2 s"),
                   std::string::npos)

@@ -70,7 +70,9 @@ TEST(TSStrUtl, ShowControlCharactersWritesThemOut)
         {"over\rwrite\n\tnext\f\v", "over\\rwrite\\n\\tnext\\f\\v"},
         {"\0\x01\x1f\x7f"s, "\\x00\\x01\\x1f\\x7f"},
         {"next line\xc2\x85, CSI\xc2\x9b", "next line\\x85, CSI\\x9b"},
-        {"a\xe2\x80\xa8" "b\xe2\x80\xa9", "a\\u2028b\\u2029"},
+        {"a\xe2\x80\xa8"
+         "b\xe2\x80\xa9",
+         "a\\u2028b\\u2029"},
         {"caf\xc3\xa9 \xc2\xa0\xe2\x82\xac \xe2\x80\x94", "caf\xc3\xa9 \xc2\xa0\xe2\x82\xac \xe2\x80\x94"},
         {"cut \xc2", "cut \xc2"},
     };
